@@ -1,0 +1,82 @@
+#pragma once
+// The one object of the window shell: owns the run's state (granted list,
+// reload attempts) and every operation of the window; talks to the desktop
+// only through the Toolkit seam.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bridge.h"
+#include "drop.h"
+#include "menu.h"
+#include "settings.h"
+#include "toolkit.h"
+
+namespace mivra {
+
+// Folders of the session the Controller works with.
+struct Places {
+    std::string temporaryFolder;
+    std::string homeFolder;
+    std::string desktopFolder;
+    std::string volumesFolder;  // where removable volumes are mounted
+
+    static Places FromSystem();
+};
+
+class Controller : public DropTarget, public std::enable_shared_from_this<Controller> {
+public:
+    // Always held by a shared_ptr: deferred blocks and completions keep a weak_ptr.
+    static std::shared_ptr<Controller> Create(Toolkit& toolkit, LaunchSettings settings, Places places);
+
+    // Window, menu, first load, launch project, activation, "fenetre ouverte" record.
+    void build();
+
+    // Interface loading.
+    void loadInterface();
+    void retry();
+    void refresh();
+    void navigationFailed();                           // any failed navigation
+    void pageFinishedLoading(const std::string& uri);  // a load that finished without failure
+
+    // Script messages; honoured only while the page shown is of the interface's origin.
+    void receiveMessage(const BridgeMessage& message, const std::string& currentPageUri);
+
+    // Projects.
+    void choose();
+    void openPath(const std::string& path) override;
+    bool openFile(const std::string& path);  // a file handed over by the desktop
+
+    // Folders.
+    void chooseFolder(const std::string& path, const std::string& pour);
+
+    // Grants.
+    void grant(const std::string& path);
+    void oublier(const std::string& path);
+    void direLesAutorises();
+
+    // Menu.
+    void perform(MenuAction action);
+
+    // Page dialogs: a file input and an alert; each answer is called exactly once.
+    void runFileInput(std::function<void(std::optional<std::string>)> answer);
+    void runAlert(const std::string& message, std::function<void()> answered);
+
+    const std::vector<std::string>& granted() const { return granted_; }
+    std::int64_t attempts() const { return attempts_; }
+
+private:
+    Controller(Toolkit& toolkit, LaunchSettings settings, Places places);
+
+    Toolkit& toolkit_;
+    const LaunchSettings settings_;
+    const Places places_;
+    std::vector<std::string> granted_;
+    std::int64_t attempts_ = 0;
+};
+
+}  // namespace mivra

@@ -1,0 +1,15 @@
+#pragma once
+// What a press on the window handle does.
+
+#include <optional>
+#include <string>
+
+namespace mivra {
+
+enum class HandleAction { Drag, Zoom, Minimise };
+
+// clickCount 2 zooms, or minimises when the desktop's double-click preference
+// says so; every other count starts a drag.
+HandleAction HandleActionFor(int clickCount, const std::optional<std::string>& doubleClickPreference);
+
+}  // namespace mivra

@@ -1,0 +1,33 @@
+#pragma once
+// The menu bar: four menus, eleven items, built from this one table.
+
+#include <string>
+#include <vector>
+
+namespace mivra {
+
+enum class MenuAction {
+    Hide,
+    Quit,
+    OpenDialog,
+    Undo,
+    Cut,
+    Copy,
+    Paste,
+    SelectAll,
+    Refresh,
+    ToggleFullScreen,
+};
+
+struct MenuItem {
+    std::string menuTitle;  // empty for the application menu
+    std::string itemTitle;
+    MenuAction action;
+    char key;               // the shortcut is Ctrl with this letter
+    bool separatorBefore;   // a separator stands between this item and the one above
+};
+
+// The items in menu order, then item order.
+const std::vector<MenuItem>& MenuTable();
+
+}  // namespace mivra

@@ -1,0 +1,89 @@
+#pragma once
+// The seam between the Controller and the desktop: everything the Controller
+// asks of the window system, the web view and the session. The GTK 4 +
+// WebKitGTK implementation lives in gtk/; tests use a fake.
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "menu.h"
+
+namespace mivra {
+
+struct Colour {
+    double red;
+    double green;
+    double blue;
+    double alpha;
+};
+
+// The one window, built in one go: the web view fills the content, the handle
+// strip lies over the top of it, leaving the top-right corner to the page.
+struct WindowDescription {
+    std::string title;
+    int contentWidth;
+    int contentHeight;
+    int minimumWidth;
+    int minimumHeight;
+    Colour background;        // window and behind the page
+    int handleHeight;         // the strip's height along the top edge
+    int handleRightGap;       // the strip stops this far from the right edge
+    std::string frameName;    // the size is kept between runs under this name
+    std::string iconPath;     // empty, missing or not an image: default icon
+};
+
+struct OpenPanelDescription {
+    bool canChooseFiles = false;
+    bool canChooseDirectories = false;
+    bool packagesAreItems = true;           // a ".fcpxmld" folder is chosen whole
+    bool allowsMultipleSelection = false;
+    bool canCreateDirectories = false;
+    std::optional<std::string> startFolder; // absent: where the desktop puts it
+    std::optional<std::string> preselectedName;
+    std::string title;
+    std::string message;
+    std::string prompt;                     // the confirming button
+};
+
+// Receives the chosen path, or nothing on cancel.
+using PanelCompletion = std::function<void(std::optional<std::string>)>;
+
+class Toolkit {
+public:
+    virtual ~Toolkit() = default;
+
+    virtual void buildWindow(const WindowDescription& window) = 0;
+    virtual void installMenu(const std::vector<MenuItem>& items) = 0;
+    virtual void activate() = 0;
+
+    // False when the URL does not parse; nothing is loaded then.
+    virtual bool loadUrl(const std::string& url) = 0;
+    virtual void reload() = 0;
+    // Evaluated in the page's main frame; result and errors are dropped.
+    virtual void evaluateScript(const std::string& script) = 0;
+
+    // Panels and alerts are modal to the window; completions run on the main loop.
+    virtual void showOpenPanel(const OpenPanelDescription& panel, PanelCompletion done) = 0;
+    virtual void showAlert(const std::string& message, std::function<void()> closed) = 0;
+
+    virtual void openInBrowser(const std::string& url) = 0;
+    virtual void openPrivacySettings() = 0;
+
+    // Runs the block on the main loop after the delay.
+    virtual void runLater(std::chrono::milliseconds delay, std::function<void()> block) = 0;
+
+    // Access to a granted location; called in pairs.
+    virtual void startAccessing(const std::string& path) = 0;
+    virtual void stopAccessing(const std::string& path) = 0;
+
+    // Window and page commands of the menu.
+    virtual void minimise() = 0;
+    virtual void toggleFullScreen() = 0;
+    virtual void quit() = 0;
+    virtual void editPage(MenuAction editing) = 0;  // Undo, Cut, Copy, Paste, SelectAll
+};
+
+}  // namespace mivra

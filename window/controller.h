@@ -59,6 +59,10 @@ public:
     void oublier(const std::string& path);
     void direLesAutorises();
 
+    // Links and the desktop's privacy settings, on the page's request.
+    void ouvrir(const std::string& url);  // only an https URL is opened
+    void openPrivacySettings();
+
     // Menu.
     void perform(MenuAction action);
 
@@ -68,15 +72,27 @@ public:
 
     const std::vector<std::string>& granted() const { return granted_; }
     std::int64_t attempts() const { return attempts_; }
+    const Places& places() const { return places_; }
 
 private:
     Controller(Toolkit& toolkit, LaunchSettings settings, Places places);
+
+    WindowDescription windowDescription() const;
+    void scheduleLaunchProject();
+    void openLaunchProjectWhenReady();
+    void projectChosen(const std::string& chosen);
+    std::string grantStartFolder(const std::string& path) const;
 
     Toolkit& toolkit_;
     const LaunchSettings settings_;
     const Places places_;
     std::vector<std::string> granted_;
     std::int64_t attempts_ = 0;
+
+    // The launch project waits for both the first second and the first load.
+    bool launchDelayElapsed_ = false;
+    bool interfaceLoaded_ = false;
+    bool launchProjectOpened_ = false;
 };
 
 }  // namespace mivra

@@ -1,0 +1,345 @@
+#include "controller.h"
+
+#include <glib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+#include <variant>
+
+#include "note.h"
+#include "page_script.h"
+#include "web_address.h"
+
+namespace mivra {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr std::int64_t kReloadBudget = 40;
+constexpr auto kReloadDelay = 300ms;
+constexpr auto kLaunchProjectDelay = 1s;
+
+constexpr const char* kDemoProject = "Mivra Demo.fcpxmld";
+constexpr const char* kFolderMessageTravail =
+    "Choisissez le dossier ou Mivra decoupera les regions. "
+    "Il y ecrit temporairement bien plus que la taille de l'AAF livre.";
+constexpr const char* kFolderMessageDestination = "Choisissez le dossier de destination de l'AAF.";
+constexpr const char* kGrantMessage = "Selectionnez ce volume pour autoriser Mivra a le lire.";
+
+bool Exists(const std::string& path)
+{
+    std::error_code error;
+    return fs::exists(path, error);
+}
+
+bool IsDirectory(const std::string& path)
+{
+    std::error_code error;
+    return fs::is_directory(path, error);
+}
+
+std::string UppercaseUuid()
+{
+    g_autofree char* uuid = g_uuid_string_random();
+    g_autofree char* upper = g_ascii_strup(uuid, -1);
+    return upper;
+}
+
+// The chosen item's own name; a path with no last component (the root) gets a
+// generic project name.
+std::string LastComponent(const std::string& path)
+{
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/')
+        trimmed.pop_back();
+    const std::string name = fs::path(trimmed).filename().string();
+    return name.empty() || name == "/" ? "projet.fcpxmld" : name;
+}
+
+// Copies the chosen item whole into a fresh temporary name; answers the copy's
+// path, or the error's description.
+std::variant<std::string, std::error_code> CopyToTemporaryFolder(const std::string& chosen,
+                                                                  const std::string& temporaryFolder)
+{
+    const fs::path destination =
+        fs::path(temporaryFolder) / ("Mivra-import-" + UppercaseUuid() + "-" + LastComponent(chosen));
+    std::error_code error;
+    fs::remove_all(destination, error);
+    error.clear();
+    fs::copy(chosen, destination, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
+    if (error)
+        return error;
+    return destination.string();
+}
+
+}  // namespace
+
+std::shared_ptr<Controller> Controller::Create(Toolkit& toolkit, LaunchSettings settings, Places places)
+{
+    // A local class may reach the private constructor, which make_shared cannot.
+    struct Constructible : Controller {
+        Constructible(Toolkit& toolkit, LaunchSettings settings, Places places)
+            : Controller(toolkit, std::move(settings), std::move(places))
+        {
+        }
+    };
+    return std::make_shared<Constructible>(toolkit, std::move(settings), std::move(places));
+}
+
+Controller::Controller(Toolkit& toolkit, LaunchSettings settings, Places places)
+    : toolkit_(toolkit), settings_(std::move(settings)), places_(std::move(places))
+{
+}
+
+WindowDescription Controller::windowDescription() const
+{
+    return WindowDescription{
+        .title = "Mivra",
+        .contentWidth = 1080,
+        .contentHeight = 740,
+        .minimumWidth = 900,
+        .minimumHeight = 620,
+        .background = Colour{0.055, 0.063, 0.082, 1.0},
+        .handleHeight = 76,
+        .handleRightGap = 140,
+        .frameName = "MivraMain",
+        .iconPath = settings_.icon,
+    };
+}
+
+void Controller::build()
+{
+    toolkit_.buildWindow(windowDescription());
+    toolkit_.installMenu(MenuTable());
+    loadInterface();
+    scheduleLaunchProject();
+    toolkit_.activate();
+    Note("fenetre ouverte sur " + settings_.url);
+}
+
+void Controller::loadInterface()
+{
+    // An address that does not parse loads nothing, so no failure and no retry follow.
+    toolkit_.loadUrl(settings_.url);
+}
+
+void Controller::retry()
+{
+    if (attempts_ >= kReloadBudget)
+        return;
+    ++attempts_;
+    toolkit_.runLater(kReloadDelay, [weak = weak_from_this()] {
+        if (const auto self = weak.lock())
+            self->loadInterface();
+    });
+}
+
+void Controller::refresh()
+{
+    toolkit_.reload();
+}
+
+void Controller::navigationFailed()
+{
+    retry();
+}
+
+void Controller::pageFinishedLoading(const std::string& uri)
+{
+    if (!SameOrigin(uri, settings_.url))
+        return;
+    interfaceLoaded_ = true;
+    openLaunchProjectWhenReady();
+}
+
+// The project named on the command line must reach a page able to take it: it
+// goes once, after the first second and after the interface's first load.
+void Controller::scheduleLaunchProject()
+{
+    if (settings_.projetAuLancement.empty())
+        return;
+    toolkit_.runLater(kLaunchProjectDelay, [weak = weak_from_this()] {
+        if (const auto self = weak.lock()) {
+            self->launchDelayElapsed_ = true;
+            self->openLaunchProjectWhenReady();
+        }
+    });
+}
+
+void Controller::openLaunchProjectWhenReady()
+{
+    if (settings_.projetAuLancement.empty() || launchProjectOpened_ || !launchDelayElapsed_ || !interfaceLoaded_)
+        return;
+    launchProjectOpened_ = true;
+    openPath(settings_.projetAuLancement);
+}
+
+void Controller::receiveMessage(const BridgeMessage& message, const std::string& currentPageUri)
+{
+    // Only the interface may drive the window; a page navigated elsewhere may not.
+    if (!SameOrigin(currentPageUri, settings_.url))
+        return;
+    Dispatch(*this, message);
+}
+
+void Controller::choose()
+{
+    OpenPanelDescription panel;
+    panel.canChooseFiles = true;
+    panel.canChooseDirectories = true;
+    panel.packagesAreItems = true;
+    panel.startFolder = places_.desktopFolder;
+    if (Exists((fs::path(places_.desktopFolder) / kDemoProject).string()))
+        panel.preselectedName = kDemoProject;
+    panel.title = "Choisir un projet Final Cut";
+    panel.prompt = "Analyser";
+    toolkit_.showOpenPanel(panel, [weak = weak_from_this()](std::optional<std::string> chosen) {
+        const auto self = weak.lock();
+        if (self && chosen)
+            self->projectChosen(*chosen);
+    });
+}
+
+void Controller::projectChosen(const std::string& chosen)
+{
+    toolkit_.startAccessing(chosen);
+    granted_.push_back(chosen);
+    const auto copy = CopyToTemporaryFolder(chosen, places_.temporaryFolder);
+    if (const auto* error = std::get_if<std::error_code>(&copy)) {
+        Note("copie temporaire du projet impossible : " + error->message());
+        openPath(chosen);
+        return;
+    }
+    openPath(std::get<std::string>(copy));
+}
+
+void Controller::openPath(const std::string& path)
+{
+    toolkit_.evaluateScript(OpenPathScript(path));
+}
+
+bool Controller::openFile(const std::string& path)
+{
+    openPath(path);
+    return true;
+}
+
+void Controller::chooseFolder(const std::string& path, const std::string& pour)
+{
+    const bool travail = pour == "travail";
+    OpenPanelDescription panel;
+    panel.canChooseFiles = false;
+    panel.canChooseDirectories = true;
+    panel.canCreateDirectories = true;
+    if (!path.empty() && IsDirectory(path))
+        panel.startFolder = path;
+    panel.message = travail ? kFolderMessageTravail : kFolderMessageDestination;
+    panel.prompt = "Choisir";
+    toolkit_.showOpenPanel(panel, [weak = weak_from_this(), travail](std::optional<std::string> chosen) {
+        const auto self = weak.lock();
+        if (self && chosen)
+            self->toolkit_.evaluateScript(SetFolderScript(travail, *chosen));
+    });
+}
+
+std::string Controller::grantStartFolder(const std::string& path) const
+{
+    if (Exists(path))
+        return path;
+    const std::string instead = Exists(places_.volumesFolder) ? places_.volumesFolder : places_.homeFolder;
+    Note("volume \u00AB " + path + " \u00BB absent, ouverture sur " + instead);
+    return instead;
+}
+
+void Controller::grant(const std::string& path)
+{
+    OpenPanelDescription panel;
+    panel.canChooseFiles = false;
+    panel.canChooseDirectories = true;
+    panel.packagesAreItems = false;
+    panel.startFolder = grantStartFolder(path);
+    panel.message = kGrantMessage;
+    panel.prompt = "Autoriser";
+    toolkit_.showOpenPanel(panel, [weak = weak_from_this()](std::optional<std::string> chosen) {
+        const auto self = weak.lock();
+        if (!self || !chosen)
+            return;
+        self->toolkit_.startAccessing(*chosen);
+        self->granted_.push_back(*chosen);
+        self->toolkit_.evaluateScript(GrantedScript(*chosen));
+        self->direLesAutorises();
+    });
+}
+
+void Controller::oublier(const std::string& path)
+{
+    if (path.empty())
+        return;
+    std::vector<std::string> kept;
+    for (const std::string& entry : granted_) {
+        if (entry == path) {
+            toolkit_.stopAccessing(entry);
+            Note("autorisation retiree : " + path);
+        } else {
+            kept.push_back(entry);
+        }
+    }
+    granted_ = std::move(kept);
+    direLesAutorises();
+}
+
+void Controller::direLesAutorises()
+{
+    std::vector<std::string> paths;
+    std::copy_if(granted_.begin(), granted_.end(), std::back_inserter(paths),
+                 [](const std::string& path) { return !path.empty(); });
+    toolkit_.evaluateScript(AutorisesScript(paths));
+}
+
+void Controller::ouvrir(const std::string& url)
+{
+    if (url.empty() || !IsHttpsUrl(url))
+        return;
+    toolkit_.openInBrowser(url);
+}
+
+void Controller::openPrivacySettings()
+{
+    toolkit_.openPrivacySettings();
+}
+
+void Controller::perform(MenuAction action)
+{
+    switch (action) {
+    case MenuAction::Hide: toolkit_.minimise(); break;
+    case MenuAction::Quit: toolkit_.quit(); break;
+    case MenuAction::OpenDialog: choose(); break;
+    case MenuAction::Undo:
+    case MenuAction::Cut:
+    case MenuAction::Copy:
+    case MenuAction::Paste:
+    case MenuAction::SelectAll: toolkit_.editPage(action); break;
+    case MenuAction::Refresh: refresh(); break;
+    case MenuAction::ToggleFullScreen: toolkit_.toggleFullScreen(); break;
+    }
+}
+
+void Controller::runFileInput(std::function<void(std::optional<std::string>)> answer)
+{
+    OpenPanelDescription panel;
+    panel.canChooseFiles = true;
+    panel.canChooseDirectories = true;
+    panel.packagesAreItems = true;
+    toolkit_.showOpenPanel(panel, std::move(answer));
+}
+
+void Controller::runAlert(const std::string& message, std::function<void()> answered)
+{
+    toolkit_.showAlert(message, std::move(answered));
+}
+
+}  // namespace mivra

@@ -1,0 +1,41 @@
+#include "web_address.h"
+
+#include <glib.h>
+
+namespace mivra {
+
+namespace {
+
+// Normalising fills in the default port of http, https and the like, and
+// lower-cases the scheme.
+GUri* Parsed(const std::string& url)
+{
+    return g_uri_parse(url.c_str(), G_URI_FLAGS_SCHEME_NORMALIZE, nullptr);
+}
+
+}  // namespace
+
+bool SameOrigin(const std::string& first, const std::string& second)
+{
+    g_autoptr(GUri) a = Parsed(first);
+    g_autoptr(GUri) b = Parsed(second);
+    if (a == nullptr || b == nullptr)
+        return false;
+    const char* hostA = g_uri_get_host(a);
+    const char* hostB = g_uri_get_host(b);
+    if (hostA == nullptr || hostB == nullptr || *hostA == '\0')
+        return false;
+    // Schemes and host names are both case-insensitive.
+    return g_ascii_strcasecmp(g_uri_get_scheme(a), g_uri_get_scheme(b)) == 0
+        && g_ascii_strcasecmp(hostA, hostB) == 0
+        && g_uri_get_port(a) == g_uri_get_port(b);
+}
+
+bool IsHttpsUrl(const std::string& url)
+{
+    g_autoptr(GUri) parsed = Parsed(url);
+    // The parser lower-cases the scheme, so the written form is checked on the string.
+    return parsed != nullptr && url.starts_with("https:");
+}
+
+}  // namespace mivra

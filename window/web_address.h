@@ -1,0 +1,15 @@
+#pragma once
+// Questions about web addresses, answered by GLib's strict URI parser.
+
+#include <string>
+
+namespace mivra {
+
+// Both parse as absolute URLs with a host and share scheme, host and port
+// (the scheme's default port when none is written).
+bool SameOrigin(const std::string& first, const std::string& second);
+
+// Parses as an absolute URL whose scheme is written exactly "https".
+bool IsHttpsUrl(const std::string& url);
+
+}  // namespace mivra

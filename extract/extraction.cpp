@@ -1,0 +1,171 @@
+#include "extraction.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <glib.h>
+#include <limits>
+#include <optional>
+#include <ostream>
+
+#include "target_file.h"
+#include "wav_header.h"
+
+namespace mivra {
+namespace {
+
+constexpr std::string_view kUsage = "usage: mivra-extract <source> <cible.wav> [frequence]";
+constexpr std::string_view kTooBig = "depasse la taille d'un WAV classique, ffmpeg requis";
+constexpr std::string_view kNotConvertible = "format audio non convertible nativement";
+constexpr unsigned kDefaultChannelCount = 2;
+constexpr unsigned kBytesPerSample = 3;
+
+int Failed(std::ostream& err, std::string_view message) {
+    Fail(err, message);
+    return 1;
+}
+
+std::string Concat(std::string_view text, std::string_view argument) {
+    std::string message(text);
+    message += argument;
+    return message;
+}
+
+// atof semantics: a leading decimal number, the rest ignored, 0 without one.
+double RequestedRate(std::span<const std::string> arguments) {
+    return arguments.size() > 2 ? std::atof(arguments[2].c_str()) : kDefaultSampleRate;
+}
+
+double EffectiveRate(double requested) { return requested > 0 ? requested : kDefaultSampleRate; }
+
+bool SourceExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+std::string LastPathComponent(const std::string& path) {
+    g_autofree char* name = g_path_get_basename(path.c_str());
+    return name;
+}
+
+unsigned ChannelCount(const AudioTrack& track) {
+    return track.channelCount != 0 ? track.channelCount : kDefaultChannelCount;
+}
+
+bool EstimateExceedsLimit(const AudioTrack& track, unsigned channelCount, double rate) {
+    if (!track.durationSeconds) return false;
+    const double estimate = channelCount * (*track.durationSeconds * rate * 3.0);
+    return estimate > static_cast<double>(kDataSizeLimit);
+}
+
+struct OutputFormat {
+    double rate;
+    std::uint32_t headerRate;
+    std::uint16_t channelCount;
+};
+
+// A format the header can describe: block align in 16 bits, a whole rate of
+// at least 1 Hz, byte rate in 32 bits.
+std::optional<OutputFormat> ConvertibleFormat(double rate, unsigned channelCount) {
+    const std::uint64_t blockAlign = std::uint64_t{channelCount} * kBytesPerSample;
+    if (blockAlign > std::numeric_limits<std::uint16_t>::max()) return std::nullopt;
+    if (!std::isfinite(rate) || rate < 1.0) return std::nullopt;
+    const double byteRate = std::trunc(rate) * static_cast<double>(blockAlign);
+    if (byteRate > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    return OutputFormat{rate, static_cast<std::uint32_t>(rate), static_cast<std::uint16_t>(channelCount)};
+}
+
+struct Copy {
+    std::uint64_t dataBytes = 0;
+    bool tooBig = false;
+    bool writeFailed = false;
+};
+
+Copy CopySamples(SampleReader& reader, TargetFile& target) {
+    Copy copy;
+    while (reader.status() == ReaderStatus::reading) {
+        const auto buffer = reader.nextBuffer();
+        if (!buffer) break;
+        if (copy.dataBytes + buffer->size() > kDataSizeLimit) {
+            copy.tooBig = true;
+            break;
+        }
+        if (buffer->empty()) continue;
+        if (!target.append(*buffer)) {
+            copy.writeFailed = true;
+            break;
+        }
+        copy.dataBytes += buffer->size();
+    }
+    return copy;
+}
+
+std::string InterruptionMessage(const SampleReader& reader) {
+    const std::string description = reader.errorDescription();
+    return Concat("extraction interrompue : ", description.empty() ? "cause inconnue" : description);
+}
+
+// Steps from the opened target to the outcome; the target is either complete
+// and closed or removed when this returns.
+int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& format, const std::string& targetPath,
+                std::ostream& out, std::ostream& err) {
+    const std::string cannotWrite = Concat("ecriture impossible : ", targetPath);
+    if (!target.append(WavHeader(format.headerRate, format.channelCount, 0))) {
+        target.discard();
+        return Failed(err, cannotWrite);
+    }
+    if (const auto refusal = reader.start(format.rate, format.channelCount)) {
+        target.discard();
+        return Failed(err, Concat("demarrage de la lecture refuse : ", *refusal));
+    }
+
+    const Copy copy = CopySamples(reader, target);
+    const bool succeeded = copy.dataBytes > 0 && !copy.tooBig && reader.status() != ReaderStatus::failed;
+    if (copy.writeFailed) {
+        target.discard();
+        return Failed(err, cannotWrite);
+    }
+    if (!succeeded) {
+        target.discard();
+        return Failed(err, copy.tooBig ? std::string(kTooBig) : InterruptionMessage(reader));
+    }
+    if (!target.overwriteStart(WavHeader(format.headerRate, format.channelCount, copy.dataBytes)) || !target.close()) {
+        target.discard();
+        return Failed(err, cannotWrite);
+    }
+    out << copy.dataBytes / (std::uint64_t{kBytesPerSample} * format.channelCount) << '\n' << std::flush;
+    return 0;
+}
+
+}  // namespace
+
+void Fail(std::ostream& err, std::string_view message) { err << message << '\n' << std::flush; }
+
+int RunExtraction(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out,
+                  std::ostream& err) {
+    if (arguments.size() < 2) return Failed(err, kUsage);
+    const std::string& source = arguments[0];
+    const std::string& target = arguments[1];
+    const double rate = EffectiveRate(RequestedRate(arguments));
+
+    if (!SourceExists(source)) return Failed(err, Concat("source introuvable : ", source));
+    const auto asset = media.openAsset(source);
+    const auto track = asset ? asset->firstAudioTrack() : std::nullopt;
+    if (!track) return Failed(err, Concat("aucune piste audio dans ", LastPathComponent(source)));
+
+    const unsigned channelCount = ChannelCount(*track);
+    if (EstimateExceedsLimit(*track, channelCount, rate)) return Failed(err, kTooBig);
+
+    auto made = asset->makeReader();
+    if (!made.reader) return Failed(err, Concat("lecture impossible : ", made.error));
+    const auto format = ConvertibleFormat(rate, channelCount);
+    if (!format) return Failed(err, kNotConvertible);
+
+    // Writing over the source would destroy it before a single sample is read.
+    if (SameFile(source, target)) return Failed(err, Concat("ecriture impossible : ", target));
+    auto file = TargetFile::create(target);
+    if (!file) return Failed(err, Concat("ecriture impossible : ", target));
+    return WriteTarget(*made.reader, std::move(*file), *format, target, out, err);
+}
+
+}  // namespace mivra

@@ -1,0 +1,88 @@
+#include "ffmpeg_media.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "handles.h"
+#include "reader.h"
+
+namespace mivra::ffmpeg {
+namespace {
+
+// Packets of up to 256 KiB from the WAV demuxer instead of its default 4 KiB:
+// a long multichannel file otherwise spends most of its time on packet overhead.
+constexpr const char* kWavPacketSize = "262144";
+
+FormatContext OpenInput(const std::string& path) {
+    Options options;
+    // Only plain files: a playlist or a name such as "concat:..." must never
+    // make the demuxer open other resources.
+    av_dict_set(&options.entries, "protocol_whitelist", "file", 0);
+    av_dict_set(&options.entries, "max_size", kWavPacketSize, 0);
+    AVFormatContext* raw = nullptr;
+    const std::string url = "file:" + path;
+    if (avformat_open_input(&raw, url.c_str(), nullptr, &options.entries) < 0) return nullptr;
+    FormatContext context(raw, FormatCloser{});
+    // Without it MP3, FLAC and raw AAC report neither rate nor channels.
+    if (avformat_find_stream_info(raw, nullptr) < 0) return nullptr;
+    return context;
+}
+
+int FirstAudioStream(const AVFormatContext& context) {
+    for (unsigned i = 0; i < context.nb_streams; ++i) {
+        if (context.streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// A duration guessed from the bit rate can be off by percents; only one the
+// container states is worth an estimate.
+std::optional<double> StatedDuration(const AVFormatContext& context, const AVStream& stream) {
+    if (stream.duration == AV_NOPTS_VALUE || stream.duration < 0) return std::nullopt;
+    if (context.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) return std::nullopt;
+    if (stream.time_base.num <= 0 || stream.time_base.den <= 0) return std::nullopt;
+    return static_cast<double>(stream.duration) * av_q2d(stream.time_base);
+}
+
+class Asset final : public MediaAsset {
+public:
+    Asset(FormatContext context, int streamIndex) : context_(std::move(context)), streamIndex_(streamIndex) {}
+
+    std::optional<AudioTrack> firstAudioTrack() override {
+        if (streamIndex_ < 0) return std::nullopt;
+        const AVStream& stream = *context_->streams[streamIndex_];
+        const int channels = stream.codecpar->ch_layout.nb_channels;
+        return AudioTrack{channels > 0 ? static_cast<unsigned>(channels) : 0U, StatedDuration(*context_, stream)};
+    }
+
+    ReaderOrError makeReader() override { return MakeReader(context_, streamIndex_); }
+
+private:
+    FormatContext context_;
+    int streamIndex_;
+};
+
+class Framework final : public MediaFramework {
+public:
+    Framework() { av_log_set_level(AV_LOG_QUIET); }
+
+    std::unique_ptr<MediaAsset> openAsset(const std::string& path) override {
+        FormatContext context = OpenInput(path);
+        if (!context) return nullptr;
+        const int streamIndex = FirstAudioStream(*context);
+        return std::make_unique<Asset>(std::move(context), streamIndex);
+    }
+};
+
+}  // namespace
+
+std::string ErrorText(int error) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof text);
+    return text;
+}
+
+std::unique_ptr<MediaFramework> MakeMediaFramework() { return std::make_unique<Framework>(); }
+
+}  // namespace mivra::ffmpeg

@@ -1,0 +1,58 @@
+#pragma once
+
+// Owning handles for the FFmpeg objects the extractor uses.
+
+#include <memory>
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
+}
+
+namespace mivra::ffmpeg {
+
+struct FormatCloser {
+    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+struct CodecFreer {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct FrameFreer {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketFreer {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct ResamplerFreer {
+    void operator()(SwrContext* context) const { swr_free(&context); }
+};
+
+using FormatContext = std::shared_ptr<AVFormatContext>;
+using CodecContext = std::unique_ptr<AVCodecContext, CodecFreer>;
+using Frame = std::unique_ptr<AVFrame, FrameFreer>;
+using Packet = std::unique_ptr<AVPacket, PacketFreer>;
+using Resampler = std::unique_ptr<SwrContext, ResamplerFreer>;
+
+// Options handed to a call that takes an AVDictionary**.
+struct Options {
+    AVDictionary* entries = nullptr;
+    Options() = default;
+    Options(const Options&) = delete;
+    Options& operator=(const Options&) = delete;
+    ~Options() { av_dict_free(&entries); }
+};
+
+struct ChannelLayout {
+    AVChannelLayout value{};
+    ChannelLayout() = default;
+    ChannelLayout(const ChannelLayout&) = delete;
+    ChannelLayout& operator=(const ChannelLayout&) = delete;
+    ~ChannelLayout() { av_channel_layout_uninit(&value); }
+};
+
+// The text FFmpeg gives for an error code.
+std::string ErrorText(int error);
+
+}  // namespace mivra::ffmpeg

@@ -1,0 +1,241 @@
+#include "reader.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <vector>
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+#include "../pcm24.h"
+
+namespace mivra::ffmpeg {
+namespace {
+
+// soxr at 28 bits keeps resampled audio at the 24-bit noise floor.
+constexpr double kResamplerPrecision = 28;
+
+// libswresample takes whole rates; a fractional target rate is expressed as
+// a ratio of scaled whole numbers.
+struct ConverterRates {
+    int in;
+    int out;
+};
+
+ConverterRates RatesFor(int sourceRate, double targetRate) {
+    if (targetRate == std::floor(targetRate)) return {sourceRate, static_cast<int>(targetRate)};
+    for (const int scale : {1000, 100, 10}) {
+        const double in = static_cast<double>(sourceRate) * scale;
+        const double out = std::round(targetRate * scale);
+        if (in <= INT_MAX && out <= INT_MAX) return {static_cast<int>(in), static_cast<int>(out)};
+    }
+    return {sourceRate, static_cast<int>(std::lround(targetRate))};
+}
+
+// The converter of one run, set up from the first decoded frame.
+class Converter {
+public:
+    int configure(const AVFrame& frame, double targetRate, int channelCount) {
+        if (av_channel_layout_copy(&sourceLayout_.value, &frame.ch_layout) < 0) return AVERROR(ENOMEM);
+        sourceFormat_ = frame.format;
+        sourceRate_ = frame.sample_rate;
+        channelCount_ = channelCount;
+        // The source's layout and order are kept; only a source whose channel
+        // count differs from the one asked for is mixed to the default layout.
+        ChannelLayout target;
+        if (frame.ch_layout.nb_channels == channelCount) {
+            if (av_channel_layout_copy(&target.value, &frame.ch_layout) < 0) return AVERROR(ENOMEM);
+        } else {
+            av_channel_layout_default(&target.value, channelCount);
+        }
+        const ConverterRates rates = RatesFor(frame.sample_rate, targetRate);
+        SwrContext* raw = nullptr;
+        int error = swr_alloc_set_opts2(&raw, &target.value, AV_SAMPLE_FMT_S32, rates.out, &sourceLayout_.value,
+                                        static_cast<AVSampleFormat>(frame.format), rates.in, 0, nullptr);
+        resampler_.reset(raw);
+        if (error < 0) return error;
+        av_opt_set_int(raw, "resampler", SWR_ENGINE_SOXR, 0);
+        av_opt_set_double(raw, "precision", kResamplerPrecision, 0);
+        return swr_init(raw);
+    }
+
+    bool configured() const { return resampler_ != nullptr; }
+
+    bool matches(const AVFrame& frame) const {
+        return frame.format == sourceFormat_ && frame.sample_rate == sourceRate_ &&
+               av_channel_layout_compare(&frame.ch_layout, &sourceLayout_.value) == 0;
+    }
+
+    // Converts one frame, or drains what the resampler still holds when
+    // frame is null. Returns the packed bytes or a negative error.
+    int convert(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed) {
+        const int capacity = swr_get_out_samples(resampler_.get(), inputCount);
+        if (capacity < 0) return capacity;
+        samples_.resize(static_cast<std::size_t>(capacity) * channelCount_);
+        auto* out = reinterpret_cast<uint8_t*>(samples_.data());
+        const int produced = swr_convert(resampler_.get(), &out, capacity,
+                                         frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
+                                         inputCount);
+        if (produced < 0) return produced;
+        const std::size_t sampleCount = static_cast<std::size_t>(produced) * channelCount_;
+        packed.resize(sampleCount * 3);
+        PackSamples24(std::span(samples_).first(sampleCount), packed.data());
+        return 0;
+    }
+
+private:
+    Resampler resampler_;
+    ChannelLayout sourceLayout_;
+    int sourceFormat_ = -1;
+    int sourceRate_ = 0;
+    int channelCount_ = 0;
+    std::vector<std::int32_t> samples_;
+};
+
+// Where the stream ends, in its time base, when the container states both its
+// start and its duration.
+std::optional<std::int64_t> StatedEnd(const AVFormatContext& context, int streamIndex) {
+    const AVStream& stream = *context.streams[streamIndex];
+    if (context.duration_estimation_method != AVFMT_DURATION_FROM_STREAM) return std::nullopt;
+    if (stream.start_time == AV_NOPTS_VALUE || stream.duration == AV_NOPTS_VALUE) return std::nullopt;
+    return stream.start_time + stream.duration;
+}
+
+class Reader final : public SampleReader {
+public:
+    Reader(FormatContext context, int streamIndex, CodecContext decoder)
+        : context_(std::move(context)), streamIndex_(streamIndex), decoder_(std::move(decoder)),
+          packet_(av_packet_alloc()), frame_(av_frame_alloc()), streamEnd_(StatedEnd(*context_, streamIndex)) {}
+
+    std::optional<std::string> start(double sampleRate, std::uint16_t channelCount) override {
+        if (!packet_ || !frame_) return ErrorText(AVERROR(ENOMEM));
+        if (const int error = avcodec_open2(decoder_.get(), nullptr, nullptr); error < 0) return ErrorText(error);
+        targetRate_ = sampleRate;
+        channelCount_ = channelCount;
+        return std::nullopt;
+    }
+
+    std::optional<std::span<const std::byte>> nextBuffer() override {
+        while (status_ == ReaderStatus::reading) {
+            if (decoderDrained_) return drainConverter();
+            const int received = avcodec_receive_frame(decoder_.get(), frame_.get());
+            if (received == 0) return convertFrame();
+            if (received == AVERROR_EOF) {
+                decoderDrained_ = true;
+            } else if (received != AVERROR(EAGAIN)) {
+                fail(received);
+            } else if (const int fed = feedDecoder(); fed < 0) {
+                fail(fed);
+            }
+        }
+        return std::nullopt;
+    }
+
+    ReaderStatus status() const override { return status_; }
+    std::string errorDescription() const override { return error_; }
+
+private:
+    // Hands the decoder the next packet of the stream, or the end of input.
+    int feedDecoder() {
+        for (;;) {
+            const int read = av_read_frame(context_.get(), packet_.get());
+            if (read == AVERROR_EOF) return avcodec_send_packet(decoder_.get(), nullptr);
+            if (read < 0) return read;
+            const bool ours = packet_->stream_index == streamIndex_;
+            const int sent = ours ? avcodec_send_packet(decoder_.get(), packet_.get()) : 0;
+            av_packet_unref(packet_.get());
+            if (ours) return sent;
+        }
+    }
+
+    std::optional<std::span<const std::byte>> convertFrame() {
+        int error = 0;
+        if (!converter_.configured()) {
+            error = converter_.configure(*frame_, targetRate_, channelCount_);
+        } else if (!converter_.matches(*frame_)) {
+            error = AVERROR_INPUT_CHANGED;
+        }
+        if (error == 0) error = converter_.convert(frame_.get(), samplesBeforeEnd(*frame_), packed_);
+        av_frame_unref(frame_.get());
+        return finish(error);
+    }
+
+    // The samples of the frame that lie before the stream's stated end: a
+    // codec's last frame is whole, but an edit list may end inside it.
+    int samplesBeforeEnd(const AVFrame& frame) const {
+        const std::int64_t start = frame.best_effort_timestamp;
+        if (!streamEnd_ || start == AV_NOPTS_VALUE || frame.sample_rate <= 0) return frame.nb_samples;
+        const AVRational timeBase = context_->streams[streamIndex_]->time_base;
+        const std::int64_t remaining = av_rescale_q_rnd(*streamEnd_ - start, timeBase, AVRational{1, frame.sample_rate},
+                                                        AV_ROUND_NEAR_INF);
+        return static_cast<int>(std::clamp<std::int64_t>(remaining, 0, frame.nb_samples));
+    }
+
+    std::optional<std::span<const std::byte>> drainConverter() {
+        if (!converter_.configured()) {
+            status_ = ReaderStatus::completed;
+            return std::nullopt;
+        }
+        const int error = converter_.convert(nullptr, 0, packed_);
+        if (error == 0 && packed_.empty()) {
+            status_ = ReaderStatus::completed;
+            return std::nullopt;
+        }
+        return finish(error);
+    }
+
+    std::optional<std::span<const std::byte>> finish(int error) {
+        if (error < 0) {
+            fail(error);
+            return std::nullopt;
+        }
+        return std::span<const std::byte>(packed_);
+    }
+
+    void fail(int error) {
+        status_ = ReaderStatus::failed;
+        error_ = ErrorText(error);
+    }
+
+    FormatContext context_;
+    int streamIndex_;
+    CodecContext decoder_;
+    Packet packet_;
+    Frame frame_;
+    std::optional<std::int64_t> streamEnd_;
+    Converter converter_;
+    std::vector<std::byte> packed_;
+    double targetRate_ = 0;
+    int channelCount_ = 0;
+    bool decoderDrained_ = false;
+    ReaderStatus status_ = ReaderStatus::reading;
+    std::string error_;
+};
+
+// Only the chosen stream is demuxed: the bytes of the others (a large video
+// track, say) are skipped rather than read.
+void DiscardOtherStreams(AVFormatContext& context, int streamIndex) {
+    for (unsigned i = 0; i < context.nb_streams; ++i) {
+        if (static_cast<int>(i) != streamIndex) context.streams[i]->discard = AVDISCARD_ALL;
+    }
+}
+
+}  // namespace
+
+ReaderOrError MakeReader(FormatContext context, int streamIndex) {
+    const AVStream& stream = *context->streams[streamIndex];
+    const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
+    if (!codec) return {nullptr, ErrorText(AVERROR_DECODER_NOT_FOUND)};
+    CodecContext decoder(avcodec_alloc_context3(codec));
+    if (!decoder) return {nullptr, ErrorText(AVERROR(ENOMEM))};
+    if (const int error = avcodec_parameters_to_context(decoder.get(), stream.codecpar); error < 0) {
+        return {nullptr, ErrorText(error)};
+    }
+    decoder->pkt_timebase = stream.time_base;
+    DiscardOtherStreams(*context, streamIndex);
+    return {std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder)), {}};
+}
+
+}  // namespace mivra::ffmpeg

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "../media.h"
+#include "handles.h"
+
+namespace mivra::ffmpeg {
+
+// A reader of one audio stream of an opened input: demuxes that stream only,
+// decodes it, converts it with libswresample and packs 24-bit samples.
+ReaderOrError MakeReader(FormatContext context, int streamIndex);
+
+}  // namespace mivra::ffmpeg

@@ -9,6 +9,7 @@ server can see what reached the page. Standard library only.
 import argparse
 import json
 import mimetypes
+import sys
 import threading
 import time
 import urllib.parse
@@ -40,6 +41,15 @@ class Route:
     body: bytes = b""
 
 
+class QuietServer(ThreadingHTTPServer):
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        # A page that goes away closes its connections mid-request; that is normal.
+        if not isinstance(sys.exc_info()[1], (ConnectionError, TimeoutError)):
+            super().handle_error(request, client_address)
+
+
 class DemoServer:
     """The demo page's server. `scripts` are script URLs added to index.html;
     `routes` maps extra paths to functions of the query that give a Route."""
@@ -61,8 +71,7 @@ class DemoServer:
         return f"http://{self.host}:{self.port}/"
 
     def _bind(self):
-        self._httpd = ThreadingHTTPServer((self.host, self.port), self._handler_class())
-        self._httpd.daemon_threads = True
+        self._httpd = QuietServer((self.host, self.port), self._handler_class())
         self.port = self._httpd.server_address[1]
 
     def start(self):

@@ -1,0 +1,48 @@
+"""Launch, the window itself and quitting, against the real program."""
+
+import time
+
+from harness import WindowTestCase, SCREEN, main
+
+
+class LaunchTest(WindowTestCase):
+    window_manager = True  # sizes and closing go through a window manager
+
+    def test_window_is_centred_at_its_default_size_and_names_the_url(self):
+        server = self.serve()
+        window = self.launch(server.url)
+        window.wait_note(f"fenetre ouverte sur {server.url}")
+        self.assertEqual(window.notes()[0], f"fenetre ouverte sur {server.url}")
+        self.assertEqual(window.title(), "Mivra")
+        centred = ((SCREEN[0] - 1080) // 2, (SCREEN[1] - 740) // 2, 1080, 740)
+        self.assertEqual(window.settled_geometry(centred), centred)
+
+    def test_window_grows_but_never_below_its_minimum(self):
+        window = self.launch(self.serve().url)
+        x, y, _, _ = window.settled_geometry(None, timeout=1)
+        window.resize(1280, 840)
+        self.assertEqual(window.settled_geometry((x, y, 1280, 840))[2:], (1280, 840))
+        window.resize(600, 400)
+        self.assertEqual(window.settled_geometry((x, y, 900, 620))[2:], (900, 620))
+
+    def test_default_url_and_closing_the_window_ends_with_status_zero(self):
+        window = self.launch()
+        window.wait_note("fenetre ouverte sur http://127.0.0.1:8790/")
+        window.focus()
+        window.key("alt+F4")
+        self.assertEqual(window.wait_exit(), 0)
+
+    def test_launch_project_reaches_the_page_unchanged_once_after_a_second(self):
+        server = self.serve()
+        project = '/tmp/Projet "A" \\ B\nC\rD.fcpxmld'
+        window = self.launch(server.url, project)
+        opened = server.wait_report("__openPath", timeout=30)
+        self.assertEqual(opened.args, [project])
+        self.assertGreaterEqual(opened.time - window.started, 1.0)
+        self.assertGreater(opened.page_time, server.wait_report("load").page_time)
+        time.sleep(1.5)
+        self.assertEqual(len(server.named("__openPath")), 1)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,150 @@
+#include "handle_gesture.h"
+
+#include <optional>
+#include <string>
+
+#include "handle.h"
+
+namespace mivra {
+
+namespace {
+
+constexpr char kPopoverKey[] = "mivra-handle-menu";
+
+// The desktop's choice for a double-click on a title bar ("toggle-maximize",
+// "minimize", ...), as GtkWindowHandle reads it.
+std::optional<std::string> DoubleClickPreference(GtkWidget* widget)
+{
+    g_autofree char* value = nullptr;
+    g_object_get(gtk_widget_get_settings(widget), "gtk-titlebar-double-click", &value, nullptr);
+    if (!value)
+        return std::nullopt;
+    return std::string(value);
+}
+
+GtkWindow* WindowOf(GtkWidget* widget)
+{
+    return GTK_WINDOW(gtk_widget_get_root(widget));
+}
+
+void ToggleMaximised(GtkWindow* window)
+{
+    if (gtk_window_is_maximized(window))
+        gtk_window_unmaximize(window);
+    else
+        gtk_window_maximize(window);
+}
+
+// Hands the pointer to the window manager, which moves the window with it
+// until the button is released.
+void BeginMove(GtkGesture* gesture, GtkWidget* handle, double x, double y)
+{
+    GtkNative* native = gtk_widget_get_native(handle);
+    GdkSurface* surface = gtk_native_get_surface(native);
+    if (!GDK_IS_TOPLEVEL(surface))
+        return;
+    double nativeX = 0;
+    double nativeY = 0;
+    gtk_widget_translate_coordinates(handle, GTK_WIDGET(native), x, y, &nativeX, &nativeY);
+    double offsetX = 0;
+    double offsetY = 0;
+    gtk_native_get_surface_transform(native, &offsetX, &offsetY);
+    gdk_toplevel_begin_move(GDK_TOPLEVEL(surface), gtk_gesture_get_device(gesture),
+                            GDK_BUTTON_PRIMARY,
+                            nativeX + offsetX, nativeY + offsetY,
+                            gtk_event_controller_get_current_event_time(GTK_EVENT_CONTROLLER(gesture)));
+}
+
+// Each menu of the menu bar becomes a labelled section, so that every item is
+// one click away.
+GMenuModel* MenuSections(GMenuModel* menubar)
+{
+    GMenu* sections = g_menu_new();
+    for (int i = 0; i < g_menu_model_get_n_items(menubar); ++i) {
+        g_autoptr(GMenuModel) submenu = g_menu_model_get_item_link(menubar, i, G_MENU_LINK_SUBMENU);
+        if (!submenu)
+            continue;
+        g_autofree char* label = nullptr;
+        g_menu_model_get_item_attribute(menubar, i, G_MENU_ATTRIBUTE_LABEL, "s", &label);
+        g_menu_append_section(sections, label && *label ? label : nullptr, submenu);
+    }
+    return G_MENU_MODEL(sections);
+}
+
+GtkWidget* HandleMenu(GtkWidget* handle)
+{
+    if (auto* existing = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(handle), kPopoverKey)))
+        return existing;
+    GtkApplication* application = gtk_window_get_application(WindowOf(handle));
+    GMenuModel* menubar = application ? gtk_application_get_menubar(application) : nullptr;
+    if (!menubar)
+        return nullptr;
+    g_autoptr(GMenuModel) sections = MenuSections(menubar);
+    GtkWidget* popover = gtk_popover_menu_new_from_model(sections);
+    gtk_popover_set_has_arrow(GTK_POPOVER(popover), FALSE);
+    gtk_widget_set_halign(popover, GTK_ALIGN_START);
+    gtk_widget_set_parent(popover, handle);
+    g_object_set_data(G_OBJECT(handle), kPopoverKey, popover);
+    return popover;
+}
+
+void ShowMenu(GtkWidget* handle, double x, double y)
+{
+    GtkWidget* popover = HandleMenu(handle);
+    if (!popover)
+        return;
+    const GdkRectangle at = {static_cast<int>(x), static_cast<int>(y), 1, 1};
+    gtk_popover_set_pointing_to(GTK_POPOVER(popover), &at);
+    gtk_popover_popup(GTK_POPOVER(popover));
+}
+
+void OnPressed(GtkGestureClick* click, int pressCount, double x, double y, gpointer)
+{
+    GtkGesture* gesture = GTK_GESTURE(click);
+    GtkWidget* handle = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(click));
+    const guint button = gtk_gesture_single_get_current_button(GTK_GESTURE_SINGLE(click));
+    if (button != GDK_BUTTON_PRIMARY && button != GDK_BUTTON_SECONDARY) {
+        gtk_gesture_set_state(gesture, GTK_EVENT_SEQUENCE_DENIED);
+        return;
+    }
+    gtk_gesture_set_state(gesture, GTK_EVENT_SEQUENCE_CLAIMED);
+
+    if (button == GDK_BUTTON_SECONDARY) {
+        ShowMenu(handle, x, y);
+        return;
+    }
+    switch (HandleActionFor(pressCount, DoubleClickPreference(handle))) {
+    case HandleAction::Zoom:
+        ToggleMaximised(WindowOf(handle));
+        break;
+    case HandleAction::Minimise:
+        gtk_window_minimize(WindowOf(handle));
+        break;
+    case HandleAction::Drag:
+        BeginMove(gesture, handle, x, y);
+        break;
+    }
+}
+
+// The popover is the handle's child by gtk_widget_set_parent, which the handle
+// does not undo by itself.
+void OnHandleDestroyed(GtkWidget* handle, gpointer)
+{
+    if (auto* popover = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(handle), kPopoverKey))) {
+        g_object_set_data(G_OBJECT(handle), kPopoverKey, nullptr);
+        gtk_widget_unparent(popover);
+    }
+}
+
+}  // namespace
+
+void AttachHandleGesture(GtkWidget* handle)
+{
+    GtkGesture* click = gtk_gesture_click_new();
+    gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), 0);
+    g_signal_connect(click, "pressed", G_CALLBACK(OnPressed), nullptr);
+    gtk_widget_add_controller(handle, GTK_EVENT_CONTROLLER(click));
+    g_signal_connect(handle, "destroy", G_CALLBACK(OnHandleDestroyed), nullptr);
+}
+
+}  // namespace mivra

@@ -241,12 +241,13 @@ class SilentListener:
 class MivraWindow:
     """One run of the program: its log lines and its X window."""
 
-    def __init__(self, args, env, display):
+    def __init__(self, args, env, display, program=None):
         self.display = display
         self.started = time.monotonic()
+        self.started_epoch = time.time()
         self.lines = []
         self._changed = threading.Condition()
-        self.process = subprocess.Popen([PROGRAM, *args], env=env, stdin=subprocess.DEVNULL,
+        self.process = subprocess.Popen([program or PROGRAM, *args], env=env, stdin=subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                         start_new_session=True)
         self._reader = threading.Thread(target=self._read_log, daemon=True)

@@ -1,0 +1,30 @@
+#pragma once
+// The menu table as the application's menu model, actions and accelerators.
+// The model is the application's menubar; the window does not draw it over
+// the page, it is reached from the handle instead.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtk/gtk.h>
+
+#include "menu.h"
+
+namespace mivra {
+
+// The application action ("app." + name) that runs a menu action.
+std::string ActionName(MenuAction action);
+
+// The accelerator of an item: Ctrl with its letter.
+std::string Accelerator(char key);
+
+// The model of the table: one submenu per menu in table order, the
+// application menu labelled with the application's name, a new section where
+// an item has a separator above it.
+GMenu* NewMenuModel(const std::vector<MenuItem>& items, const std::string& applicationName);
+
+void InstallMenu(GtkApplication* application, const std::vector<MenuItem>& items,
+                 std::function<void(MenuAction)> perform);
+
+}  // namespace mivra

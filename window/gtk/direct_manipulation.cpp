@@ -1,0 +1,17 @@
+#include "direct_manipulation.h"
+
+#include "drop_adapter.h"
+#include "handle_gesture.h"
+#include "page_dialogs.h"
+
+namespace mivra {
+
+void AttachDirectManipulation(GtkWindow*, WebKitWebView* web, GtkWidget* handleArea,
+                              std::weak_ptr<Controller> controller)
+{
+    AttachHandleGesture(handleArea);
+    AttachDropTarget(web, controller);
+    AttachPageDialogs(web, std::move(controller));
+}
+
+}  // namespace mivra

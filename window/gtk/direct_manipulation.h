@@ -1,0 +1,20 @@
+#pragma once
+// What the user does to the window by hand rather than through the page:
+// dragging and zooming it by the handle, dropping files on the web view, and
+// the page's own dialogs (file inputs, alerts).
+
+#include <memory>
+
+#include <gtk/gtk.h>
+#include <webkit/webkit.h>
+
+#include "controller.h"
+
+namespace mivra {
+
+// Called once while the window is built, after the web view and the handle
+// area exist and before the window is shown.
+void AttachDirectManipulation(GtkWindow* window, WebKitWebView* web, GtkWidget* handleArea,
+                              std::weak_ptr<Controller> controller);
+
+}  // namespace mivra

@@ -1,0 +1,190 @@
+#include "gtk_toolkit.h"
+
+#include <utility>
+
+#include "alert.h"
+#include "app_menu.h"
+#include "direct_manipulation.h"
+#include "glib_ownership.h"
+#include "kept_size.h"
+#include "main_window.h"
+#include "open_panel.h"
+#include "placement.h"
+
+namespace mivra {
+namespace {
+
+using Block = std::function<void()>;
+
+gboolean RunBlock(gpointer data)
+{
+    (*static_cast<Block*>(data))();
+    return G_SOURCE_REMOVE;
+}
+
+const char* EditingCommand(MenuAction editing)
+{
+    switch (editing) {
+    case MenuAction::Undo: return WEBKIT_EDITING_COMMAND_UNDO;
+    case MenuAction::Cut: return WEBKIT_EDITING_COMMAND_CUT;
+    case MenuAction::Copy: return WEBKIT_EDITING_COMMAND_COPY;
+    case MenuAction::Paste: return WEBKIT_EDITING_COMMAND_PASTE;
+    default: return WEBKIT_EDITING_COMMAND_SELECT_ALL;
+    }
+}
+
+}  // namespace
+
+GtkToolkit::GtkToolkit(GtkApplication* application) : application_(application) {}
+
+GtkToolkit::~GtkToolkit()
+{
+    if (!window_)
+        return;
+    keepSize();
+    gtk_window_destroy(window_.get());
+}
+
+void GtkToolkit::setController(std::weak_ptr<Controller> controller)
+{
+    controller_ = std::move(controller);
+}
+
+WebViewEvents GtkToolkit::webViewEvents() const
+{
+    std::weak_ptr<Controller> weak = controller_;
+    return WebViewEvents{
+        [weak](const BridgeMessage& message, const std::string& pageUri) {
+            if (auto controller = weak.lock())
+                controller->receiveMessage(message, pageUri);
+        },
+        [weak] {
+            if (auto controller = weak.lock())
+                controller->navigationFailed();
+        },
+        [weak](const std::string& uri) {
+            if (auto controller = weak.lock())
+                controller->pageFinishedLoading(uri);
+        },
+    };
+}
+
+void GtkToolkit::buildWindow(const WindowDescription& description)
+{
+    web_ = NewWebView(description.background, webViewEvents());
+    const MainWindow built = BuildMainWindow(application_, description, web_);
+    window_.reset(GTK_WINDOW(g_object_ref(built.window)));
+    restoreKeptSize(description);
+    icon_.apply(built.window, description.iconPath);
+    CentreWhenShown(built.window);
+    AttachDirectManipulation(built.window, web_, built.handleArea, controller_);
+    gtk_window_present(built.window);
+}
+
+void GtkToolkit::restoreKeptSize(const WindowDescription& description)
+{
+    frameName_ = description.frameName;
+    Size size{description.contentWidth, description.contentHeight};
+    if (!frameName_.empty())
+        size = LoadKeptSize(KeptSizeFile(), frameName_).value_or(size);
+    gtk_window_set_default_size(window_.get(), size.width, size.height);
+}
+
+// GTK keeps the default size up to date with the user's resizing, leaving
+// out maximised and full-screen sizes.
+void GtkToolkit::keepSize()
+{
+    if (frameName_.empty())
+        return;
+    Size size{0, 0};
+    gtk_window_get_default_size(window_.get(), &size.width, &size.height);
+    if (size.width > 0 && size.height > 0)
+        KeepSize(KeptSizeFile(), frameName_, size);
+}
+
+void GtkToolkit::installMenu(const std::vector<MenuItem>& items)
+{
+    std::weak_ptr<Controller> weak = controller_;
+    InstallMenu(application_, items, [weak](MenuAction action) {
+        if (auto controller = weak.lock())
+            controller->perform(action);
+    });
+}
+
+void GtkToolkit::activate()
+{
+    gtk_window_present(window_.get());
+}
+
+bool GtkToolkit::loadUrl(const std::string& url)
+{
+    g_autoptr(GUri) parsed = g_uri_parse(url.c_str(), G_URI_FLAGS_NONE, nullptr);
+    if (!parsed)
+        return false;
+    webkit_web_view_load_uri(web_, url.c_str());
+    return true;
+}
+
+void GtkToolkit::reload()
+{
+    webkit_web_view_reload(web_);
+}
+
+void GtkToolkit::evaluateScript(const std::string& script)
+{
+    webkit_web_view_evaluate_javascript(web_, script.c_str(), -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+void GtkToolkit::showOpenPanel(const OpenPanelDescription& panel, PanelCompletion done)
+{
+    ShowOpenPanel(window_.get(), panel, std::move(done));
+}
+
+void GtkToolkit::showAlert(const std::string& message, std::function<void()> closed)
+{
+    ShowAlert(window_.get(), message, std::move(closed));
+}
+
+void GtkToolkit::openInBrowser(const std::string& url)
+{
+    g_app_info_launch_default_for_uri(url.c_str(), nullptr, nullptr);
+}
+
+// Linux has no permission pane for reading the whole disk: nothing to open.
+void GtkToolkit::openPrivacySettings() {}
+
+void GtkToolkit::runLater(std::chrono::milliseconds delay, std::function<void()> block)
+{
+    g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(delay.count()), RunBlock,
+                       HandToGLib(std::make_unique<Block>(std::move(block))), FreeFromGLib<Block>);
+}
+
+// A plain install runs without a sandbox: every readable path is readable
+// already, so access needs neither starting nor stopping.
+void GtkToolkit::startAccessing(const std::string&) {}
+void GtkToolkit::stopAccessing(const std::string&) {}
+
+void GtkToolkit::minimise()
+{
+    gtk_window_minimize(window_.get());
+}
+
+void GtkToolkit::toggleFullScreen()
+{
+    if (gtk_window_is_fullscreen(window_.get()))
+        gtk_window_unfullscreen(window_.get());
+    else
+        gtk_window_fullscreen(window_.get());
+}
+
+void GtkToolkit::quit()
+{
+    g_application_quit(G_APPLICATION(application_));
+}
+
+void GtkToolkit::editPage(MenuAction editing)
+{
+    webkit_web_view_execute_editing_command(web_, EditingCommand(editing));
+}
+
+}  // namespace mivra

@@ -1,0 +1,71 @@
+#pragma once
+// The window seam on GTK 4 and WebKitGTK 6.0: turns the Controller's requests
+// into toolkit calls and the toolkit's signals into Controller calls. It
+// decides nothing itself.
+
+#include <memory>
+#include <string>
+
+#include <gtk/gtk.h>
+#include <webkit/webkit.h>
+
+#include "controller.h"
+#include "toolkit.h"
+#include "web_view.h"
+#include "window_icon.h"
+
+namespace mivra {
+
+class GtkToolkit final : public Toolkit {
+public:
+    explicit GtkToolkit(GtkApplication* application);
+    GtkToolkit(const GtkToolkit&) = delete;
+    GtkToolkit& operator=(const GtkToolkit&) = delete;
+    // Keeps the window's size for the next run, then closes the window.
+    ~GtkToolkit() override;
+
+    // The Controller the toolkit's signals go to; it is not kept alive by them.
+    void setController(std::weak_ptr<Controller> controller);
+
+    void buildWindow(const WindowDescription& window) override;
+    void installMenu(const std::vector<MenuItem>& items) override;
+    void activate() override;
+
+    bool loadUrl(const std::string& url) override;
+    void reload() override;
+    void evaluateScript(const std::string& script) override;
+
+    void showOpenPanel(const OpenPanelDescription& panel, PanelCompletion done) override;
+    void showAlert(const std::string& message, std::function<void()> closed) override;
+
+    void openInBrowser(const std::string& url) override;
+    void openPrivacySettings() override;
+
+    void runLater(std::chrono::milliseconds delay, std::function<void()> block) override;
+
+    void startAccessing(const std::string& path) override;
+    void stopAccessing(const std::string& path) override;
+
+    void minimise() override;
+    void toggleFullScreen() override;
+    void quit() override;
+    void editPage(MenuAction editing) override;
+
+private:
+    struct ObjectUnref {
+        void operator()(gpointer object) const { g_object_unref(object); }
+    };
+
+    WebViewEvents webViewEvents() const;
+    void restoreKeptSize(const WindowDescription& description);
+    void keepSize();
+
+    GtkApplication* application_;  // outlives the toolkit
+    std::weak_ptr<Controller> controller_;
+    std::unique_ptr<GtkWindow, ObjectUnref> window_;
+    WebKitWebView* web_ = nullptr;  // belongs to the window
+    std::string frameName_;
+    WindowIcon icon_;
+};
+
+}  // namespace mivra

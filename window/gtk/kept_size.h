@@ -1,0 +1,25 @@
+#pragma once
+// The window's last size, kept between runs in a key file under the user's
+// state folder ($XDG_STATE_HOME/mivra/window.ini, else ~/.local/state).
+
+#include <optional>
+#include <string>
+
+namespace mivra {
+
+struct Size {
+    int width;
+    int height;
+};
+
+// The key file that keeps the sizes.
+std::string KeptSizeFile();
+
+// The size kept under the group, when one was kept and is usable.
+std::optional<Size> LoadKeptSize(const std::string& file, const std::string& group);
+
+// Writes the size under the group, keeping the file's other groups. Failures
+// are dropped: a size that cannot be kept only costs the next run its size.
+void KeepSize(const std::string& file, const std::string& group, Size size);
+
+}  // namespace mivra

@@ -1,0 +1,99 @@
+#include "main_window.h"
+
+#include <string>
+
+namespace mivra {
+namespace {
+
+constexpr const char* kWindowClass = "mivra-main";
+constexpr const char* kButtonLayout = "close,minimize,maximize:";
+constexpr int kButtonsMargin = 10;
+
+void PreferDarkTheme(GtkWidget* window)
+{
+    g_object_set(gtk_settings_get_for_display(gtk_widget_get_display(window)), "gtk-application-prefer-dark-theme",
+                 TRUE, nullptr);
+}
+
+void PaintBackground(GtkWidget* window, const Colour& colour)
+{
+    const GdkRGBA rgba{static_cast<float>(colour.red), static_cast<float>(colour.green),
+                       static_cast<float>(colour.blue), static_cast<float>(colour.alpha)};
+    g_autofree char* css_colour = gdk_rgba_to_string(&rgba);
+    const std::string css = std::string("window.") + kWindowClass + " { background-color: " + css_colour + "; }";
+    g_autoptr(GtkCssProvider) provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, css.c_str(), -1);
+    gtk_style_context_add_provider_for_display(gtk_widget_get_display(window), GTK_STYLE_PROVIDER(provider),
+                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    gtk_widget_add_css_class(window, kWindowClass);
+}
+
+// Client-side decorations with a hidden title bar: GTK still gives the window
+// its resize edges and leaves moving, maximising and tiling to the window
+// manager, which an undecorated window would lose.
+void HideSystemTitleBar(GtkWindow* window)
+{
+    GtkWidget* titleBar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    gtk_widget_set_visible(titleBar, FALSE);
+    gtk_window_set_titlebar(window, titleBar);
+}
+
+GtkWidget* NewWindowButtons()
+{
+    GtkWidget* buttons = gtk_window_controls_new(GTK_PACK_START);
+    gtk_window_controls_set_decoration_layout(GTK_WINDOW_CONTROLS(buttons), kButtonLayout);
+    gtk_widget_set_valign(buttons, GTK_ALIGN_CENTER);
+    gtk_widget_set_margin_start(buttons, kButtonsMargin);
+    gtk_widget_set_margin_end(buttons, kButtonsMargin);
+    return buttons;
+}
+
+// Empty and transparent, but it takes the pointer over the rest of the strip.
+GtkWidget* NewHandleArea()
+{
+    GtkWidget* area = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    gtk_widget_set_hexpand(area, TRUE);
+    gtk_widget_set_can_target(area, TRUE);
+    return area;
+}
+
+// Along the top edge, from the left edge to the gap left to the page.
+GtkWidget* NewTopStrip(const WindowDescription& description, GtkWidget* handleArea)
+{
+    GtkWidget* strip = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    gtk_widget_set_size_request(strip, -1, description.handleHeight);
+    gtk_widget_set_valign(strip, GTK_ALIGN_START);
+    gtk_widget_set_halign(strip, GTK_ALIGN_FILL);
+    gtk_widget_set_margin_end(strip, description.handleRightGap);
+    gtk_box_append(GTK_BOX(strip), NewWindowButtons());
+    gtk_box_append(GTK_BOX(strip), handleArea);
+    return strip;
+}
+
+GtkWidget* NewContent(const WindowDescription& description, WebKitWebView* web, GtkWidget* handleArea)
+{
+    GtkWidget* content = gtk_overlay_new();
+    gtk_widget_set_size_request(content, description.minimumWidth, description.minimumHeight);
+    gtk_widget_set_hexpand(GTK_WIDGET(web), TRUE);
+    gtk_widget_set_vexpand(GTK_WIDGET(web), TRUE);
+    gtk_overlay_set_child(GTK_OVERLAY(content), GTK_WIDGET(web));
+    gtk_overlay_add_overlay(GTK_OVERLAY(content), NewTopStrip(description, handleArea));
+    return content;
+}
+
+}  // namespace
+
+MainWindow BuildMainWindow(GtkApplication* application, const WindowDescription& description, WebKitWebView* web)
+{
+    GtkWidget* window = gtk_application_window_new(application);
+    gtk_application_window_set_show_menubar(GTK_APPLICATION_WINDOW(window), FALSE);
+    gtk_window_set_title(GTK_WINDOW(window), description.title.c_str());
+    HideSystemTitleBar(GTK_WINDOW(window));
+    PreferDarkTheme(window);
+    PaintBackground(window, description.background);
+    GtkWidget* handleArea = NewHandleArea();
+    gtk_window_set_child(GTK_WINDOW(window), NewContent(description, web, handleArea));
+    return MainWindow{GTK_WINDOW(window), handleArea};
+}
+
+}  // namespace mivra

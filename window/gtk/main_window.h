@@ -1,0 +1,20 @@
+#pragma once
+// The one window: no system title bar, the web view filling the content, and
+// over its top edge a strip with the window buttons and the handle area.
+
+#include <gtk/gtk.h>
+#include <webkit/webkit.h>
+
+#include "toolkit.h"
+
+namespace mivra {
+
+struct MainWindow {
+    GtkWindow* window;
+    GtkWidget* handleArea;  // the strip's empty part, where the window is dragged
+};
+
+// Lays the window out around the web view; the window is not shown yet.
+MainWindow BuildMainWindow(GtkApplication* application, const WindowDescription& description, WebKitWebView* web);
+
+}  // namespace mivra

@@ -1,0 +1,211 @@
+#include "open_panel.h"
+
+#include <memory>
+#include <utility>
+
+#include "glib_ownership.h"
+
+namespace mivra {
+namespace {
+
+constexpr const char* kPackageSuffix = ".fcpxmld";
+constexpr const char* kCancelLabel = "Annuler";
+constexpr const char* kChooseCurrentFolderLabel = "Choisir ce dossier";
+
+// Our own answers, so that GTK's accept handling never enters a folder the
+// user means to choose.
+enum PanelResponse { kChoose = 1, kChooseCurrentFolder = 2 };
+
+struct PanelSession {
+    PanelCompletion done;
+    bool filesAllowed;
+    bool foldersAllowed;
+    bool packagesAreItems;
+
+    // A dialog that goes without an answer still completes, as a cancel.
+    ~PanelSession()
+    {
+        if (done)
+            done(std::nullopt);
+    }
+};
+
+PanelSession* SessionOf(GtkWidget* dialog)
+{
+    return static_cast<PanelSession*>(g_object_get_data(G_OBJECT(dialog), "mivra-panel"));
+}
+
+bool IsFolder(GFile* file)
+{
+    return g_file_query_file_type(file, G_FILE_QUERY_INFO_NONE, nullptr) == G_FILE_TYPE_DIRECTORY;
+}
+
+void Finish(GtkWidget* dialog, GFile* chosen)
+{
+    PanelCompletion done = std::exchange(SessionOf(dialog)->done, nullptr);
+    std::optional<std::string> path;
+    if (g_autofree char* local = chosen ? g_file_get_path(chosen) : nullptr)
+        path = local;
+    gtk_window_destroy(GTK_WINDOW(dialog));
+    done(path);
+}
+
+bool TakesAsItem(const PanelSession& session, GFile* file)
+{
+    return session.packagesAreItems && session.filesAllowed && IsPackageItem(file);
+}
+
+// The selection, or what was typed in the location entry.
+GFile* NewSelectedFile(GtkWidget* dialog)
+{
+    return gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog));
+}
+
+void ChooseSelection(GtkWidget* dialog)
+{
+    const PanelSession& session = *SessionOf(dialog);
+    g_autoptr(GFile) selected = NewSelectedFile(dialog);
+    if (!selected)
+        return;
+    if (session.filesAllowed && IsFolder(selected) && !session.foldersAllowed && !TakesAsItem(session, selected)) {
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), selected, nullptr);
+        return;
+    }
+    Finish(dialog, selected);
+}
+
+void OnResponse(GtkDialog* dialog, int response, gpointer)
+{
+    GtkWidget* widget = GTK_WIDGET(dialog);
+    if (response == kChoose) {
+        ChooseSelection(widget);
+    } else if (response == kChooseCurrentFolder) {
+        g_autoptr(GFile) folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+        Finish(widget, folder);
+    } else {
+        Finish(widget, nullptr);
+    }
+}
+
+// Activating a package (Return, or a double click in the file list) chooses
+// it before the chooser can enter it.
+bool ChoosePackageInstead(GtkWidget* dialog)
+{
+    g_autoptr(GFile) selected = NewSelectedFile(dialog);
+    if (!selected || !TakesAsItem(*SessionOf(dialog), selected))
+        return false;
+    gtk_dialog_response(GTK_DIALOG(dialog), kChoose);
+    return true;
+}
+
+gboolean OnKeyPressed(GtkEventControllerKey* keys, guint keyval, guint, GdkModifierType, gpointer)
+{
+    const bool enter = keyval == GDK_KEY_Return || keyval == GDK_KEY_KP_Enter || keyval == GDK_KEY_ISO_Enter;
+    return enter && ChoosePackageInstead(gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(keys)));
+}
+
+bool InFileList(GtkWidget* dialog, double x, double y)
+{
+    GtkWidget* target = gtk_widget_pick(dialog, x, y, GTK_PICK_DEFAULT);
+    return target && (gtk_widget_get_ancestor(target, GTK_TYPE_TREE_VIEW) ||
+                      gtk_widget_get_ancestor(target, GTK_TYPE_COLUMN_VIEW));
+}
+
+void OnPressed(GtkGestureClick* click, int presses, double x, double y, gpointer)
+{
+    GtkWidget* dialog = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(click));
+    if (presses == 2 && InFileList(dialog, x, y) && ChoosePackageInstead(dialog))
+        gtk_gesture_set_state(GTK_GESTURE(click), GTK_EVENT_SEQUENCE_CLAIMED);
+}
+
+void ChoosePackagesWhole(GtkWidget* dialog)
+{
+    GtkEventController* keys = gtk_event_controller_key_new();
+    gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
+    g_signal_connect(keys, "key-pressed", G_CALLBACK(OnKeyPressed), nullptr);
+    gtk_widget_add_controller(dialog, keys);
+
+    GtkGesture* click = gtk_gesture_click_new();
+    gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), GDK_BUTTON_PRIMARY);
+    gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(click), GTK_PHASE_CAPTURE);
+    g_signal_connect(click, "pressed", G_CALLBACK(OnPressed), nullptr);
+    gtk_widget_add_controller(dialog, GTK_EVENT_CONTROLLER(click));
+}
+
+void AddButtons(GtkDialog* dialog, const OpenPanelDescription& description)
+{
+    gtk_dialog_add_button(dialog, kCancelLabel, GTK_RESPONSE_CANCEL);
+    if (description.canChooseFiles && description.canChooseDirectories)
+        gtk_dialog_add_button(dialog, kChooseCurrentFolderLabel, kChooseCurrentFolder);
+    gtk_dialog_add_button(dialog, description.prompt.c_str(), kChoose);
+    gtk_dialog_set_default_response(dialog, kChoose);
+}
+
+// The message stands above the file list.
+void ShowMessage(GtkDialog* dialog, const std::string& message)
+{
+    if (message.empty())
+        return;
+    GtkWidget* label = gtk_label_new(message.c_str());
+    gtk_label_set_wrap(GTK_LABEL(label), TRUE);
+    gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
+    for (auto setMargin : {gtk_widget_set_margin_top, gtk_widget_set_margin_bottom, gtk_widget_set_margin_start,
+                           gtk_widget_set_margin_end})
+        setMargin(label, 12);
+    gtk_box_prepend(GTK_BOX(gtk_dialog_get_content_area(dialog)), label);
+}
+
+void StartWhereAsked(GtkFileChooser* chooser, const OpenPanelDescription& description)
+{
+    if (!description.startFolder)
+        return;
+    g_autoptr(GFile) folder = g_file_new_for_path(description.startFolder->c_str());
+    gtk_file_chooser_set_current_folder(chooser, folder, nullptr);
+    if (!description.preselectedName)
+        return;
+    g_autoptr(GFile) item = g_file_get_child(folder, description.preselectedName->c_str());
+    gtk_file_chooser_set_file(chooser, item, nullptr);
+}
+
+GtkWidget* NewChooser(GtkWindow* parent, const OpenPanelDescription& description)
+{
+    const GtkFileChooserAction action =
+        description.canChooseFiles ? GTK_FILE_CHOOSER_ACTION_OPEN : GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER;
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(description.title.c_str(), parent, action, nullptr, nullptr);
+    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
+    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+    gtk_file_chooser_set_select_multiple(chooser, description.allowsMultipleSelection);
+    gtk_file_chooser_set_create_folders(chooser, description.canCreateDirectories);
+    AddButtons(GTK_DIALOG(dialog), description);
+    ShowMessage(GTK_DIALOG(dialog), description.message);
+    StartWhereAsked(chooser, description);
+    return dialog;
+}
+
+}  // namespace
+
+bool IsPackageItem(GFile* file)
+{
+    g_autofree char* name = g_file_get_basename(file);
+    g_autofree char* lowered = name ? g_utf8_strdown(name, -1) : nullptr;
+    return lowered && g_str_has_suffix(lowered, kPackageSuffix) && IsFolder(file);
+}
+
+void ShowOpenPanel(GtkWindow* parent, const OpenPanelDescription& description, PanelCompletion done)
+{
+    // The dialog belongs to GTK's list of windows until Finish destroys it;
+    // the session goes with the dialog.
+    GtkWidget* dialog = NewChooser(parent, description);
+    auto session = std::make_unique<PanelSession>(PanelSession{std::move(done), description.canChooseFiles,
+                                                               description.canChooseDirectories,
+                                                               description.packagesAreItems});
+    g_object_set_data_full(G_OBJECT(dialog), "mivra-panel", HandToGLib(std::move(session)),
+                           FreeFromGLib<PanelSession>);
+    g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), nullptr);
+    if (description.packagesAreItems && description.canChooseFiles)
+        ChoosePackagesWhole(dialog);
+    gtk_window_present(GTK_WINDOW(dialog));
+}
+
+}  // namespace mivra

@@ -1,0 +1,57 @@
+#include "placement.h"
+
+#include <cmath>
+
+#include <gdk/x11/gdkx.h>
+
+namespace mivra {
+namespace {
+
+std::optional<Rectangle> FirstMonitor(GdkDisplay* display)
+{
+    GListModel* monitors = gdk_display_get_monitors(display);
+    g_autoptr(GdkMonitor) first = GDK_MONITOR(g_list_model_get_item(monitors, 0));
+    if (!first)
+        return std::nullopt;
+    GdkRectangle area;
+    gdk_monitor_get_geometry(first, &area);
+    return Rectangle{area.x, area.y, area.width, area.height};
+}
+
+// The surface learns its real size from the first layout after it is shown.
+void CentreOnFirstLayout(GdkSurface* surface, int width, int height, gpointer)
+{
+    g_signal_handlers_disconnect_by_func(surface, reinterpret_cast<gpointer>(CentreOnFirstLayout), nullptr);
+    GdkDisplay* display = gdk_surface_get_display(surface);
+    const Point origin = CentredOrigin(FirstMonitor(display), width, height);
+    // X works in device pixels, GDK in application pixels.
+    const int scale = gdk_surface_get_scale_factor(surface);
+    XMoveWindow(gdk_x11_display_get_xdisplay(display), gdk_x11_surface_get_xid(surface), origin.x * scale,
+                origin.y * scale);
+}
+
+void CentreWhenLaidOut(GtkWidget* window, gpointer)
+{
+    g_signal_handlers_disconnect_by_func(window, reinterpret_cast<gpointer>(CentreWhenLaidOut), nullptr);
+    GdkSurface* surface = gtk_native_get_surface(GTK_NATIVE(window));
+    if (GDK_IS_X11_SURFACE(surface))
+        g_signal_connect(surface, "layout", G_CALLBACK(CentreOnFirstLayout), nullptr);
+}
+
+}  // namespace
+
+Point CentredOrigin(const std::optional<Rectangle>& screen, int width, int height)
+{
+    const Rectangle area = screen.value_or(Rectangle{0, 0, 0, 0});
+    const auto centred = [](int start, int length, int size) {
+        return static_cast<int>(std::floor(start + length * 0.5 - size * 0.5));
+    };
+    return Point{centred(area.x, area.width, width), centred(area.y, area.height, height)};
+}
+
+void CentreWhenShown(GtkWindow* window)
+{
+    g_signal_connect(window, "realize", G_CALLBACK(CentreWhenLaidOut), nullptr);
+}
+
+}  // namespace mivra

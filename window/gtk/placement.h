@@ -1,0 +1,31 @@
+#pragma once
+// Opening the window centred on the first monitor. GTK 4 has no move call:
+// on X11 the window is moved through Xlib once it has its size; on Wayland the
+// compositor places windows and nothing is done.
+
+#include <optional>
+
+#include <gtk/gtk.h>
+
+namespace mivra {
+
+struct Rectangle {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+
+struct Point {
+    int x;
+    int y;
+};
+
+// The origin that centres a window of the given size on the screen's whole
+// area; without a screen, on the origin of the screen space.
+Point CentredOrigin(const std::optional<Rectangle>& screen, int width, int height);
+
+// Centres the window on the first monitor once it has its size on screen.
+void CentreWhenShown(GtkWindow* window);
+
+}  // namespace mivra

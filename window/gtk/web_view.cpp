@@ -1,0 +1,75 @@
+#include "web_view.h"
+
+#include <memory>
+
+#include "glib_ownership.h"
+#include "script_message.h"
+
+namespace mivra {
+namespace {
+
+constexpr const char* kChannel = "native";
+
+struct WebViewState {
+    WebViewEvents events;
+    bool currentLoadFailed = false;
+};
+
+std::string PageUri(WebKitWebView* web)
+{
+    const char* uri = webkit_web_view_get_uri(web);
+    return uri ? uri : "";
+}
+
+void OnScriptMessage(WebKitUserContentManager*, JSCValue* body, gpointer data)
+{
+    auto* web = static_cast<WebKitWebView*>(data);
+    auto* state = static_cast<WebViewState*>(g_object_get_data(G_OBJECT(web), "mivra-web-view"));
+    state->events.message(MessageFromValue(body), PageUri(web));
+}
+
+gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, char*, GError*, gpointer data)
+{
+    auto* state = static_cast<WebViewState*>(data);
+    state->currentLoadFailed = true;
+    state->events.navigationFailed();
+    return FALSE;
+}
+
+void OnLoadChanged(WebKitWebView* web, WebKitLoadEvent event, gpointer data)
+{
+    auto* state = static_cast<WebViewState*>(data);
+    if (event == WEBKIT_LOAD_STARTED)
+        state->currentLoadFailed = false;
+    if (event == WEBKIT_LOAD_FINISHED && !state->currentLoadFailed)
+        state->events.finishedLoading(PageUri(web));
+}
+
+void SetBackground(WebKitWebView* web, const Colour& background)
+{
+    const GdkRGBA colour{static_cast<float>(background.red), static_cast<float>(background.green),
+                         static_cast<float>(background.blue), static_cast<float>(background.alpha)};
+    webkit_web_view_set_background_color(web, &colour);
+}
+
+}  // namespace
+
+WebKitWebView* NewWebView(const Colour& background, WebViewEvents events)
+{
+    g_autoptr(WebKitUserContentManager) manager = webkit_user_content_manager_new();
+    auto* web = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "user-content-manager", manager, nullptr));
+    auto state = std::make_unique<WebViewState>(WebViewState{std::move(events)});
+    WebViewState* signals = state.get();
+    g_object_set_data_full(G_OBJECT(web), "mivra-web-view", HandToGLib(std::move(state)), FreeFromGLib<WebViewState>);
+
+    // The handler must be connected before the channel is registered.
+    g_signal_connect_object(manager, "script-message-received::native", G_CALLBACK(OnScriptMessage), web,
+                            GConnectFlags{});
+    webkit_user_content_manager_register_script_message_handler(manager, kChannel, nullptr);
+    g_signal_connect(web, "load-failed", G_CALLBACK(OnLoadFailed), signals);
+    g_signal_connect(web, "load-changed", G_CALLBACK(OnLoadChanged), signals);
+    SetBackground(web, background);
+    return web;
+}
+
+}  // namespace mivra

@@ -25,6 +25,9 @@ sys.path.insert(0, str(HERE.parents[2] / "demo"))
 from serve import DemoServer, Route  # noqa: E402
 
 PROGRAM = os.environ.get("MIVRA_WINDOW", "")
+# A launch project takes the place of a URL on the command line, so tests that
+# give one serve the page at the default interface address.
+INTERFACE_PORT = 8790
 SCREEN = (1920, 1080)
 NOTE_PREFIX = "[fenetre] "
 
@@ -45,6 +48,16 @@ def free_port():
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
         return probe.getsockname()[1]
+
+
+def port_is_free(port):
+    with socket.socket() as probe:
+        probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        try:
+            probe.bind(("127.0.0.1", port))
+        except OSError:
+            return False
+    return True
 
 
 def stop_process(process, group=False, timeout=5):
@@ -359,6 +372,13 @@ class WindowTestCase(unittest.TestCase):
 
     def serve(self, port=0):
         server = TestServer(port).start()
+        self.addCleanup(server.stop)
+        return server
+
+    def interface_server(self):
+        """A server for the default interface address, not started yet."""
+        wait_until(lambda: port_is_free(INTERFACE_PORT), 60, f"port {INTERFACE_PORT} to be free")
+        server = TestServer(INTERFACE_PORT)
         self.addCleanup(server.stop)
         return server
 

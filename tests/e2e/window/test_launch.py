@@ -33,9 +33,9 @@ class LaunchTest(WindowTestCase):
         self.assertEqual(window.wait_exit(), 0)
 
     def test_launch_project_reaches_the_page_unchanged_once_after_a_second(self):
-        server = self.serve()
+        server = self.interface_server().start()
         project = '/tmp/Projet "A" \\ B\nC\rD.fcpxmld'
-        window = self.launch(server.url, project)
+        window = self.launch(project)
         opened = server.wait_report("__openPath", timeout=30)
         self.assertEqual(opened.args, [project])
         self.assertGreaterEqual(opened.time - window.started, 1.0)

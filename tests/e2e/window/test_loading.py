@@ -4,7 +4,7 @@ and a failed navigation inside the page."""
 import threading
 import time
 
-from harness import SilentListener, TestServer, WindowTestCase, free_port, main, wait_until
+from harness import SilentListener, WindowTestCase, free_port, main, wait_until
 
 BUDGET = 40  # automatic reloads in the life of the process
 
@@ -12,12 +12,11 @@ BUDGET = 40  # automatic reloads in the life of the process
 class LoadingTest(WindowTestCase):
 
     def test_server_starting_late_is_picked_up_and_the_launch_project_waits_for_it(self):
-        server = TestServer(free_port())
-        self.addCleanup(server.stop)
+        server = self.interface_server()
         late = threading.Timer(3.0, server.start)
         late.start()
         self.addCleanup(late.cancel)
-        window = self.launch(server.url, "/tmp/late.fcpxmld")
+        window = self.launch("/tmp/late.fcpxmld")
         loaded = server.wait_report("load", timeout=20)
         self.assertGreaterEqual(loaded.time - window.started, 3.0)
         opened = server.wait_report("__openPath", timeout=10)

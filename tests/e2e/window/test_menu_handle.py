@@ -1,0 +1,224 @@
+"""The menu's shortcuts with the page focused, the menu on the handle, and the
+handle itself: moving, zooming and restoring the window, under a window manager."""
+
+import threading
+import time
+import urllib.parse
+
+from harness import WindowTestCase, TestServer, main, wait_until, x11
+from serve import Request
+
+PROJECT_PANEL = "Choisir un projet Final Cut"
+
+
+class ClosingServer(TestServer):
+    """The test page, with every connection closed after one answer (so that no
+    request is ever retried on a kept-alive connection); once fail() is called
+    each request for the page is recorded and closed without an answer."""
+
+    def __init__(self):
+        super().__init__()
+        self.failing = threading.Event()
+
+    def fail(self):
+        self.failing.set()
+
+    def _handler_class(self):
+        base = super()._handler_class()
+        server = self
+
+        class Handler(base):
+            def do_GET(self):
+                if server.failing.is_set() and urllib.parse.urlsplit(self.path).path == "/":
+                    server._record(Request(self.path, time.monotonic()), server.requests)
+                    self.close_connection = True
+                    return
+                super().do_GET()
+
+            def end_headers(self):
+                self.send_header("Connection", "close")
+                super().end_headers()
+
+        return Handler
+
+
+class PageDriving:
+    """Where things of the page are on the screen, and clicks on them."""
+
+    def page_value(self, server, script):
+        count = len(server.named("ran"))
+        server.run(script)
+        return server.wait_report("ran", count=count + 1).args[0]
+
+    def page_top(self, window, server):
+        """The screen y of the page's top edge (the top of the handle strip)."""
+        _, y, _, height = window.geometry()
+        return y + height - int(self.page_value(server, "window.innerHeight"))
+
+    def click_element(self, window, server, element_id):
+        centre = self.page_value(server, f"""(() => {{
+            const box = document.getElementById({element_id!r}).getBoundingClientRect();
+            return Math.round(box.left + box.width / 2) + "," + Math.round(box.top + box.height / 2);
+        }})()""")
+        x, _, _, _ = window.geometry()
+        left, top = (int(value) for value in centre.split(","))
+        self.xdotool(window, "mousemove", str(x + left), str(self.page_top(window, server) + top))
+        self.xdotool(window, "click", "1")
+
+    def xdotool(self, window, *command):
+        return x11("xdotool", *command, display=window.display)
+
+    def windows_of(self, window):
+        return self.xdotool(window, "search", "--all", "--onlyvisible", "--pid",
+                            str(window.process.pid), "--name", ".*").split()
+
+    def wait_titled(self, window, title, timeout=15):
+        return wait_until(lambda: self.xdotool(window, "search", "--onlyvisible", "--pid",
+                                               str(window.process.pid), "--name", f"^{title}$").split(),
+                          timeout, f"a window titled {title!r}")[0]
+
+    def net_wm_state(self, window):
+        return x11("xprop", "-id", window.window(), "_NET_WM_STATE", display=window.display)
+
+
+class ShortcutTest(WindowTestCase, PageDriving):
+    window_manager = True
+
+    def launch_focused(self, server):
+        """The program on the server's page, with the page's text field focused by a click."""
+        window = self.launch_loaded(server)
+        window.focus()
+        self.click_element(window, server, "text")
+        return window
+
+    def test_ctrl_r_reloads_the_page_once_and_leaves_the_reload_budget_whole(self):
+        server = ClosingServer().start()
+        self.addCleanup(server.stop)
+        window = self.launch_focused(server)
+        pages = len(server.requests_for("/"))
+        window.key("ctrl+r")
+        server.wait_report("load", count=2)
+        time.sleep(0.5)
+        self.assertEqual(len(server.requests_for("/")), pages + 1)
+
+        # A failed navigation now spends the whole budget on the failing page:
+        # 40 automatic reloads, none of them taken by the user's reload.
+        server.fail()
+        failing_from = len(server.requests_for("/"))
+        server.run('location.href = "http://127.0.0.1:1/"')
+        wait_until(lambda: len(server.requests_for("/")) - failing_from >= 40, 25, "40 automatic reloads")
+        time.sleep(1.5)
+        self.assertEqual(len(server.requests_for("/")) - failing_from, 40)
+
+    def test_ctrl_q_quits_with_status_zero(self):
+        window = self.launch_focused(self.serve())
+        window.key("ctrl+q")
+        self.assertEqual(window.wait_exit(), 0)
+
+    def test_ctrl_o_shows_the_project_panel(self):
+        window = self.launch_focused(self.serve())
+        window.key("ctrl+o")
+        panel = self.wait_titled(window, PROJECT_PANEL)
+        self.xdotool(window, "key", "--window", panel, "Escape")
+        wait_until(lambda: panel not in self.windows_of(window), 10, "the panel to close")
+
+    def test_ctrl_f_toggles_full_screen_and_ctrl_h_minimises(self):
+        window = self.launch_focused(self.serve())
+        window.key("ctrl+f")
+        wait_until(lambda: "FULLSCREEN" in self.net_wm_state(window), 10, "full screen")
+        window.key("ctrl+f")
+        wait_until(lambda: "FULLSCREEN" not in self.net_wm_state(window), 10, "the end of full screen")
+        window.key("ctrl+h")
+        wait_until(lambda: "HIDDEN" in self.net_wm_state(window), 10, "the window to be minimised")
+        self.assertTrue(window.alive())
+
+    def test_editing_shortcuts_act_on_the_focused_text_field(self):
+        server = self.serve()
+        window = self.launch_focused(server)
+
+        def typed(count):
+            return server.wait_report("text", count=count).args[0]
+
+        window.type("abc")
+        self.assertEqual(typed(3), "abc")
+        window.key("BackSpace")  # the page's own keys still work
+        self.assertEqual(typed(4), "ab")
+        window.key("ctrl+a", "ctrl+x")
+        self.assertEqual(typed(5), "")
+        window.key("ctrl+v", "ctrl+v")
+        self.assertEqual(typed(7), "abab")
+        window.key("ctrl+z")
+        self.assertEqual(typed(8), "ab")
+        window.key("ctrl+a", "ctrl+c", "End", "ctrl+v")
+        self.assertEqual(typed(9), "abab")
+
+
+class HandleTest(WindowTestCase, PageDriving):
+    window_manager = True
+
+    def strip_point(self, window, server, from_right=None):
+        """A point in the top strip: in its handle part, or `from_right` pixels
+        from the window's right edge."""
+        x, _, width, _ = window.geometry()
+        left = x + width - from_right if from_right else x + width // 2
+        return left, self.page_top(window, server) + 38
+
+    def record_page_presses(self, server):
+        self.page_value(server, """(window.addEventListener("mousedown",
+            (event) => report("mousedown", [event.clientX, event.clientY])), "listening")""")
+
+    def test_press_and_drag_on_the_strip_moves_the_window_and_the_page_never_sees_it(self):
+        server = self.serve()
+        window = self.launch_loaded(server)
+        self.record_page_presses(server)
+        x, y, width, height = window.settled_geometry(None, timeout=1)
+        left, top = self.strip_point(window, server)
+        self.xdotool(window, "mousemove", str(left), str(top))
+        self.xdotool(window, "mousedown", "1")
+        for step in range(1, 11):
+            self.xdotool(window, "mousemove", str(left + 12 * step), str(top + 7 * step))
+            time.sleep(0.02)
+        self.xdotool(window, "mouseup", "1")
+        moved = (x + 120, y + 70, width, height)
+        self.assertEqual(window.settled_geometry(moved), moved)
+
+        # The top-right corner is the page's.
+        corner = self.strip_point(window, server, from_right=70)
+        self.xdotool(window, "mousemove", *map(str, corner))
+        self.xdotool(window, "click", "1")
+        press = server.wait_report("mousedown")
+        self.assertEqual(len(server.named("mousedown")), 1)
+        self.assertGreater(press.args[0], width - 140)
+
+    def test_double_click_on_the_strip_maximises_and_restores_triple_click_does_not(self):
+        server = self.serve()
+        window = self.launch_loaded(server)
+        before = window.settled_geometry(None, timeout=1)
+
+        def click_strip(times):
+            self.xdotool(window, "mousemove", *map(str, self.strip_point(window, server)))
+            self.xdotool(window, "click", "--repeat", str(times), "--delay", "80", "1")
+
+        click_strip(2)
+        wait_until(lambda: "MAXIMIZED_HORZ" in self.net_wm_state(window), 10, "the window to be maximised")
+        click_strip(2)
+        wait_until(lambda: "MAXIMIZED" not in self.net_wm_state(window), 10, "the window to be restored")
+        self.assertEqual(window.settled_geometry(before), before)
+        click_strip(3)
+        time.sleep(1)
+        self.assertNotIn("MAXIMIZED", self.net_wm_state(window))
+
+    def test_secondary_click_on_the_strip_opens_the_menu(self):
+        server = self.serve()
+        window = self.launch_loaded(server)
+        window.focus()
+        self.xdotool(window, "mousemove", *map(str, self.strip_point(window, server)))
+        self.xdotool(window, "click", "3")
+        time.sleep(0.5)
+        # Masquer Mivra, Quitter Mivra, then Ouvrir un projet...
+        window.key("Down", "Down", "Down", "Return")
+        self.wait_titled(window, PROJECT_PANEL)
+
+
+if __name__ == "__main__":
+    main()

@@ -42,6 +42,10 @@ bool IsDirectory(const std::string& path)
     return fs::is_directory(path, error);
 }
 
+struct CopyFailure {
+    std::string reason;
+};
+
 std::string UppercaseUuid()
 {
     g_autofree char* uuid = g_uuid_string_random();
@@ -60,11 +64,28 @@ std::string LastComponent(const std::string& path)
     return name.empty() || name == "/" ? "projet.fcpxmld" : name;
 }
 
-// Copies the chosen item whole into a fresh temporary name; answers the copy's
-// path, or the error's description.
-std::variant<std::string, std::error_code> CopyToTemporaryFolder(const std::string& chosen,
-                                                                  const std::string& temporaryFolder)
+// True when the folder lies inside the item or is the item itself.
+bool Contains(const fs::path& item, const fs::path& folder)
 {
+    std::error_code itemError;
+    std::error_code folderError;
+    const fs::path outer = fs::weakly_canonical(item, itemError);
+    const fs::path inner = fs::weakly_canonical(folder, folderError);
+    if (itemError || folderError)
+        return false;
+    const fs::path below = inner.lexically_relative(outer);
+    return !below.empty() && *below.begin() != "..";
+}
+
+// Copies the chosen item whole into a fresh temporary name; answers the copy's
+// path, or why it could not be made.
+std::variant<std::string, CopyFailure> CopyToTemporaryFolder(const std::string& chosen,
+                                                              const std::string& temporaryFolder)
+{
+    // A copy into itself would never end: choosing "/" or the home folder
+    // would fill the disk before failing.
+    if (Contains(chosen, temporaryFolder))
+        return CopyFailure{"the temporary folder lies inside the chosen item"};
     const fs::path destination =
         fs::path(temporaryFolder) / ("Mivra-import-" + UppercaseUuid() + "-" + LastComponent(chosen));
     std::error_code error;
@@ -72,7 +93,7 @@ std::variant<std::string, std::error_code> CopyToTemporaryFolder(const std::stri
     error.clear();
     fs::copy(chosen, destination, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
     if (error)
-        return error;
+        return CopyFailure{error.message()};
     return destination.string();
 }
 
@@ -209,8 +230,8 @@ void Controller::projectChosen(const std::string& chosen)
     toolkit_.startAccessing(chosen);
     granted_.push_back(chosen);
     const auto copy = CopyToTemporaryFolder(chosen, places_.temporaryFolder);
-    if (const auto* error = std::get_if<std::error_code>(&copy)) {
-        Note("copie temporaire du projet impossible : " + error->message());
+    if (const auto* failure = std::get_if<CopyFailure>(&copy)) {
+        Note("copie temporaire du projet impossible : " + failure->reason);
         openPath(chosen);
         return;
     }

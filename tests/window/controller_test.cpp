@@ -271,6 +271,21 @@ TEST_F(ChooseTest, AFailedCopyIsLoggedAndTheOriginalIsOpened)
     EXPECT_EQ(captured.text(), "[fenetre] copie temporaire du projet impossible : No such file or directory\n");
 }
 
+TEST_F(ChooseTest, AFolderHoldingTheTemporaryFolderIsOpenedWhereItIs)
+{
+    file("projets/a.fcpxml");
+    test::StderrCapture captured;
+    for (const std::string& holder : {root_.string(), places_.temporaryFolder, root_.string() + "/./tmp/../"}) {
+        controller->choose();
+        toolkit_.completePanel(holder);
+        EXPECT_EQ(toolkit_.scripts.back(), OpenPathScript(holder));
+    }
+    EXPECT_TRUE(fs::is_empty(places_.temporaryFolder));
+    const std::string line =
+        "[fenetre] copie temporaire du projet impossible : the temporary folder lies inside the chosen item\n";
+    EXPECT_EQ(captured.text(), line + line + line);
+}
+
 TEST_F(ChooseTest, CancelOrAGoneControllerDoesNothing)
 {
     const std::string project = file("projets/a.fcpxml");

@@ -155,16 +155,19 @@ void ShowMessage(GtkDialog* dialog, const std::string& message)
     gtk_box_prepend(GTK_BOX(gtk_dialog_get_content_area(dialog)), label);
 }
 
+// Selecting an item also opens its folder; opening the folder first would
+// have the chooser cancel that load and report the cancellation.
 void StartWhereAsked(GtkFileChooser* chooser, const OpenPanelDescription& description)
 {
     if (!description.startFolder)
         return;
     g_autoptr(GFile) folder = g_file_new_for_path(description.startFolder->c_str());
-    gtk_file_chooser_set_current_folder(chooser, folder, nullptr);
-    if (!description.preselectedName)
-        return;
-    g_autoptr(GFile) item = g_file_get_child(folder, description.preselectedName->c_str());
-    gtk_file_chooser_set_file(chooser, item, nullptr);
+    if (description.preselectedName) {
+        g_autoptr(GFile) item = g_file_get_child(folder, description.preselectedName->c_str());
+        gtk_file_chooser_set_file(chooser, item, nullptr);
+    } else {
+        gtk_file_chooser_set_current_folder(chooser, folder, nullptr);
+    }
 }
 
 GtkWidget* NewChooser(GtkWindow* parent, const OpenPanelDescription& description)

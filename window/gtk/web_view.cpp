@@ -28,12 +28,14 @@ void OnScriptMessage(WebKitUserContentManager*, JSCValue* body, gpointer data)
     state->events.message(MessageFromValue(body), PageUri(web));
 }
 
+// Handled here: WebKit's own error page would show, and its load would finish
+// under the failed address as if the page had loaded.
 gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, char*, GError*, gpointer data)
 {
     auto* state = static_cast<WebViewState*>(data);
     state->currentLoadFailed = true;
     state->events.navigationFailed();
-    return FALSE;
+    return TRUE;
 }
 
 void OnLoadChanged(WebKitWebView* web, WebKitLoadEvent event, gpointer data)

@@ -5,6 +5,12 @@ import time
 from harness import WindowTestCase, SCREEN, main
 
 
+def page_size(server):
+    """The page's viewport: the web view fills the whole window."""
+    server.run("innerWidth + 'x' + innerHeight")
+    return server.wait_report("ran", count=len(server.named("ran")) + 1).args[0]
+
+
 class LaunchTest(WindowTestCase):
     window_manager = True  # sizes and closing go through a window manager
 
@@ -16,14 +22,18 @@ class LaunchTest(WindowTestCase):
         self.assertEqual(window.title(), "Mivra")
         centred = ((SCREEN[0] - 1080) // 2, (SCREEN[1] - 740) // 2, 1080, 740)
         self.assertEqual(window.settled_geometry(centred), centred)
+        server.wait_report("load")
+        self.assertEqual(page_size(server), "1080x740")
 
     def test_window_grows_but_never_below_its_minimum(self):
-        window = self.launch(self.serve().url)
+        server = self.serve()
+        window = self.launch_loaded(server)
         x, y, _, _ = window.settled_geometry(None, timeout=1)
         window.resize(1280, 840)
         self.assertEqual(window.settled_geometry((x, y, 1280, 840))[2:], (1280, 840))
         window.resize(600, 400)
         self.assertEqual(window.settled_geometry((x, y, 900, 620))[2:], (900, 620))
+        self.assertEqual(page_size(server), "900x620")
 
     def test_default_url_and_closing_the_window_ends_with_status_zero(self):
         window = self.launch()

@@ -4,6 +4,7 @@
 Usage: test_extract.py PATH/TO/mivra-extract [unittest arguments]
 """
 
+import concurrent.futures
 import os
 import random
 import shutil
@@ -99,17 +100,22 @@ def samples24(raw):
     return [int.from_bytes(raw[i:i + 3], "little", signed=True) for i in range(0, len(raw), 3)]
 
 
+MEDIA = None
+
+
+def setUpModule():
+    global MEDIA
+    MEDIA = Media(tempfile.mkdtemp(prefix="mivra-extract-e2e-"))
+
+
+def tearDownModule():
+    shutil.rmtree(MEDIA.folder)
+
+
 class ExtractTestCase(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.folder = tempfile.mkdtemp(prefix="mivra-extract-e2e-")
-        cls.media = Media(cls.folder)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.folder)
-
     def setUp(self):
+        self.media = MEDIA
+        self.folder = MEDIA.folder
         self.out_dir = tempfile.mkdtemp(dir=self.folder)
         self.target = os.path.join(self.out_dir, "out.wav")
 
@@ -248,25 +254,29 @@ class DamagedMedia(ExtractTestCase):
             damaged[start:start + 64] = bytes(generator.randrange(256) for _ in range(64))
             yield f"{stem}_noise{attempt}{extension}", bytes(damaged)
 
+    def run_on_copy(self, copy_name, contents):
+        folder = tempfile.mkdtemp(dir=self.out_dir)
+        copy, target = os.path.join(folder, copy_name), os.path.join(folder, "out.wav")
+        with open(copy, "wb") as f:
+            f.write(contents)
+        return target, run_extract(copy, target)
+
     def test_damaged_copies(self):
-        for name in self.SOURCES:
-            channels = self.media.facts[name]["channels"]
-            for copy_name, contents in self.damaged_copies(name):
+        cases = [(name, copy_name, contents) for name in self.SOURCES
+                 for copy_name, contents in self.damaged_copies(name)]
+        # The runs are independent; running a few at once keeps the suite short.
+        with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
+            outcomes = pool.map(lambda case: self.run_on_copy(case[1], case[2]), cases)
+            for (name, copy_name, _), (target, result) in zip(cases, outcomes):
                 with self.subTest(copy_name):
-                    copy = os.path.join(self.out_dir, copy_name)
-                    with open(copy, "wb") as f:
-                        f.write(contents)
-                    if os.path.exists(self.target):
-                        os.remove(self.target)
-                    result = run_extract(copy, self.target)
                     self.assertIn(result.returncode, (0, 1), result.stderr)
                     if result.returncode == 0:
-                        self.assertConsistentSuccess(result, channels, 48000)
+                        self.target = target
+                        self.assertConsistentSuccess(result, self.media.facts[name]["channels"], 48000)
                     else:
                         self.assertEqual(result.stdout, "")
                         self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
-                        self.assertFalse(os.path.exists(self.target))
-
+                        self.assertFalse(os.path.exists(target))
 
 if __name__ == "__main__":
     EXTRACT = os.path.abspath(sys.argv.pop(1))

@@ -225,6 +225,31 @@ class Failures(ExtractTestCase):
                 self.assertFailure(result, "ecriture impossible : " + target)
         self.assertTrue(os.path.exists("/dev/full"))
 
+    def test_stated_duration_past_the_limit_is_refused_before_writing(self):
+        # Mono 8 kHz 16-bit AIFF whose COMM chunk claims more frames than it holds.
+        # At 48 kHz each stated frame is 18 output bytes: 238,609,292 frames give
+        # 4,294,967,256 bytes (fits), one more gives 4,294,967,274 (past the limit).
+        original = os.path.join(self.out_dir, "short.aiff")
+        ffmpeg(*sine(440, rate=8000), "-c:a", "pcm_s16be", original)
+        with open(original, "rb") as f:
+            contents = bytearray(f.read())
+        frames_at = contents.find(b"COMM") + 10
+        for stated, fits in ((238_609_292, True), (238_609_293, False)):
+            with self.subTest(stated):
+                contents[frames_at:frames_at + 4] = struct.pack(">I", stated)
+                claimed = os.path.join(self.out_dir, f"claims_{stated}.aiff")
+                with open(claimed, "wb") as f:
+                    f.write(contents)
+                with open(self.target, "w") as existing:
+                    existing.write("keep")
+                result = run_extract(claimed, self.target)
+                if fits:
+                    self.assertConsistentSuccess(result, 1, 48000)
+                else:
+                    self.assertFailure(result, TOO_BIG)
+                    with open(self.target) as kept:
+                        self.assertEqual(kept.read(), "keep")
+
     def test_source_as_target_is_left_intact(self):
         copy = os.path.join(self.out_dir, "copy.wav")
         shutil.copy(self.media.path("stereo_s24.wav"), copy)

@@ -77,12 +77,6 @@ public:
 
 }  // namespace
 
-std::string ErrorText(int error) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(error, text, sizeof text);
-    return text;
-}
-
 std::unique_ptr<MediaFramework> MakeMediaFramework() { return std::make_unique<Framework>(); }
 
 }  // namespace mivra::ffmpeg

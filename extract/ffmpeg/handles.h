@@ -53,6 +53,10 @@ struct ChannelLayout {
 };
 
 // The text FFmpeg gives for an error code.
-std::string ErrorText(int error);
+inline std::string ErrorText(int error) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof text);
+    return text;
+}
 
 }  // namespace mivra::ffmpeg

@@ -100,7 +100,9 @@ std::optional<std::int64_t> StatedEnd(const AVFormatContext& context, int stream
     const AVStream& stream = *context.streams[streamIndex];
     if (context.duration_estimation_method != AVFMT_DURATION_FROM_STREAM) return std::nullopt;
     if (stream.start_time == AV_NOPTS_VALUE || stream.duration == AV_NOPTS_VALUE) return std::nullopt;
-    return stream.start_time + stream.duration;
+    std::int64_t end = 0;
+    if (__builtin_add_overflow(stream.start_time, stream.duration, &end)) return std::nullopt;
+    return end;
 }
 
 class Reader final : public SampleReader {
@@ -167,9 +169,11 @@ private:
     int samplesBeforeEnd(const AVFrame& frame) const {
         const std::int64_t start = frame.best_effort_timestamp;
         if (!streamEnd_ || start == AV_NOPTS_VALUE || frame.sample_rate <= 0) return frame.nb_samples;
+        std::int64_t untilEnd = 0;
+        if (__builtin_sub_overflow(*streamEnd_, start, &untilEnd)) return frame.nb_samples;
         const AVRational timeBase = context_->streams[streamIndex_]->time_base;
-        const std::int64_t remaining = av_rescale_q_rnd(*streamEnd_ - start, timeBase, AVRational{1, frame.sample_rate},
-                                                        AV_ROUND_NEAR_INF);
+        const std::int64_t remaining =
+            av_rescale_q_rnd(untilEnd, timeBase, AVRational{1, frame.sample_rate}, AV_ROUND_NEAR_INF);
         return static_cast<int>(std::clamp<std::int64_t>(remaining, 0, frame.nb_samples));
     }
 

@@ -384,8 +384,14 @@ class WindowTestCase(unittest.TestCase):
 
     def launch(self, *args):
         window = MivraWindow(args, self.home.environment(self.display.name), self.display.name)
+        self.addCleanup(self._assert_no_sanitizer_report, window)
         self.addCleanup(window.stop)
         return window
+
+    def _assert_no_sanitizer_report(self, window):
+        reports = [line for line in window.lines
+                   if "ERROR: AddressSanitizer" in line or "runtime error:" in line]
+        self.assertEqual(reports, [], "\n".join(window.lines[-40:]))
 
     def launch_loaded(self, server, *args):
         """Starts the program on the server's page and waits for the page's load."""

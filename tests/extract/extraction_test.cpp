@@ -212,13 +212,6 @@ TEST_F(ExtractionRun, UnknownChannelCountMeansStereo) {
     EXPECT_EQ(script_.startedChannels, 2);
 }
 
-TEST_F(ExtractionRun, MonoFramesAreThreeBytes) {
-    script_.track = AudioTrack{1, std::nullopt};
-    script_.buffers = {9};
-    EXPECT_EQ(run().out, "3\n");
-    EXPECT_EQ(ReadFile(target_).size(), 44u + 9);
-}
-
 // Mono at 1 Hz: the estimate is 3 bytes per second of duration.
 TEST_F(ExtractionRun, EstimateAtTheLimitPasses) {
     script_.track = AudioTrack{1, 1'431'655'753.0};

@@ -75,8 +75,9 @@ class Media:
                             "exact": exact, "float": float_source}
 
 
-def run_extract(*arguments):
-    return subprocess.run([EXTRACT, *arguments], capture_output=True, text=True, timeout=RUN_TIMEOUT)
+def run_extract(*arguments, cwd=None):
+    return subprocess.run([EXTRACT, *arguments], capture_output=True, text=True, timeout=RUN_TIMEOUT,
+                          stdin=subprocess.DEVNULL, cwd=cwd)
 
 
 def read_wav(path):
@@ -153,6 +154,14 @@ class Formats(ExtractTestCase):
                     worst = max(abs(a - b) for a, b in zip(samples24(data), samples24(reference)))
                     self.assertLessEqual(worst, 1)
                 self.assertEqual(len(data) // (3 * facts["channels"]), facts["frames"])
+
+    def test_names_that_look_like_protocols_are_plain_files(self):
+        for name in ("pipe:0", "concat:a.wav|b.wav"):
+            with self.subTest(name):
+                shutil.copy(self.media.path("stereo_s24.wav"), os.path.join(self.out_dir, name))
+                result = run_extract(name, "out.wav", "44100", cwd=self.out_dir)
+                data = self.assertConsistentSuccess(result, 2, 44100)
+                self.assertEqual(data, independent_decode(self.media.path("stereo_s24.wav")))
 
     def test_resampling_to_the_default_rate_keeps_the_duration(self):
         for name in ("stereo_s24.wav", "stereo.mp3", "stereo_aac.m4a", "stereo.flac", "two_tracks.mov"):

@@ -13,6 +13,9 @@ namespace {
 struct AlertSession {
     std::function<void()> closed;
 
+    explicit AlertSession(std::function<void()> onClosed) : closed(std::move(onClosed)) {}
+    AlertSession(const AlertSession&) = delete;
+    AlertSession& operator=(const AlertSession&) = delete;
     ~AlertSession()
     {
         if (closed)
@@ -36,7 +39,7 @@ void ShowAlert(GtkWindow* parent, const std::string& message, std::function<void
                                                GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s", message.c_str());
     gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-    auto session = std::make_unique<AlertSession>(AlertSession{std::move(closed)});
+    auto session = std::make_unique<AlertSession>(std::move(closed));
     AlertSession* handler = session.get();
     g_object_set_data_full(G_OBJECT(dialog), "mivra-alert", HandToGLib(std::move(session)),
                            FreeFromGLib<AlertSession>);

@@ -22,6 +22,16 @@ struct PanelSession {
     bool foldersAllowed;
     bool packagesAreItems;
 
+    PanelSession(PanelCompletion completion, const OpenPanelDescription& description)
+        : done(std::move(completion)),
+          filesAllowed(description.canChooseFiles),
+          foldersAllowed(description.canChooseDirectories),
+          packagesAreItems(description.packagesAreItems)
+    {
+    }
+    // A copy would complete the panel twice.
+    PanelSession(const PanelSession&) = delete;
+    PanelSession& operator=(const PanelSession&) = delete;
     // A dialog that goes without an answer still completes, as a cancel.
     ~PanelSession()
     {
@@ -200,9 +210,7 @@ void ShowOpenPanel(GtkWindow* parent, const OpenPanelDescription& description, P
     // The dialog belongs to GTK's list of windows until Finish destroys it;
     // the session goes with the dialog.
     GtkWidget* dialog = NewChooser(parent, description);
-    auto session = std::make_unique<PanelSession>(PanelSession{std::move(done), description.canChooseFiles,
-                                                               description.canChooseDirectories,
-                                                               description.packagesAreItems});
+    auto session = std::make_unique<PanelSession>(std::move(done), description);
     g_object_set_data_full(G_OBJECT(dialog), "mivra-panel", HandToGLib(std::move(session)),
                            FreeFromGLib<PanelSession>);
     g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), nullptr);

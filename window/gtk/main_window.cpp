@@ -48,12 +48,11 @@ GtkWidget* NewWindowButtons()
     return buttons;
 }
 
-// Empty and transparent, but it takes the pointer over the rest of the strip.
+// Empty and transparent; it takes the pointer over the rest of the strip.
 GtkWidget* NewHandleArea()
 {
     GtkWidget* area = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
     gtk_widget_set_hexpand(area, TRUE);
-    gtk_widget_set_can_target(area, TRUE);
     return area;
 }
 

@@ -48,8 +48,10 @@ class LaunchTest(WindowTestCase):
         window = self.launch(project)
         opened = server.wait_report("__openPath", timeout=30)
         self.assertEqual(opened.args, [project])
+        loaded = server.wait_report("load")
         self.assertGreaterEqual(opened.time - window.started, 1.0)
-        self.assertGreater(opened.page_time, server.wait_report("load").page_time)
+        self.assertGreater(opened.page_time, loaded.page_time)
+        self.assertLess(opened.time, max(window.started + 1.0, loaded.time) + 1.5)
         time.sleep(1.5)
         self.assertEqual(len(server.named("__openPath")), 1)
 

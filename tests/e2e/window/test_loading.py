@@ -22,6 +22,7 @@ class LoadingTest(WindowTestCase):
         opened = server.wait_report("__openPath", timeout=10)
         self.assertEqual(opened.args, ["/tmp/late.fcpxmld"])
         self.assertGreater(opened.page_time, loaded.page_time)
+        self.assertLess(opened.time - loaded.time, 1.5)
         time.sleep(1.5)
         self.assertEqual(len(server.named("__openPath")), 1)
         self.assertEqual(len(server.named("load")), 1)

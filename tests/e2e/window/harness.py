@@ -61,15 +61,19 @@ def port_is_free(port):
 
 
 def stop_process(process, group=False, timeout=5):
-    if process is None or process.poll() is not None:
-        return
+    """Stops the process (and with `group`, every process of its session,
+    such as WebKit's helpers, which may outlive it for a moment)."""
     send = (lambda sig: os.killpg(process.pid, sig)) if group else process.send_signal
     try:
-        send(signal.SIGTERM)
-        process.wait(timeout)
-    except subprocess.TimeoutExpired:
-        send(signal.SIGKILL)
-        process.wait(timeout)
+        if process.poll() is None:
+            send(signal.SIGTERM)
+            try:
+                process.wait(timeout)
+            except subprocess.TimeoutExpired:
+                send(signal.SIGKILL)
+                process.wait(timeout)
+        if group:
+            send(signal.SIGKILL)
     except ProcessLookupError:
         pass
 
@@ -116,8 +120,9 @@ class Display:
                    10, "openbox to manage the screen")
 
     def stop(self):
-        stop_process(self._openbox)
-        stop_process(self._xvfb)
+        for process in (self._openbox, self._xvfb):
+            if process:
+                stop_process(process)
         shutil.rmtree(self._home, ignore_errors=True)
 
 
@@ -363,8 +368,9 @@ class WindowTestCase(unittest.TestCase):
     def setUpClass(cls):
         if not PROGRAM:
             raise unittest.SkipTest("give the path of mivra-window as first argument")
-        cls.display = Display(cls.window_manager).start()
+        cls.display = Display(cls.window_manager)
         cls.addClassCleanup(cls.display.stop)
+        cls.display.start()
 
     def setUp(self):
         self.home = Home()

@@ -78,6 +78,23 @@ def stop_process(process, group=False, timeout=5):
         pass
 
 
+# Everything started here, so that a run stopped by a signal leaves nothing behind.
+_started = []
+
+
+def spawn(command, group=False, **options):
+    """Popen that remembers the process; with `group`, in a session of its own."""
+    process = subprocess.Popen(command, start_new_session=group, **options)
+    _started.append((process, group))
+    return process
+
+
+def _stop_everything(signum, frame):
+    for process, group in reversed(_started):
+        stop_process(process, group, timeout=2)
+    os._exit(128 + signum)
+
+
 def x11(*command, display, timeout=10):
     """Runs an X client (xdotool, xwininfo, xprop) and returns its output."""
     result = subprocess.run(command, env={**os.environ, "DISPLAY": display},
@@ -97,7 +114,7 @@ class Display:
 
     def start(self):
         reader, writer = os.pipe()
-        self._xvfb = subprocess.Popen(
+        self._xvfb = spawn(
             ["Xvfb", "-displayfd", str(writer), "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
              "-nolisten", "tcp"],
             pass_fds=(writer,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -113,8 +130,8 @@ class Display:
     def _start_openbox(self):
         env = {**os.environ, "DISPLAY": self.name, "HOME": self._home,
                "XDG_CONFIG_HOME": os.path.join(self._home, "config")}
-        self._openbox = subprocess.Popen(["openbox", "--sm-disable"], env=env,
-                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._openbox = spawn(["openbox", "--sm-disable"], env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_until(lambda: "window id" in x11("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
                                               display=self.name),
                    10, "openbox to manage the screen")
@@ -265,9 +282,9 @@ class MivraWindow:
         self.started_epoch = time.time()
         self.lines = []
         self._changed = threading.Condition()
-        self.process = subprocess.Popen([program or PROGRAM, *args], env=env, stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                                        start_new_session=True)
+        self.process = spawn([program or PROGRAM, *args], group=True, env=env,
+                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.PIPE)
         self._reader = threading.Thread(target=self._read_log, daemon=True)
         self._reader.start()
         self._id = None
@@ -411,5 +428,7 @@ def main():
     global PROGRAM
     if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
         PROGRAM = sys.argv.pop(1)
+    for signum in (signal.SIGTERM, signal.SIGINT):
+        signal.signal(signum, _stop_everything)
     unittest.main(verbosity=2)
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+#include "glib_ownership.h"
+
 namespace mivra {
 
 namespace {
@@ -167,8 +169,7 @@ void AttachDropTarget(WebKitWebView* view, std::weak_ptr<DropTarget> target)
 {
     auto adapter = std::make_unique<DropAdapter>(view, std::move(target));
     adapter->attach();
-    g_object_set_data_full(G_OBJECT(view), kAdapterKey, adapter.release(),
-                           [](gpointer data) { std::unique_ptr<DropAdapter> owned(static_cast<DropAdapter*>(data)); });
+    g_object_set_data_full(G_OBJECT(view), kAdapterKey, HandToGLib(std::move(adapter)), FreeFromGLib<DropAdapter>);
 }
 
 }  // namespace mivra

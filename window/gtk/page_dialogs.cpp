@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+#include "glib_ownership.h"
+
 namespace mivra {
 
 namespace {
@@ -123,8 +125,7 @@ void AttachPageDialogs(WebKitWebView* view, std::weak_ptr<Controller> controller
     g_signal_connect(view, "run-file-chooser", G_CALLBACK(OnRunFileChooser), dialogs.get());
     g_signal_connect(view, "script-dialog", G_CALLBACK(OnScriptDialog), dialogs.get());
     g_signal_connect(view, "create", G_CALLBACK(OnCreate), nullptr);
-    g_object_set_data_full(G_OBJECT(view), kDialogsKey, dialogs.release(),
-                           [](gpointer data) { std::unique_ptr<PageDialogs> owned(static_cast<PageDialogs*>(data)); });
+    g_object_set_data_full(G_OBJECT(view), kDialogsKey, HandToGLib(std::move(dialogs)), FreeFromGLib<PageDialogs>);
 }
 
 }  // namespace mivra

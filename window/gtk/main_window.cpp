@@ -20,7 +20,11 @@ void PaintBackground(GtkWidget* window, const Colour& colour)
     const GdkRGBA rgba{static_cast<float>(colour.red), static_cast<float>(colour.green),
                        static_cast<float>(colour.blue), static_cast<float>(colour.alpha)};
     g_autofree char* css_colour = gdk_rgba_to_string(&rgba);
-    const std::string css = std::string("window.") + kWindowClass + " { background-color: " + css_colour + "; }";
+    const std::string selector = std::string("window.") + kWindowClass;
+    // Without a compositor GTK frames the window with a solid border inside
+    // its area; the content keeps the whole window instead.
+    const std::string css = selector + " { background-color: " + css_colour + "; }\n" + selector +
+                            ".solid-csd { padding: 0; border-width: 0; border-radius: 0; box-shadow: none; }";
     g_autoptr(GtkCssProvider) provider = gtk_css_provider_new();
     gtk_css_provider_load_from_data(provider, css.c_str(), -1);
     gtk_style_context_add_provider_for_display(gtk_widget_get_display(window), GTK_STYLE_PROVIDER(provider),

@@ -7,6 +7,14 @@
 #include <unistd.h>
 
 namespace mivra {
+namespace {
+
+// Appends are gathered up to this size before they are written.
+constexpr std::size_t kWriteSize = std::size_t{1} << 20;
+// Chunks this large gain nothing from gathering and are written as they come.
+constexpr std::size_t kDirectWriteSize = std::size_t{64} << 10;
+
+}  // namespace
 
 std::optional<TargetFile> TargetFile::create(const std::string& path) {
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -20,7 +28,8 @@ TargetFile::TargetFile(std::string path, int descriptor, bool regularFile)
     : path_(std::move(path)), descriptor_(descriptor), regularFile_(regularFile) {}
 
 TargetFile::TargetFile(TargetFile&& other) noexcept
-    : path_(std::move(other.path_)), descriptor_(other.descriptor_), regularFile_(other.regularFile_) {
+    : path_(std::move(other.path_)), descriptor_(other.descriptor_), regularFile_(other.regularFile_),
+      pending_(std::move(other.pending_)) {
     other.descriptor_ = -1;
 }
 
@@ -28,11 +37,24 @@ TargetFile::~TargetFile() {
     if (descriptor_ >= 0) ::close(descriptor_);
 }
 
-bool TargetFile::append(std::span<const std::byte> bytes) { return writeAt(bytes, nullptr); }
+bool TargetFile::append(std::span<const std::byte> bytes) {
+    const bool direct = bytes.size() >= kDirectWriteSize;
+    if ((direct || pending_.size() + bytes.size() > kWriteSize) && !flush()) return false;
+    if (direct) return writeAt(bytes, nullptr);
+    if (pending_.capacity() < kWriteSize) pending_.reserve(kWriteSize);
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    return true;
+}
 
 bool TargetFile::overwriteStart(std::span<const std::byte> bytes) {
     const off_t start = 0;
-    return writeAt(bytes, &start);
+    return flush() && writeAt(bytes, &start);
+}
+
+bool TargetFile::flush() {
+    const bool written = writeAt(pending_, nullptr);
+    pending_.clear();
+    return written;
 }
 
 bool TargetFile::writeAt(std::span<const std::byte> bytes, const off_t* offset) {
@@ -50,13 +72,18 @@ bool TargetFile::writeAt(std::span<const std::byte> bytes, const off_t* offset) 
 }
 
 bool TargetFile::close() {
+    const bool flushed = flush();
+    return closeDescriptor() && flushed;
+}
+
+bool TargetFile::closeDescriptor() {
     const int descriptor = descriptor_;
     descriptor_ = -1;
     return ::close(descriptor) == 0;
 }
 
 void TargetFile::discard() {
-    if (descriptor_ >= 0) close();
+    if (descriptor_ >= 0) closeDescriptor();
     if (regularFile_) std::remove(path_.c_str());
 }
 

@@ -353,7 +353,11 @@ class MivraWindow:
         self._xdotool("windowsize", self.window(), str(width), str(height))
 
     def focus(self, window=None):
-        self._xdotool("windowactivate", "--sync", window or self.window())
+        """Gives the window the keyboard, and waits until the window manager says so."""
+        window = window or self.window()
+        self._xdotool("windowactivate", "--sync", window)
+        wait_until(lambda: self._xdotool("getactivewindow").strip() == window, 10,
+                   f"window {window} to be active")
 
     def key(self, *keys):
         self._xdotool("key", "--delay", "60", *keys)

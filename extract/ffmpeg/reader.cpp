@@ -34,7 +34,16 @@ ConverterRates RatesFor(int sourceRate, double targetRate) {
     return {sourceRate, static_cast<int>(std::lround(targetRate))};
 }
 
-// The converter of one run, set up from the first decoded frame.
+// Integer samples at the target rate and channel count need no converter:
+// they are packed straight from the decoder's frame, bit-exact.
+bool PacksDirectly(const AVFrame& frame, double targetRate, int channelCount) {
+    return frame.sample_rate == targetRate && frame.ch_layout.nb_channels == channelCount &&
+           (frame.format == AV_SAMPLE_FMT_S16 || frame.format == AV_SAMPLE_FMT_S32);
+}
+
+// Turns the decoded frames of one run into packed 24-bit samples, set up from
+// the first decoded frame: directly when the decoder's samples allow it, else
+// through libswresample.
 class Converter {
 public:
     int configure(const AVFrame& frame, double targetRate, int channelCount) {
@@ -42,13 +51,42 @@ public:
         sourceFormat_ = frame.format;
         sourceRate_ = frame.sample_rate;
         channelCount_ = channelCount;
+        direct_ = PacksDirectly(frame, targetRate, channelCount);
+        return direct_ ? 0 : configureResampler(frame, targetRate);
+    }
+
+    bool configured() const { return direct_ || resampler_ != nullptr; }
+
+    bool matches(const AVFrame& frame) const {
+        return frame.format == sourceFormat_ && frame.sample_rate == sourceRate_ &&
+               av_channel_layout_compare(&frame.ch_layout, &sourceLayout_.value) == 0;
+    }
+
+    // Converts the first inputCount samples of one frame, or drains what the
+    // resampler still holds when frame is null. Returns 0 with the packed
+    // bytes, or a negative error.
+    int convert(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed) {
+        if (!direct_) return resample(frame, inputCount, packed);
+        const std::size_t sampleCount = frame ? static_cast<std::size_t>(inputCount) * channelCount_ : 0;
+        packed.resize(sampleCount * 3);
+        if (sampleCount == 0) return 0;
+        if (frame->format == AV_SAMPLE_FMT_S32) {
+            PackSamples24(std::span(reinterpret_cast<const std::int32_t*>(frame->data[0]), sampleCount), packed.data());
+        } else {
+            PackSamples24(std::span(reinterpret_cast<const std::int16_t*>(frame->data[0]), sampleCount), packed.data());
+        }
+        return 0;
+    }
+
+private:
+    int configureResampler(const AVFrame& frame, double targetRate) {
         // The source's layout and order are kept; only a source whose channel
         // count differs from the one asked for is mixed to the default layout.
         ChannelLayout target;
-        if (frame.ch_layout.nb_channels == channelCount) {
+        if (frame.ch_layout.nb_channels == channelCount_) {
             if (av_channel_layout_copy(&target.value, &frame.ch_layout) < 0) return AVERROR(ENOMEM);
         } else {
-            av_channel_layout_default(&target.value, channelCount);
+            av_channel_layout_default(&target.value, channelCount_);
         }
         const ConverterRates rates = RatesFor(frame.sample_rate, targetRate);
         SwrContext* raw = nullptr;
@@ -61,16 +99,7 @@ public:
         return swr_init(raw);
     }
 
-    bool configured() const { return resampler_ != nullptr; }
-
-    bool matches(const AVFrame& frame) const {
-        return frame.format == sourceFormat_ && frame.sample_rate == sourceRate_ &&
-               av_channel_layout_compare(&frame.ch_layout, &sourceLayout_.value) == 0;
-    }
-
-    // Converts one frame, or drains what the resampler still holds when
-    // frame is null. Returns the packed bytes or a negative error.
-    int convert(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed) {
+    int resample(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed) {
         const int capacity = swr_get_out_samples(resampler_.get(), inputCount);
         if (capacity < 0) return capacity;
         samples_.resize(static_cast<std::size_t>(capacity) * channelCount_);
@@ -85,8 +114,8 @@ public:
         return 0;
     }
 
-private:
     Resampler resampler_;
+    bool direct_ = false;
     ChannelLayout sourceLayout_;
     int sourceFormat_ = -1;
     int sourceRate_ = 0;

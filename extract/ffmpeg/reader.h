@@ -6,7 +6,8 @@
 namespace mivra::ffmpeg {
 
 // A reader of one audio stream of an opened input: demuxes that stream only,
-// decodes it, converts it with libswresample and packs 24-bit samples.
+// decodes it, converts it with libswresample when the rate or the sample
+// format asks for it and packs 24-bit samples.
 ReaderOrError MakeReader(FormatContext context, int streamIndex);
 
 }  // namespace mivra::ffmpeg

@@ -84,7 +84,7 @@ GtkWidget* HandleMenu(GtkWidget* handle)
     gtk_popover_set_has_arrow(GTK_POPOVER(popover), FALSE);
     gtk_widget_set_halign(popover, GTK_ALIGN_START);
     gtk_widget_set_parent(popover, handle);
-    g_object_set_data(G_OBJECT(handle), kPopoverKey, popover);
+    g_object_set_data_full(G_OBJECT(handle), kPopoverKey, g_object_ref(popover), g_object_unref);
     return popover;
 }
 
@@ -126,14 +126,14 @@ void OnPressed(GtkGestureClick* click, int pressCount, double x, double y, gpoin
     }
 }
 
-// The popover is the handle's child by gtk_widget_set_parent, which the handle
-// does not undo by itself.
+// The popover is the handle's child by gtk_widget_set_parent, which not every
+// widget undoes as it goes (a box does); the reference kept with the handle
+// lets us look before unparenting.
 void OnHandleDestroyed(GtkWidget* handle, gpointer)
 {
-    if (auto* popover = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(handle), kPopoverKey))) {
-        g_object_set_data(G_OBJECT(handle), kPopoverKey, nullptr);
+    auto* popover = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(handle), kPopoverKey));
+    if (popover && gtk_widget_get_parent(popover) == handle)
         gtk_widget_unparent(popover);
-    }
 }
 
 }  // namespace

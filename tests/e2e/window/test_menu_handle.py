@@ -122,6 +122,11 @@ class HandleTest(WindowTestCase, PageDriving):
         left = x + width - from_right if from_right else x + width // 2
         return left, self.page_top(window, server) + 38
 
+    def open_strip_menu(self, window, server):
+        self.xdotool(window, "mousemove", *map(str, self.strip_point(window, server)))
+        self.xdotool(window, "click", "3")
+        time.sleep(0.5)
+
     def record_page_presses(self, server):
         self.page_value(server, """(window.addEventListener("mousedown",
             (event) => report("mousedown", [event.clientX, event.clientY])), "listening")""")
@@ -172,17 +177,23 @@ class HandleTest(WindowTestCase, PageDriving):
         time.sleep(0.5)
         self.assertIn("MAXIMIZED_HORZ", self.net_wm_state(window))
 
-    def test_secondary_click_on_the_strip_opens_the_menu(self):
+    def test_secondary_click_on_the_strip_opens_the_menu_whose_items_act(self):
         server = self.serve()
         window = self.launch_loaded(server)
         self.place(window)
-        self.xdotool(window, "mousemove", *map(str, self.strip_point(window, server)))
-        self.xdotool(window, "click", "3")
-        time.sleep(0.5)
-        # Masquer Mivra, Quitter Mivra, then Ouvrir un projet...
-        window.key("Down", "Down", "Down", "Return")
+        self.open_strip_menu(window, server)
+        window.key("Down", "Down", "Down", "Return")  # Masquer Mivra, Quitter Mivra, Ouvrir un projet...
         self.wait_titled(window, PROJECT_PANEL)
 
+    def test_quitting_after_the_strip_menu_was_shown_is_clean(self):
+        server = self.serve()
+        window = self.launch_loaded(server)
+        self.place(window)
+        self.open_strip_menu(window, server)
+        window.key("Escape")
+        window.key("ctrl+q")
+        self.assertEqual(window.wait_exit(), 0)
+        self.assertEqual([line for line in window.lines if "CRITICAL" in line], [])
 
 if __name__ == "__main__":
     main()

@@ -365,6 +365,20 @@ class MivraWindow:
     def type(self, text):
         self._xdotool("type", "--delay", "20", text)
 
+    def close(self, timeout=20):
+        """Closes the window as a user would, with the window manager's Alt+F4,
+        and returns the exit status. A key press lost while the window manager
+        settles is repeated as long as the window is still shown."""
+        deadline = time.monotonic() + timeout
+        while self.window() in self.visible_windows() and time.monotonic() < deadline:
+            self.focus()
+            self.key("alt+F4")
+            try:
+                return self.process.wait(3)
+            except subprocess.TimeoutExpired:
+                pass
+        return self.wait_exit(max(deadline - time.monotonic(), 1))
+
     def wait_exit(self, timeout=15):
         return self.process.wait(timeout)
 

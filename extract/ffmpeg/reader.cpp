@@ -134,6 +134,15 @@ std::optional<std::int64_t> StatedEnd(const AVFormatContext& context, int stream
     return end;
 }
 
+// The size of one frame of packets that already hold the output: 24-bit
+// little-endian PCM at the target rate with every channel kept. Such packets
+// are copied rather than decoded and packed again. 0 for any other stream.
+int CopiedFrameSize(const AVCodecParameters& codec, double targetRate, int channelCount) {
+    const bool copied = codec.codec_id == AV_CODEC_ID_PCM_S24LE && codec.sample_rate == targetRate &&
+                        codec.ch_layout.nb_channels == channelCount;
+    return copied ? 3 * channelCount : 0;
+}
+
 class Reader final : public SampleReader {
 public:
     Reader(FormatContext context, int streamIndex, CodecContext decoder)
@@ -145,6 +154,7 @@ public:
         if (const int error = avcodec_open2(decoder_.get(), nullptr, nullptr); error < 0) return ErrorText(error);
         targetRate_ = sampleRate;
         channelCount_ = channelCount;
+        copiedFrameSize_ = CopiedFrameSize(*context_->streams[streamIndex_]->codecpar, sampleRate, channelCount);
         return std::nullopt;
     }
 
@@ -157,8 +167,8 @@ public:
                 decoderDrained_ = true;
             } else if (received != AVERROR(EAGAIN)) {
                 fail(received);
-            } else if (const int fed = feedDecoder(); fed < 0) {
-                fail(fed);
+            } else if (const auto copied = feedDecoder()) {
+                return copied;
             }
         }
         return std::nullopt;
@@ -169,16 +179,41 @@ public:
 
 private:
     // Hands the decoder the next packet of the stream, or the end of input.
-    int feedDecoder() {
-        for (;;) {
-            const int read = av_read_frame(context_.get(), packet_.get());
-            if (read == AVERROR_EOF) return avcodec_send_packet(decoder_.get(), nullptr);
-            if (read < 0) return read;
-            const bool ours = packet_->stream_index == streamIndex_;
-            const int sent = ours ? avcodec_send_packet(decoder_.get(), packet_.get()) : 0;
-            av_packet_unref(packet_.get());
-            if (ours) return sent;
+    // A packet that needs no decoding is kept instead and its bytes returned.
+    std::optional<std::span<const std::byte>> feedDecoder() {
+        const int read = readPacket();
+        if (read == 0 && copiesPacket()) return copiedBytes();
+        if (read < 0 && read != AVERROR_EOF) {
+            fail(read);
+            return std::nullopt;
         }
+        const int sent = avcodec_send_packet(decoder_.get(), read == 0 ? packet_.get() : nullptr);
+        av_packet_unref(packet_.get());
+        if (sent < 0) fail(sent);
+        return std::nullopt;
+    }
+
+    // The next packet of the stream into packet_, AVERROR_EOF at its end.
+    int readPacket() {
+        for (;;) {
+            av_packet_unref(packet_.get());
+            const int read = av_read_frame(context_.get(), packet_.get());
+            if (read < 0 || packet_->stream_index == streamIndex_) return read;
+        }
+    }
+
+    // Whole frames with nothing for the decoder to trim, drop or take note
+    // of: such a packet holds exactly the samples the decoder would give.
+    bool copiesPacket() const {
+        return copiedFrameSize_ > 0 && packet_->size > 0 && packet_->size % copiedFrameSize_ == 0 &&
+               packet_->side_data_elems == 0 && (packet_->flags & ~AV_PKT_FLAG_KEY) == 0;
+    }
+
+    std::span<const std::byte> copiedBytes() const {
+        const std::int64_t start = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+        const int rate = context_->streams[streamIndex_]->codecpar->sample_rate;
+        const int frames = samplesBeforeEnd(start, packet_->size / copiedFrameSize_, rate);
+        return {reinterpret_cast<const std::byte*>(packet_->data), static_cast<std::size_t>(frames) * copiedFrameSize_};
     }
 
     std::optional<std::span<const std::byte>> convertFrame() {
@@ -188,22 +223,22 @@ private:
         } else if (!converter_.matches(*frame_)) {
             error = AVERROR_INPUT_CHANGED;
         }
-        if (error == 0) error = converter_.convert(frame_.get(), samplesBeforeEnd(*frame_), packed_);
+        if (error == 0) error = converter_.convert(frame_.get(),
+                               samplesBeforeEnd(frame_->best_effort_timestamp, frame_->nb_samples, frame_->sample_rate),
+                               packed_);
         av_frame_unref(frame_.get());
         return finish(error);
     }
 
-    // The samples of the frame that lie before the stream's stated end: a
-    // codec's last frame is whole, but an edit list may end inside it.
-    int samplesBeforeEnd(const AVFrame& frame) const {
-        const std::int64_t start = frame.best_effort_timestamp;
-        if (!streamEnd_ || start == AV_NOPTS_VALUE || frame.sample_rate <= 0) return frame.nb_samples;
+    // How many of `count` samples from `start` lie before the stream's stated
+    // end: a codec's last frame is whole, but an edit list may end inside it.
+    int samplesBeforeEnd(std::int64_t start, int count, int rate) const {
+        if (!streamEnd_ || start == AV_NOPTS_VALUE || rate <= 0) return count;
         std::int64_t untilEnd = 0;
-        if (__builtin_sub_overflow(*streamEnd_, start, &untilEnd)) return frame.nb_samples;
+        if (__builtin_sub_overflow(*streamEnd_, start, &untilEnd)) return count;
         const AVRational timeBase = context_->streams[streamIndex_]->time_base;
-        const std::int64_t remaining =
-            av_rescale_q_rnd(untilEnd, timeBase, AVRational{1, frame.sample_rate}, AV_ROUND_NEAR_INF);
-        return static_cast<int>(std::clamp<std::int64_t>(remaining, 0, frame.nb_samples));
+        const std::int64_t remaining = av_rescale_q_rnd(untilEnd, timeBase, AVRational{1, rate}, AV_ROUND_NEAR_INF);
+        return static_cast<int>(std::clamp<std::int64_t>(remaining, 0, count));
     }
 
     std::optional<std::span<const std::byte>> drainConverter() {
@@ -242,6 +277,7 @@ private:
     std::vector<std::byte> packed_;
     double targetRate_ = 0;
     int channelCount_ = 0;
+    int copiedFrameSize_ = 0;
     bool decoderDrained_ = false;
     ReaderStatus status_ = ReaderStatus::reading;
     std::string error_;

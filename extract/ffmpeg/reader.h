@@ -7,7 +7,8 @@ namespace mivra::ffmpeg {
 
 // A reader of one audio stream of an opened input: demuxes that stream only,
 // decodes it, converts it with libswresample when the rate or the sample
-// format asks for it and packs 24-bit samples.
+// format asks for it and packs 24-bit samples. Packets that already hold
+// 24-bit samples at the target rate are copied without decoding.
 ReaderOrError MakeReader(FormatContext context, int streamIndex);
 
 }  // namespace mivra::ffmpeg

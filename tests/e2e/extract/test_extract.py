@@ -292,7 +292,7 @@ class DamagedMedia(ExtractTestCase):
     """Cut or overwritten copies: never a crash, a hang, or a success that lies."""
 
     SOURCES = ("stereo_s24.wav", "stereo.mp3", "stereo_aac.m4a", "stereo.flac", "video_pcm.mov",
-               "stereo_s24.caf")
+               "stereo_s24.caf", "six_channels.wav")
 
     def damaged_copies(self, name):
         with open(self.media.path(name), "rb") as f:

@@ -2,6 +2,7 @@
 dialogs: alerts, confirm and prompt, new windows and file inputs."""
 
 import os
+import shutil
 import subprocess
 import tempfile
 import time
@@ -21,7 +22,7 @@ class DropTest(WindowTestCase, PageDriving):
         if not DRAG_SOURCE:
             self.skipTest("set MIVRA_DRAG_SOURCE to the drag source helper")
         self.files = Path(tempfile.mkdtemp(prefix="mivra-drop-"))
-        self.addCleanup(lambda: subprocess.run(["rm", "-rf", str(self.files)]))
+        self.addCleanup(shutil.rmtree, self.files, ignore_errors=True)
 
     def launch_watched(self):
         """The program, placed right of the drag source, with the page recording

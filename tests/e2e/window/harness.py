@@ -224,7 +224,7 @@ class TestServer(DemoServer):
             return [report for report in self.reports if report.name == name]
 
     def wait_report(self, name, timeout=15, count=1):
-        """Waits until `count` reports of that name arrived; returns the last."""
+        """Waits until `count` reports of that name arrived; returns the count-th."""
         with self.changed:
             found = self.changed.wait_for(
                 lambda: len([r for r in self.reports if r.name == name]) >= count, timeout)

@@ -1,6 +1,8 @@
 #include "script_message.h"
 
 #include <array>
+#include <string>
+#include <string_view>
 
 #include <glib.h>
 
@@ -18,8 +20,18 @@ void ReadKey(JSCValue* body, const char* key, BridgeMessage& message)
         message.nonStrings.insert(key);
         return;
     }
-    g_autofree char* text = jsc_value_to_string(value);
-    message.strings[key] = text;
+    // Read as bytes to see a NUL inside the string: no path or URL holds one,
+    // and cut at the NUL it would name something else, so it counts as not a
+    // string.
+    g_autoptr(GBytes) bytes = jsc_value_to_string_as_bytes(value);
+    gsize size = 0;
+    const auto* text = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+    const std::string_view string(text ? text : "", size);
+    if (string.find('\0') != std::string_view::npos) {
+        message.nonStrings.insert(key);
+        return;
+    }
+    message.strings[key] = std::string(string);
 }
 
 }  // namespace

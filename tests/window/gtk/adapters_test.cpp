@@ -37,6 +37,13 @@ TEST(ScriptMessageTest, StringKeysAreRead)
     EXPECT_TRUE(message.nonStrings.empty());
 }
 
+TEST(ScriptMessageTest, StringsHoldingANulAreNotStrings)
+{
+    const BridgeMessage message = MessageOf("({action: 'autorises\\u0000x', url: 'https://x.fr/\\u0000evil'})");
+    EXPECT_TRUE(message.strings.empty());
+    EXPECT_EQ(message.nonStrings, (std::set<std::string>{"action", "url"}));
+}
+
 TEST(ScriptMessageTest, KeysWithOtherValuesAreSetApart)
 {
     const BridgeMessage message = MessageOf("({action: 'grant', path: 3, pour: null, url: ['https://x.fr']})");

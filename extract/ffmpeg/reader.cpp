@@ -224,9 +224,8 @@ private:
         } else if (!converter_.matches(*frame_)) {
             error = AVERROR_INPUT_CHANGED;
         }
-        if (error == 0) error = converter_.convert(frame_.get(),
-                               samplesBeforeEnd(frame_->best_effort_timestamp, frame_->nb_samples, frame_->sample_rate),
-                               packed_);
+        const int kept = samplesBeforeEnd(frame_->best_effort_timestamp, frame_->nb_samples, frame_->sample_rate);
+        if (error == 0) error = converter_.convert(frame_.get(), kept, packed_);
         av_frame_unref(frame_.get());
         return finish(error);
     }

@@ -14,6 +14,16 @@ namespace {
 // a long multichannel file otherwise spends most of its time on packet overhead.
 constexpr const char* kWavPacketSize = "262144";
 
+// Streams the header already shows are not audio are left out of the probe
+// below: probing a video track decodes some of its frames, which costs time
+// and memory for nothing. Streams of a type not known yet are still probed.
+void SkipKnownNonAudioStreams(AVFormatContext& context) {
+    for (unsigned i = 0; i < context.nb_streams; ++i) {
+        const AVMediaType type = context.streams[i]->codecpar->codec_type;
+        if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_UNKNOWN) context.streams[i]->discard = AVDISCARD_ALL;
+    }
+}
+
 FormatContext OpenInput(const std::string& path) {
     Options options;
     // Only plain files: a playlist or a name such as "concat:..." must never
@@ -24,6 +34,7 @@ FormatContext OpenInput(const std::string& path) {
     const std::string url = "file:" + path;
     if (avformat_open_input(&raw, url.c_str(), nullptr, &options.entries) < 0) return nullptr;
     FormatContext context(raw, FormatCloser{});
+    SkipKnownNonAudioStreams(*raw);
     // Without it MP3, FLAC and raw AAC report neither rate nor channels.
     if (avformat_find_stream_info(raw, nullptr) < 0) return nullptr;
     return context;

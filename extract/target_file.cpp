@@ -10,7 +10,7 @@ namespace mivra {
 namespace {
 
 // Appends are gathered up to this size before they are written.
-constexpr std::size_t kWriteSize = std::size_t{1} << 20;
+constexpr std::size_t kWriteSize = std::size_t{256} << 10;
 // Chunks this large gain nothing from gathering and are written as they come.
 constexpr std::size_t kDirectWriteSize = std::size_t{64} << 10;
 

@@ -10,6 +10,8 @@
 namespace mivra {
 namespace {
 
+using Calls = std::vector<std::string>;
+
 BridgeMessage Message(std::map<std::string, std::string> strings, std::set<std::string> nonStrings = {})
 {
     return BridgeMessage{true, std::move(strings), std::move(nonStrings)};
@@ -17,130 +19,78 @@ BridgeMessage Message(std::map<std::string, std::string> strings, std::set<std::
 
 class DispatchTest : public test::ControllerTest {
 protected:
-    void dispatch(const BridgeMessage& message) { Dispatch(*controller, message); }
-
-    const OpenPanelDescription& lastPanel() const { return toolkit_.panels.back().description; }
-
+    // What the toolkit was asked for the message, panels shown as "panel <start folder>|<message>".
+    std::string dispatch(const BridgeMessage& message)
+    {
+        toolkit_.calls.clear();
+        toolkit_.panels.clear();
+        Dispatch(*controller, message);
+        std::string asked;
+        for (const std::string& call : toolkit_.calls)
+            asked += (asked.empty() ? "" : "; ") + call;
+        if (!toolkit_.panels.empty())
+            asked += " " + toolkit_.lastPanel().startFolder.value_or("-") + "|" + toolkit_.lastPanel().message;
+        return asked;
+    }
     std::shared_ptr<Controller> controller = make();
 };
 
-TEST_F(DispatchTest, MessagesWithoutAKnownActionStartNothing)
+TEST_F(DispatchTest, EachActionWithItsDefaults)
 {
-    dispatch(BridgeMessage{false, {{"action", "pick"}}, {}});
-    dispatch(Message({}));
-    dispatch(Message({{"path", "/x"}}));
-    dispatch(Message({{"action", "Pick"}}));
-    dispatch(Message({{"action", "pick "}}));
-    dispatch(Message({{"action", "inconnue"}}));
-    dispatch(Message({}, {"action"}));
-    EXPECT_TRUE(toolkit_.calls.empty());
-}
-
-TEST_F(DispatchTest, PickShowsTheProjectPanel)
-{
-    dispatch(Message({{"action", "pick"}, {"path", "/ignored"}}));
-    ASSERT_EQ(toolkit_.panels.size(), 1u);
-    EXPECT_EQ(lastPanel().title, "Choisir un projet Final Cut");
-}
-
-TEST_F(DispatchTest, GrantWithoutAPathOrWithAnEmptyOneOpensOnTheVolumesFolder)
-{
-    dispatch(Message({{"action", "grant"}}));
-    EXPECT_EQ(lastPanel().startFolder, places_.volumesFolder);
-    dispatch(Message({{"action", "grant"}, {"path", ""}}));
-    EXPECT_EQ(lastPanel().startFolder, places_.volumesFolder);
-
-    const std::string disk = folder("volumes/Disque");
-    dispatch(Message({{"action", "grant"}, {"path", disk}}));
-    EXPECT_EQ(lastPanel().startFolder, disk);
-    EXPECT_EQ(lastPanel().prompt, "Autoriser");
-}
-
-TEST_F(DispatchTest, FolderPassesTwoStringsEvenWhenAbsent)
-{
-    dispatch(Message({{"action", "folder"}}));
-    ASSERT_EQ(toolkit_.panels.size(), 1u);
-    EXPECT_EQ(lastPanel().startFolder, std::nullopt);
-    EXPECT_EQ(lastPanel().message, "Choisissez le dossier de destination de l'AAF.");
-
-    const std::string work = folder("work");
-    dispatch(Message({{"action", "folder"}, {"path", work}, {"pour", "travail"}}));
-    EXPECT_EQ(lastPanel().startFolder, work);
-    EXPECT_EQ(lastPanel().message,
-              "Choisissez le dossier ou Mivra decoupera les regions. "
-              "Il y ecrit temporairement bien plus que la taille de l'AAF livre.");
-}
-
-TEST_F(DispatchTest, OuvrirOpensOnlyUrlsWrittenWithTheHttpsScheme)
-{
-    dispatch(Message({{"action", "ouvrir"}, {"url", "https://example.org/aide?x=1"}}));
-    dispatch(Message({{"action", "ouvrir"}}));
+    const std::string disk = folder("volumes/Disque"), work = folder("work");
+    const std::string destination = "Choisissez le dossier de destination de l'AAF.";
+    const std::string travail = "Choisissez le dossier ou Mivra decoupera les regions. "
+                                "Il y ecrit temporairement bien plus que la taille de l'AAF livre.";
+    const std::string grantMessage = "Selectionnez ce volume pour autoriser Mivra a le lire.";
+    const std::vector<std::pair<BridgeMessage, std::string>> cases = {
+        {Message({{"action", "pick"}, {"path", "/ignored"}}), "showOpenPanel " + places_.desktopFolder + "|"},
+        {Message({{"action", "grant"}}), "showOpenPanel " + places_.volumesFolder + "|" + grantMessage},
+        {Message({{"action", "grant"}, {"path", ""}}), "showOpenPanel " + places_.volumesFolder + "|" + grantMessage},
+        {Message({{"action", "grant"}, {"path", disk}}), "showOpenPanel " + disk + "|" + grantMessage},
+        {Message({{"action", "folder"}}), "showOpenPanel -|" + destination},
+        {Message({{"action", "folder"}, {"path", work}, {"pour", "travail"}}), "showOpenPanel " + work + "|" + travail},
+        {Message({{"action", "ouvrir"}, {"url", "https://example.org/aide?x=1"}}),
+         "openInBrowser https://example.org/aide?x=1"},
+        {Message({{"action", "autorises"}}), "evaluateScript window.__autorises && window.__autorises([])"},
+        {Message({{"action", "settings"}}, {"path", "url"}), "openPrivacySettings"},  // unread keys do not matter
+        // Nothing at all:
+        {BridgeMessage{false, {{"action", "pick"}}, {}}, ""},
+        {Message({}), ""},
+        {Message({{"path", "/x"}}), ""},
+        {Message({}, {"action"}), ""},
+        {Message({{"action", "oublier"}}), ""},
+        {Message({{"action", "oublier"}, {"path", ""}}), ""},
+        // A key the action reads holding something other than a string voids the message.
+        {Message({{"action", "grant"}}, {"path"}), ""},
+        {Message({{"action", "folder"}, {"path", "/"}}, {"pour"}), ""},
+        {Message({{"action", "ouvrir"}}, {"url"}), ""},
+        {Message({{"action", "oublier"}}, {"path"}), ""},
+    };
+    for (const auto& [message, expected] : cases)
+        EXPECT_EQ(dispatch(message), expected) << expected;
+    for (const char* action : {"Pick", "pick ", "inconnue", "AUTORISES"})
+        EXPECT_EQ(dispatch(Message({{"action", action}})), "") << action;
+    // Only URLs written with the https scheme are opened.
     for (const char* refused : {"", "http://example.org/", "HTTPS://example.org/", "Https://example.org/",
                                 "example.org", "//example.org/", "https//example.org", "javascript:alert(1)"})
-        dispatch(Message({{"action", "ouvrir"}, {"url", refused}}));
-    EXPECT_EQ(toolkit_.calls, (std::vector<std::string>{"openInBrowser https://example.org/aide?x=1"}));
+        EXPECT_EQ(dispatch(Message({{"action", "ouvrir"}, {"url", refused}})), "") << refused;
+    EXPECT_EQ(dispatch(Message({{"action", "ouvrir"}})), "");
 }
 
-TEST_F(DispatchTest, OublierWithoutAPathDoesNothingAtAll)
+TEST_F(DispatchTest, MessagesAreHonouredOnlyFromPagesOfTheInterfaceOrigin)
 {
-    dispatch(Message({{"action", "oublier"}}));
-    dispatch(Message({{"action", "oublier"}, {"path", ""}}));
-    EXPECT_TRUE(toolkit_.calls.empty());
-}
-
-TEST_F(DispatchTest, AutorisesAndSettings)
-{
-    dispatch(Message({{"action", "autorises"}}));
-    dispatch(Message({{"action", "settings"}}));
-    EXPECT_EQ(toolkit_.calls, (std::vector<std::string>{
-                                  "evaluateScript window.__autorises && window.__autorises([])",
-                                  "openPrivacySettings",
-                              }));
-}
-
-TEST_F(DispatchTest, ANonStringValueInAKeyTheActionReadsVoidsTheMessage)
-{
-    dispatch(Message({{"action", "grant"}}, {"path"}));
-    dispatch(Message({{"action", "folder"}, {"path", "/"}}, {"pour"}));
-    dispatch(Message({{"action", "ouvrir"}}, {"url"}));
-    dispatch(Message({{"action", "oublier"}}, {"path"}));
-    EXPECT_TRUE(toolkit_.calls.empty());
-
-    // A key the action does not read does not matter.
-    dispatch(Message({{"action", "settings"}}, {"path", "url"}));
-    EXPECT_EQ(toolkit_.calls, (std::vector<std::string>{"openPrivacySettings"}));
-}
-
-class OriginTest : public test::ControllerTest {
-protected:
-    bool honoured(const std::string& interfaceUrl, const std::string& pageUri)
-    {
+    const auto honoured = [&](const std::string& interfaceUrl, const std::string& pageUri) {
         toolkit_.calls.clear();
-        auto controller = make(LaunchSettings{interfaceUrl, "", ""});
-        controller->receiveMessage(Message({{"action", "settings"}}), pageUri);
+        make(LaunchSettings{interfaceUrl, "", ""})->receiveMessage(Message({{"action", "settings"}}), pageUri);
         return toolkit_.count("openPrivacySettings") == 1;
-    }
-};
-
-TEST_F(OriginTest, MessagesAreHonouredOnlyFromThePagesOfTheInterfaceOrigin)
-{
+    };
     const std::string interface = "http://127.0.0.1:8790/";
-    EXPECT_TRUE(honoured(interface, "http://127.0.0.1:8790/"));
-    EXPECT_TRUE(honoured(interface, "http://127.0.0.1:8790/projets/3?x=1#y"));
-    EXPECT_TRUE(honoured(interface, "HTTP://127.0.0.1:8790"));
-
-    EXPECT_FALSE(honoured(interface, "http://127.0.0.1:8791/"));
-    EXPECT_FALSE(honoured(interface, "http://127.0.0.1/"));
-    EXPECT_FALSE(honoured(interface, "https://127.0.0.1:8790/"));
-    EXPECT_FALSE(honoured(interface, "http://localhost:8790/"));
-    EXPECT_FALSE(honoured(interface, "https://example.org/"));
-    EXPECT_FALSE(honoured(interface, "about:blank"));
-    EXPECT_FALSE(honoured(interface, "file:///tmp/a.html"));
-    EXPECT_FALSE(honoured(interface, ""));
-}
-
-TEST_F(OriginTest, DefaultPortsAndHostCaseAreTheSameOrigin)
-{
+    for (const char* same : {"http://127.0.0.1:8790/", "http://127.0.0.1:8790/projets/3?x=1#y", "HTTP://127.0.0.1:8790"})
+        EXPECT_TRUE(honoured(interface, same)) << same;
+    for (const char* other : {"http://127.0.0.1:8791/", "http://127.0.0.1/", "https://127.0.0.1:8790/",
+                              "http://localhost:8790/", "https://example.org/", "about:blank", "file:///tmp/a.html", ""})
+        EXPECT_FALSE(honoured(interface, other)) << other;
+    // Default ports and the host's case make no difference.
     EXPECT_TRUE(honoured("https://Mivra.Example/app/", "https://mivra.example:443/other"));
     EXPECT_TRUE(honoured("http://mivra.example:80/", "http://MIVRA.example/x"));
     EXPECT_FALSE(honoured("http://mivra.example/", "http://mivra.example:8080/"));

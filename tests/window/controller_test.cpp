@@ -16,411 +16,280 @@ namespace {
 
 namespace fs = std::filesystem;
 using Calls = std::vector<std::string>;
+using test::Switches;
+using ControllerTest = test::ControllerTest;
 
 const std::string kInterface = "http://127.0.0.1:8790/";
+const std::string kProjectPanel = "Choisir un projet Final Cut";
 
 std::string Read(const fs::path& file)
 {
-    std::ifstream in(file);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(file).rdbuf();
     return text.str();
 }
 
-// ---- Building the window -------------------------------------------------
-
-using BuildTest = test::ControllerTest;
-
-TEST_F(BuildTest, BuildsTheWindowThenMenuLoadAndActivationThenLogs)
+TEST_F(ControllerTest, BuildOrdersTheCallsDescribesTheWindowAndLogsEvenAnUnparseableUrl)
 {
     test::StderrCapture captured;
     make(LaunchSettings{kInterface, "", "/icons/m.png"})->build();
-
     EXPECT_EQ(toolkit_.calls, (Calls{"buildWindow", "installMenu", "loadUrl " + kInterface, "activate"}));
-    EXPECT_EQ(captured.text(), "[fenetre] fenetre ouverte sur " + kInterface + "\n");
-
-    const WindowDescription& window = *toolkit_.window;
-    EXPECT_EQ(window.title, "Mivra");
-    EXPECT_EQ(std::pair(window.contentWidth, window.contentHeight), std::pair(1080, 740));
-    EXPECT_EQ(std::pair(window.minimumWidth, window.minimumHeight), std::pair(900, 620));
-    EXPECT_DOUBLE_EQ(window.background.red, 0.055);
-    EXPECT_DOUBLE_EQ(window.background.green, 0.063);
-    EXPECT_DOUBLE_EQ(window.background.blue, 0.082);
-    EXPECT_DOUBLE_EQ(window.background.alpha, 1.0);
-    EXPECT_EQ(std::pair(window.handleHeight, window.handleRightGap), std::pair(76, 140));
-    EXPECT_EQ(window.frameName, "MivraMain");
-    EXPECT_EQ(window.iconPath, "/icons/m.png");
+    const WindowDescription& w = *toolkit_.window;
+    EXPECT_EQ((std::vector<int>{w.contentWidth, w.contentHeight, w.minimumWidth, w.minimumHeight, w.handleHeight,
+                                w.handleRightGap}),
+              (std::vector<int>{1080, 740, 900, 620, 76, 140}));
+    EXPECT_EQ((std::vector<double>{w.background.red, w.background.green, w.background.blue, w.background.alpha}),
+              (std::vector<double>{0.055, 0.063, 0.082, 1.0}));
+    EXPECT_EQ(w.title + "|" + w.frameName + "|" + w.iconPath, "Mivra|MivraMain|/icons/m.png");
     EXPECT_EQ(toolkit_.menu.size(), MenuTable().size());
-}
 
-TEST_F(BuildTest, ALaunchProjectIsScheduledBeforeActivation)
-{
-    make(LaunchSettings{kInterface, "/p/a.fcpxml", ""})->build();
+    toolkit_.calls.clear();
+    make(LaunchSettings{kInterface, "/p/a.fcpxml", ""})->build();  // the project's second starts before activation
     EXPECT_EQ(toolkit_.calls, (Calls{"buildWindow", "installMenu", "loadUrl " + kInterface, "runLater 1000", "activate"}));
-}
 
-TEST_F(BuildTest, AnUnparseableInterfaceUrlLoadsNothingButIsStillLogged)
-{
-    test::StderrCapture captured;
-    auto controller = make(LaunchSettings{"http://[nope/", "", ""});
-    controller->build();
+    toolkit_.loads.clear();
+    make(LaunchSettings{"http://[nope/", "", ""})->build();
     EXPECT_TRUE(toolkit_.loads.empty());
-    EXPECT_TRUE(toolkit_.deferred.empty());
-    EXPECT_EQ(captured.text(), "[fenetre] fenetre ouverte sur http://[nope/\n");
+    EXPECT_EQ(captured.text(), "[fenetre] fenetre ouverte sur " + kInterface + "\n[fenetre] fenetre ouverte sur " +
+                                   kInterface + "\n[fenetre] fenetre ouverte sur http://[nope/\n");
 }
 
-// ---- Loading and retrying -----------------------------------------------
-
-using LoadingTest = test::ControllerTest;
-
-TEST_F(LoadingTest, AServerThatNeverAnswersIsRequested41TimesEach300msAfterAFailure)
+TEST_F(ControllerTest, FailedLoadsAreRetried40TimesAfter300msAndTheBudgetIsNeverGivenBack)
 {
     auto controller = make();
     controller->build();
+    controller->navigationFailed();
+    controller->navigationFailed();  // each failure spends its own reload
+    controller->pageFinishedLoading(kInterface);
+    controller->refresh();           // the user's reloads spend nothing
+    controller->perform(MenuAction::Refresh);
+    EXPECT_EQ(toolkit_.count("reload"), 2u);
+    EXPECT_EQ(controller->attempts(), 2);
     for (int failure = 0; failure < 60; ++failure) {
         controller->navigationFailed();
-        if (!toolkit_.deferred.empty()) {
-            EXPECT_EQ(toolkit_.deferred.front().delay, std::chrono::milliseconds(300));
+        while (!toolkit_.deferred.empty()) {
+            EXPECT_EQ(toolkit_.deferred.front().first, std::chrono::milliseconds(300));
             toolkit_.runNextDeferred();
         }
     }
     EXPECT_EQ(toolkit_.loads.size(), 41u);
     EXPECT_EQ(controller->attempts(), 40);
-    EXPECT_EQ(toolkit_.count("runLater 300"), 40u);
-}
 
-TEST_F(LoadingTest, EveryFailureSpendsItsOwnReloadAndSuccessGivesNothingBack)
-{
-    auto controller = make();
-    controller->build();
-    controller->navigationFailed();
-    controller->navigationFailed();
-    EXPECT_EQ(toolkit_.deferred.size(), 2u);
-    while (toolkit_.runNextDeferred()) {
-    }
-    EXPECT_EQ(toolkit_.loads, (Calls{kInterface, kInterface, kInterface}));
-
-    controller->pageFinishedLoading(kInterface);
-    controller->navigationFailed();
-    EXPECT_EQ(controller->attempts(), 3);
-}
-
-TEST_F(LoadingTest, RefreshReloadsWithoutLoadingOrSpendingTheBudget)
-{
-    auto controller = make();
-    controller->refresh();
-    controller->perform(MenuAction::Refresh);
-    EXPECT_EQ(toolkit_.calls, (Calls{"reload", "reload"}));
-    EXPECT_EQ(controller->attempts(), 0);
-}
-
-TEST_F(LoadingTest, APendingReloadDoesNotKeepTheControllerAlive)
-{
-    auto controller = make();
-    controller->navigationFailed();
-    std::weak_ptr<Controller> watched = controller;
-    controller.reset();
+    // A pending reload does not keep the controller alive.
+    auto gone = make();
+    gone->navigationFailed();
+    std::weak_ptr<Controller> watched = gone;
+    gone.reset();
     EXPECT_TRUE(watched.expired());
     EXPECT_TRUE(toolkit_.runNextDeferred());
-    EXPECT_TRUE(toolkit_.loads.empty());
+    EXPECT_EQ(toolkit_.loads.size(), 41u);
 }
 
-// ---- The launch project ---------------------------------------------------
-
-class LaunchProjectTest : public test::ControllerTest {
-protected:
-    std::shared_ptr<Controller> built(const std::string& project)
-    {
+TEST_F(ControllerTest, TheLaunchProjectWaitsForTheSecondAndTheFirstInterfaceLoadThenOpensOnce)
+{
+    const auto built = [&](const std::string& project) {
+        toolkit_.scripts.clear();
         auto controller = make(LaunchSettings{kInterface, project, ""});
         controller->build();
         return controller;
-    }
-    std::size_t opened(const std::string& path) const
-    {
-        return toolkit_.count("evaluateScript " + OpenPathScript(path));
-    }
-};
-
-TEST_F(LaunchProjectTest, WaitsForTheFirstLoadOfTheInterfaceAfterTheSecond)
-{
+    };
+    // Second first: other pages' loads do not count.
     auto controller = built("-v");
     toolkit_.runNextDeferred();
-    EXPECT_TRUE(toolkit_.scripts.empty());
-
     controller->pageFinishedLoading("");
     controller->pageFinishedLoading("https://example.org/");
     EXPECT_TRUE(toolkit_.scripts.empty());
-
     controller->pageFinishedLoading(kInterface + "accueil");
+    controller->pageFinishedLoading(kInterface);
     EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("-v")}));
 
-    controller->pageFinishedLoading(kInterface);
-    EXPECT_EQ(opened("-v"), 1u);
-}
-
-TEST_F(LaunchProjectTest, WaitsForTheSecondAfterAFastFirstLoad)
-{
-    auto controller = built("relatif/Montage.fcpxmld");
+    // Load first.
+    controller = built("relatif/Montage.fcpxmld");
     controller->pageFinishedLoading(kInterface);
     EXPECT_TRUE(toolkit_.scripts.empty());
-    ASSERT_EQ(toolkit_.deferred.front().delay, std::chrono::milliseconds(1000));
+    ASSERT_EQ(toolkit_.deferred.front().first, std::chrono::milliseconds(1000));
     toolkit_.runNextDeferred();
     EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("relatif/Montage.fcpxmld")}));
-}
 
-TEST_F(LaunchProjectTest, AServerThatStartsLateStillGetsTheProject)
-{
-    auto controller = built("/p/a.fcpxml");
+    // A server that starts late.
+    controller = built("/p/a.fcpxml");
     controller->navigationFailed();
-    toolkit_.runNextDeferred();  // the second has passed
+    toolkit_.runNextDeferred();  // the second
     toolkit_.runNextDeferred();  // the reload
     controller->pageFinishedLoading(kInterface);
-    EXPECT_EQ(opened("/p/a.fcpxml"), 1u);
-}
+    EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("/p/a.fcpxml")}));
 
-TEST_F(LaunchProjectTest, NothingHappensOnceTheControllerIsGone)
-{
-    built("/p/a.fcpxml").reset();
+    // The controller gone before its second.
+    built("/p/b.fcpxml").reset();
     EXPECT_TRUE(toolkit_.runNextDeferred());
     EXPECT_TRUE(toolkit_.scripts.empty());
 }
 
-// ---- Choosing a project -------------------------------------------------
-
-class ChooseTest : public test::ControllerTest {
+class ChooseTest : public ControllerTest {
 protected:
-    const OpenPanelDescription& chooseAndShow()
-    {
-        controller->choose();
-        return toolkit_.panels.back().description;
-    }
-    // The path of the copy the page was asked to open.
-    std::string openedPath() const
+    // The path the page was last asked to open.
+    std::string opened() const
     {
         static const std::regex openPath(R"re(window\.__openPath\("(.*)"\))re");
         std::smatch match;
         EXPECT_TRUE(!toolkit_.scripts.empty() && std::regex_match(toolkit_.scripts.back(), match, openPath));
         return match.size() > 1 ? match[1].str() : "";
     }
-
+    std::string choose(const std::optional<std::string>& chosen)
+    {
+        controller->choose();
+        toolkit_.completePanel(chosen);
+        return chosen ? opened() : "";
+    }
     std::shared_ptr<Controller> controller = make();
 };
 
 TEST_F(ChooseTest, PanelStartsOnTheDesktopAndPreselectsTheDemoOnlyWhenThere)
 {
-    const OpenPanelDescription plain = chooseAndShow();
-    EXPECT_TRUE(plain.canChooseFiles);
-    EXPECT_TRUE(plain.canChooseDirectories);
-    EXPECT_TRUE(plain.packagesAreItems);
-    EXPECT_FALSE(plain.allowsMultipleSelection);
+    controller->choose();
+    const OpenPanelDescription plain = toolkit_.lastPanel();
+    EXPECT_EQ(Switches(plain), "FDP--");
     EXPECT_EQ(plain.startFolder, places_.desktopFolder);
     EXPECT_EQ(plain.preselectedName, std::nullopt);
-    EXPECT_EQ(plain.title, "Choisir un projet Final Cut");
-    EXPECT_EQ(plain.prompt, "Analyser");
+    EXPECT_EQ(plain.title + "|" + plain.prompt, kProjectPanel + "|Analyser");
 
     folder("home/Desktop/Mivra Demo.fcpxmld");
-    EXPECT_EQ(chooseAndShow().preselectedName, "Mivra Demo.fcpxmld");
+    controller->perform(MenuAction::OpenDialog);
+    EXPECT_EQ(toolkit_.lastPanel().preselectedName, "Mivra Demo.fcpxmld");
 }
 
-TEST_F(ChooseTest, AChosenBundleIsGrantedCopiedWholeAndOpenedFromTheCopy)
+TEST_F(ChooseTest, EachChoiceIsGrantedCopiedWholeAndOpenedFromItsOwnCopy)
 {
     const std::string bundle = folder("projets/Projet A.fcpxmld");
     file("projets/Projet A.fcpxmld/Info.plist", "info");
     file("projets/Projet A.fcpxmld/Contents/x.fcpxml", "<fcpxml/>");
-
-    controller->choose();
-    toolkit_.completePanel(bundle);
-
+    const fs::path copy = choose(bundle);
     EXPECT_EQ(toolkit_.calls[1], "startAccessing " + bundle);
-    EXPECT_EQ(controller->granted(), (Calls{bundle}));
-    const fs::path copy = openedPath();
     EXPECT_EQ(copy.parent_path(), places_.temporaryFolder);
     EXPECT_TRUE(std::regex_match(copy.filename().string(),
                                  std::regex("Mivra-import-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-"
                                             "[0-9A-F]{12}-Projet A\\.fcpxmld")));
-    EXPECT_EQ(Read(copy / "Info.plist"), "info");
-    EXPECT_EQ(Read(copy / "Contents/x.fcpxml"), "<fcpxml/>");
-}
+    EXPECT_EQ(Read(copy / "Info.plist") + Read(copy / "Contents/x.fcpxml"), "info<fcpxml/>");
 
-TEST_F(ChooseTest, ChoosingTwiceMakesTwoCopiesAndTwoGrants)
-{
     const std::string project = file("projets/a.fcpxml", "<fcpxml/>");
-    controller->choose();
-    toolkit_.completePanel(project);
-    const std::string first = openedPath();
-    controller->choose();
-    toolkit_.completePanel(project);
-    const std::string second = openedPath();
-
+    const std::string first = choose(project), second = choose(project);
     EXPECT_NE(first, second);
     EXPECT_EQ(fs::path(second).filename().string().substr(49), "-a.fcpxml");
-    EXPECT_EQ(Read(first), "<fcpxml/>");
-    EXPECT_EQ(Read(second), "<fcpxml/>");
-    EXPECT_EQ(controller->granted(), (Calls{project, project}));
+    EXPECT_EQ(Read(first) + Read(second), "<fcpxml/><fcpxml/>");
+    EXPECT_EQ(controller->granted(), (Calls{bundle, project, project}));
+    controller->oublier(project);
+    EXPECT_EQ(toolkit_.scripts.back(), AutorisesScript({bundle}));
 }
 
-TEST_F(ChooseTest, AFailedCopyIsLoggedAndTheOriginalIsOpened)
-{
-    const std::string missing = (root_ / "projets/parti.fcpxmld").string();
-    test::StderrCapture captured;
-    controller->choose();
-    toolkit_.completePanel(missing);
-
-    EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript(missing)}));
-    EXPECT_EQ(controller->granted(), (Calls{missing}));
-    EXPECT_EQ(captured.text(), "[fenetre] copie temporaire du projet impossible : No such file or directory\n");
-}
-
-TEST_F(ChooseTest, AFolderHoldingTheTemporaryFolderIsOpenedWhereItIs)
+TEST_F(ChooseTest, WhatCannotBeCopiedIsLoggedAndOpenedWhereItIs)
 {
     file("projets/a.fcpxml");
+    const std::string missing = (root_ / "projets/parti.fcpxmld").string();
     test::StderrCapture captured;
+    choose(missing);
+    EXPECT_EQ(toolkit_.scripts.back(), OpenPathScript(missing));
+    EXPECT_EQ(controller->granted(), (Calls{missing}));
+    // A folder holding the temporary folder is never copied into itself.
     for (const std::string& holder : {root_.string(), places_.temporaryFolder, root_.string() + "/./tmp/../"}) {
-        controller->choose();
-        toolkit_.completePanel(holder);
+        choose(holder);
         EXPECT_EQ(toolkit_.scripts.back(), OpenPathScript(holder));
     }
     EXPECT_TRUE(fs::is_empty(places_.temporaryFolder));
-    const std::string line =
+    const std::string inside =
         "[fenetre] copie temporaire du projet impossible : the temporary folder lies inside the chosen item\n";
-    EXPECT_EQ(captured.text(), line + line + line);
+    EXPECT_EQ(captured.text(), "[fenetre] copie temporaire du projet impossible : No such file or directory\n" +
+                                   inside + inside + inside);
 }
 
-TEST_F(ChooseTest, CancelOrAGoneControllerDoesNothing)
+TEST_F(ChooseTest, CancelOrAGoneControllerDoesNothingAndADesktopFileOpensAsIs)
 {
-    const std::string project = file("projets/a.fcpxml");
-    controller->choose();
-    toolkit_.completePanel(std::nullopt);
+    choose(std::nullopt);
     controller->choose();
     controller.reset();
-    toolkit_.completePanel(project);
-
+    toolkit_.completePanel(file("projets/a.fcpxml"));
     EXPECT_EQ(toolkit_.calls, (Calls{"showOpenPanel", "showOpenPanel"}));
     EXPECT_TRUE(fs::is_empty(places_.temporaryFolder));
-}
 
-TEST_F(ChooseTest, FilesFromTheDesktopAndTheMenuTakeTheirWays)
-{
-    EXPECT_TRUE(controller->openFile("/nulle/part.fcpxml"));
+    EXPECT_TRUE(make()->openFile("/nulle/part.fcpxml"));
     EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("/nulle/part.fcpxml")}));
-    controller->perform(MenuAction::OpenDialog);
-    EXPECT_EQ(toolkit_.panels.back().description.title, "Choisir un projet Final Cut");
 }
 
-// ---- Choosing a folder --------------------------------------------------
-
-class FolderTest : public test::ControllerTest {
-protected:
-    std::shared_ptr<Controller> controller = make();
-};
-
-TEST_F(FolderTest, PanelChoosesOneFolderAndStartsOnlyInAnExistingDirectory)
+TEST_F(ControllerTest, FolderPanelStartsOnlyInAnExistingFolderAndAnswersWithItsKind)
 {
+    auto controller = make();
     const std::string work = folder("work");
-    const std::string aFile = file("work/a.txt");
-    for (const std::string& path : {work, aFile, work + "/absent", std::string()})
+    for (const std::string& path : {work, file("work/a.txt"), work + "/absent", std::string()})
         controller->chooseFolder(path, "");
-
-    const OpenPanelDescription& first = toolkit_.panels[0].description;
-    EXPECT_FALSE(first.canChooseFiles);
-    EXPECT_TRUE(first.canChooseDirectories);
-    EXPECT_FALSE(first.allowsMultipleSelection);
-    EXPECT_TRUE(first.canCreateDirectories);
-    EXPECT_EQ(first.prompt, "Choisir");
-    EXPECT_EQ(first.startFolder, work);
+    EXPECT_EQ(Switches(toolkit_.panels[0].first), "-DP-C");
+    EXPECT_EQ(toolkit_.panels[0].first.prompt, "Choisir");
+    EXPECT_EQ(toolkit_.panels[0].first.startFolder, work);
     for (std::size_t i = 1; i < 4; ++i)
-        EXPECT_EQ(toolkit_.panels[i].description.startFolder, std::nullopt) << i;
-}
+        EXPECT_EQ(toolkit_.panels[i].first.startFolder, std::nullopt) << i;
+    toolkit_.panels.clear();
 
-TEST_F(FolderTest, EachRequestAnswersWithItsOwnKind)
-{
     controller->chooseFolder("", "travail");
     controller->chooseFolder("", "Travail");
     controller->chooseFolder("", "destination");
+    controller->chooseFolder("", "travail");
     toolkit_.completePanel(0, "/w/\"t\"");
     toolkit_.completePanel(0, "/d\\1");
     toolkit_.completePanel(0, std::nullopt);
-
+    controller.reset();
+    toolkit_.completePanel(0, "/w");
     EXPECT_EQ(toolkit_.scripts, (Calls{R"(window.__setTravail("/w/\"t\""))", R"(window.__setFolder("/d\\1"))"}));
 }
 
-TEST_F(FolderTest, NothingIsSentOnceTheControllerIsGone)
-{
-    controller->chooseFolder("", "travail");
-    controller.reset();
-    toolkit_.completePanel("/w");
-    EXPECT_TRUE(toolkit_.scripts.empty());
-}
-
-// ---- Grants --------------------------------------------------------------
-
-class GrantTest : public test::ControllerTest {
+class GrantTest : public ControllerTest {
 protected:
     void grantAndChoose(const std::string& chosen)
     {
         controller->grant(chosen);
         toolkit_.completePanel(chosen);
     }
-
     std::shared_ptr<Controller> controller = make();
 };
 
-TEST_F(GrantTest, PanelStartsOnAnythingThatExistsWithoutALogLine)
+TEST_F(GrantTest, PanelStartsOnWhatExistsElseOnTheVolumesFolderElseHomeWithALogLine)
 {
     const std::string disk = folder("volumes/Disque");
     const std::string aFile = file("volumes/Disque/a.mov");
-    test::StderrCapture captured;
-    controller->grant(disk);
-    controller->grant(aFile);
-
-    const OpenPanelDescription& panel = toolkit_.panels[0].description;
-    EXPECT_FALSE(panel.canChooseFiles);
-    EXPECT_TRUE(panel.canChooseDirectories);
-    EXPECT_FALSE(panel.allowsMultipleSelection);
-    EXPECT_FALSE(panel.packagesAreItems);
-    EXPECT_EQ(panel.startFolder, disk);
-    EXPECT_EQ(panel.message, "Selectionnez ce volume pour autoriser Mivra a le lire.");
-    EXPECT_EQ(panel.prompt, "Autoriser");
-    EXPECT_EQ(toolkit_.panels[1].description.startFolder, aFile);
-    EXPECT_EQ(captured.text(), "");
-}
-
-TEST_F(GrantTest, AMissingVolumeOpensOnTheVolumesFolderOrElseHome)
-{
     const std::string missing = places_.volumesFolder + "/Absent";
     test::StderrCapture captured;
-    controller->grant(missing);
-    EXPECT_EQ(toolkit_.panels.back().description.startFolder, places_.volumesFolder);
+    controller->grant(disk);
+    const OpenPanelDescription& panel = toolkit_.lastPanel();
+    EXPECT_EQ(Switches(panel), "-D---");
+    EXPECT_EQ(panel.message + "|" + panel.prompt,
+              "Selectionnez ce volume pour autoriser Mivra a le lire.|Autoriser");
+    EXPECT_EQ(panel.startFolder, disk);
+    controller->grant(aFile);
+    EXPECT_EQ(toolkit_.lastPanel().startFolder, aFile);
+    EXPECT_EQ(captured.text(), "");
 
-    fs::remove(places_.volumesFolder);
     controller->grant(missing);
-    EXPECT_EQ(toolkit_.panels.back().description.startFolder, places_.homeFolder);
-
-    EXPECT_EQ(captured.text(),
-              "[fenetre] volume \xc2\xab " + missing + " \xc2\xbb absent, ouverture sur " + places_.volumesFolder +
-                  "\n[fenetre] volume \xc2\xab " + missing + " \xc2\xbb absent, ouverture sur " +
-                  places_.homeFolder + "\n");
+    EXPECT_EQ(toolkit_.lastPanel().startFolder, places_.volumesFolder);
+    fs::remove_all(places_.volumesFolder);
+    controller->grant(missing);
+    EXPECT_EQ(toolkit_.lastPanel().startFolder, places_.homeFolder);
+    const std::string absent = "[fenetre] volume \xc2\xab " + missing + " \xc2\xbb absent, ouverture sur ";
+    EXPECT_EQ(captured.text(), absent + places_.volumesFolder + "\n" + absent + places_.homeFolder + "\n");
 }
 
-TEST_F(GrantTest, AGrantIsRecordedThenAnnouncedThenListed)
+TEST_F(GrantTest, AGrantIsRecordedThenAnnouncedThenListedAndCancelLeavesNoTrace)
 {
+    controller->grant("/");
+    toolkit_.completePanel(std::nullopt);
     grantAndChoose("/media/u/Disque \"1\"");
+    controller->grant("/");
+    controller.reset();
+    toolkit_.completePanel("/");
     EXPECT_EQ(toolkit_.calls, (Calls{
+                                  "showOpenPanel",
                                   "showOpenPanel",
                                   "startAccessing /media/u/Disque \"1\"",
                                   "evaluateScript " + GrantedScript("/media/u/Disque \"1\""),
                                   "evaluateScript " + AutorisesScript({"/media/u/Disque \"1\""}),
+                                  "showOpenPanel",
                               }));
-}
-
-TEST_F(GrantTest, CancelOrAGoneControllerLeavesNoTrace)
-{
-    controller->grant("/");
-    toolkit_.completePanel(std::nullopt);
-    controller->grant("/");
-    controller.reset();
-    toolkit_.completePanel("/");
-    EXPECT_EQ(toolkit_.calls, (Calls{"showOpenPanel", "showOpenPanel"}));
 }
 
 TEST_F(GrantTest, WithdrawalRemovesEveryExactMatchAndAlwaysReportsTheList)
@@ -429,42 +298,22 @@ TEST_F(GrantTest, WithdrawalRemovesEveryExactMatchAndAlwaysReportsTheList)
     grantAndChoose("/media/u/B");
     grantAndChoose("/media/u/A");
     toolkit_.calls.clear();
-
     test::StderrCapture captured;
     for (const char* near : {"/media/u/a", "/media/u/A/", "/media/u"})
         controller->oublier(near);
-    EXPECT_EQ(captured.text(), "");
     EXPECT_EQ(controller->granted(), (Calls{"/media/u/A", "/media/u/B", "/media/u/A"}));
     EXPECT_EQ(toolkit_.count("evaluateScript " + AutorisesScript(controller->granted())), 3u);
+    EXPECT_EQ(toolkit_.calls.size(), 3u);
 
     toolkit_.calls.clear();
     controller->oublier("/media/u/A");
-    EXPECT_EQ(toolkit_.calls, (Calls{
-                                  "stopAccessing /media/u/A",
-                                  "stopAccessing /media/u/A",
-                                  "evaluateScript " + AutorisesScript({"/media/u/B"}),
-                              }));
+    EXPECT_EQ(toolkit_.calls, (Calls{"stopAccessing /media/u/A", "stopAccessing /media/u/A",
+                                     "evaluateScript " + AutorisesScript({"/media/u/B"})}));
     EXPECT_EQ(captured.text(), "[fenetre] autorisation retiree : /media/u/A\n"
                                "[fenetre] autorisation retiree : /media/u/A\n");
 }
 
-TEST_F(GrantTest, AChosenProjectIsListedAndCanBeWithdrawn)
-{
-    const std::string project = file("projets/a.fcpxml");
-    controller->choose();
-    toolkit_.completePanel(project);
-    grantAndChoose("/media/u/A");
-    EXPECT_EQ(toolkit_.scripts.back(), AutorisesScript({project, "/media/u/A"}));
-
-    controller->oublier(project);
-    EXPECT_EQ(toolkit_.scripts.back(), AutorisesScript({"/media/u/A"}));
-}
-
-// ---- Menu commands and page dialogs ------------------------------------
-
-using CommandTest = test::ControllerTest;
-
-TEST_F(CommandTest, MenuActionsReachTheirCommands)
+TEST_F(ControllerTest, MenuActionsAndPageDialogsReachTheToolkit)
 {
     auto controller = make();
     for (MenuAction action : {MenuAction::Hide, MenuAction::Quit, MenuAction::ToggleFullScreen, MenuAction::Undo,
@@ -474,38 +323,25 @@ TEST_F(CommandTest, MenuActionsReachTheirCommands)
     EXPECT_EQ(toolkit_.calls, (Calls{"minimise", "quit", "toggleFullScreen", edit(MenuAction::Undo),
                                      edit(MenuAction::Cut), edit(MenuAction::Copy), edit(MenuAction::Paste),
                                      edit(MenuAction::SelectAll)}));
-}
 
-TEST_F(CommandTest, AFileInputGetsOneItemOrNothingAndIsAnsweredOnce)
-{
-    auto controller = make();
+    // A file input gets one item or nothing, answered once; nothing is granted.
     std::vector<std::optional<std::string>> answers;
     const auto record = [&](std::optional<std::string> chosen) { answers.push_back(chosen); };
     controller->runFileInput(record);
     controller->runFileInput(record);
-
-    const OpenPanelDescription& panel = toolkit_.panels[0].description;
-    EXPECT_TRUE(panel.canChooseFiles);
-    EXPECT_TRUE(panel.canChooseDirectories);
-    EXPECT_TRUE(panel.packagesAreItems);
-    EXPECT_FALSE(panel.allowsMultipleSelection);
-    EXPECT_FALSE(panel.canCreateDirectories);
+    const OpenPanelDescription& panel = toolkit_.panels[0].first;
+    EXPECT_EQ(Switches(panel), "FDP--");
     EXPECT_EQ(panel.startFolder, std::nullopt);
     EXPECT_EQ(panel.title + panel.message + panel.prompt, "");
-
     toolkit_.completePanel(0, "/p/Montage.fcpxmld");
     toolkit_.completePanel(0, std::nullopt);
     EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{"/p/Montage.fcpxmld", std::nullopt}));
     EXPECT_TRUE(toolkit_.scripts.empty());
     EXPECT_TRUE(controller->granted().empty());
-}
 
-TEST_F(CommandTest, AnAlertIsAnsweredWhenItCloses)
-{
-    auto controller = make();
     int answered = 0;
     controller->runAlert("Termine", [&] { ++answered; });
-    EXPECT_EQ(toolkit_.calls, (Calls{"showAlert Termine"}));
+    EXPECT_EQ(toolkit_.calls.back(), "showAlert Termine");
     EXPECT_EQ(answered, 0);
     toolkit_.alertsClosing.front()();
     EXPECT_EQ(answered, 1);

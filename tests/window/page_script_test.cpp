@@ -1,67 +1,100 @@
+// The texts the window writes: callbacks to the page, log records, and the
+// fixed rules for launch arguments, the handle and the menu.
+
 #include <glib.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "handle.h"
+#include "menu.h"
+#include "note.h"
 #include "page_script.h"
+#include "settings.h"
+#include "stderr_capture.h"
 
 namespace mivra {
 namespace {
 
-TEST(EscapedPath, EscapesWhatWouldEndOrBreakADoubleQuotedLiteral)
+TEST(PageScripts, PathsAreEscapedForADoubleQuotedLiteralAndStayValidUtf8)
 {
-    EXPECT_EQ(EscapedPath(R"(/a "b" \c)"), R"(/a \"b\" \\c)");
-    EXPECT_EQ(EscapedPath("/a\nb"), "/a\\nb");
-    EXPECT_EQ(EscapedPath("/a\rb"), "/a\\rb");
-    // Backslashes are doubled before the others are added, never after.
-    EXPECT_EQ(EscapedPath("\\\"\n"), "\\\\\\\"\\n");
-}
-
-TEST(EscapedPath, LeavesEverythingElseAlone)
-{
-    const std::string untouched = "/Vol/Cafe\xc3\xa9 l'\xe2\x80\xa8 tab\t \xf0\x9f\x8e\xac/Projet.fcpxmld";
-    EXPECT_EQ(EscapedPath(untouched), untouched);
-    EXPECT_EQ(EscapedPath(""), "");
-}
-
-TEST(EscapedPath, ReplacesInvalidBytesSoThePathStillReachesThePage)
-{
-    const std::string escaped = EscapedPath("/a/caf\xe9\"x");
-    EXPECT_TRUE(g_utf8_validate(escaped.c_str(), -1, nullptr));
-    EXPECT_EQ(escaped, "/a/caf\xef\xbf\xbd\\\"x");
-}
-
-TEST(PageScripts, PathCallbacks)
-{
-    EXPECT_EQ(OpenPathScript("/p/Projet A.fcpxmld"), R"(window.__openPath("/p/Projet A.fcpxmld"))");
-    EXPECT_EQ(OpenPathScript("/p/\"q\""), R"(window.__openPath("/p/\"q\""))");
-    EXPECT_EQ(SetFolderScript(true, "/w"), R"(window.__setTravail("/w"))");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {R"(/a "b" \c)", R"(/a \"b\" \\c)"},
+        {"/a\nb\rc", "/a\\nb\\rc"},
+        {"\\\"\n", "\\\\\\\"\\n"},  // backslashes doubled first, never after
+        {"/Vol/Cafe\xc3\xa9 l'\xe2\x80\xa8 tab\t \xf0\x9f\x8e\xac/P.fcpxmld", "/Vol/Cafe\xc3\xa9 l'\xe2\x80\xa8 tab\t \xf0\x9f\x8e\xac/P.fcpxmld"},
+        {"", ""},
+        {"/a/caf\xe9\"x", "/a/caf\xef\xbf\xbd\\\"x"},  // invalid bytes replaced, the path still reaches the page
+    };
+    for (const auto& [path, escaped] : cases) {
+        EXPECT_EQ(EscapedPath(path), escaped) << path;
+        EXPECT_EQ(OpenPathScript(path), "window.__openPath(\"" + escaped + "\")");
+    }
+    EXPECT_EQ(SetFolderScript(true, "/w\""), R"(window.__setTravail("/w\""))");
     EXPECT_EQ(SetFolderScript(false, "/d\\e"), R"(window.__setFolder("/d\\e"))");
-    EXPECT_EQ(GrantedScript("/media/u/Disque"), R"(window.__granted("/media/u/Disque"))");
-}
-
-TEST(PageScripts, HoverCallbacks)
-{
-    EXPECT_EQ(SurvolScript(true), "window.__survol && window.__survol(true)");
-    EXPECT_EQ(SurvolScript(false), "window.__survol && window.__survol(false)");
-}
-
-TEST(PageScripts, GrantedListIsACompactJsonArray)
-{
+    EXPECT_EQ(GrantedScript("/media/u/\n"), R"(window.__granted("/media/u/\n"))");
+    EXPECT_EQ(SurvolScript(true) + SurvolScript(false),
+              "window.__survol && window.__survol(true)window.__survol && window.__survol(false)");
     EXPECT_EQ(AutorisesScript({}), "window.__autorises && window.__autorises([])");
-    EXPECT_EQ(AutorisesScript({"/a", "/a", "/b c"}),
-              R"(window.__autorises && window.__autorises(["/a","/a","/b c"]))");
-    EXPECT_EQ(AutorisesScript({"/q\"\\", "/l\n\r", "/\xc3\xa9"}),
-              R"(window.__autorises && window.__autorises(["/q\"\\","/l\n\r","/)"
-              "\xc3\xa9"
-              R"("]))");
+    EXPECT_EQ(AutorisesScript({"/a", "/a", "/q\"\\", "/l\n\r", "/\xc3\xa9", "/caf\xe9"}),
+              "window.__autorises && window.__autorises([\"/a\",\"/a\",\"/q\\\"\\\\\",\"/l\\n\\r\",\"/\xc3\xa9\","
+              "\"/caf\xef\xbf\xbd\"])");
 }
 
-TEST(PageScripts, AnInvalidPathDoesNotEmptyTheList)
+TEST(Note, WritesOnePrefixedFlushedRecordPerCall)
 {
-    const std::string script = AutorisesScript({"/ok", "/caf\xe9", "/ok2"});
-    EXPECT_EQ(script, "window.__autorises && window.__autorises([\"/ok\",\"/caf\xef\xbf\xbd\",\"/ok2\"])");
+    test::StderrCapture captured;
+    Note("fenetre ouverte sur http://127.0.0.1:8790/");
+    EXPECT_EQ(captured.text(), "[fenetre] fenetre ouverte sur http://127.0.0.1:8790/\n");
+    Note("a\nb");
+    EXPECT_EQ(captured.text(), "[fenetre] fenetre ouverte sur http://127.0.0.1:8790/\n[fenetre] a\nb\n");
+}
+
+TEST(LaunchSettings, UrlOrProjectThenIconAndInvalidUtf8CountsAsNotGiven)
+{
+    const auto read = [](std::vector<const char*> arguments) {
+        arguments.insert(arguments.begin(), "mivra-window");
+        const LaunchSettings s = ReadLaunchSettings(static_cast<int>(arguments.size()), arguments.data());
+        return s.url + "|" + s.projetAuLancement + "|" + s.icon;
+    };
+    const std::string url = "http://127.0.0.1:8790/";
+    EXPECT_EQ(read({}), url + "||");
+    EXPECT_EQ(read({"http://localhost:9000/x"}), "http://localhost:9000/x||");
+    EXPECT_EQ(read({"https://example.org/", "/icons/m.png"}), "https://example.org/||/icons/m.png");
+    // Only a lower-case http:// or https:// prefix makes a URL.
+    for (const char* project : {"HTTP://localhost/", "Https://example.org/", "http:/one-slash", "ftp://host/",
+                                "/home/u/Montage.fcpxmld", "-v", "--help"})
+        EXPECT_EQ(read({project, "/i.png"}), url + "|" + project + "|/i.png");
+    EXPECT_EQ(read({"", "/icons/m.png", "third", "fourth"}), url + "||/icons/m.png");
+    EXPECT_EQ(read({"/p/caf\xe9.fcpxml", "/i/\xff.png"}), url + "||");
+    EXPECT_EQ(read({"/p/caf\xc3\xa9.fcpxml"}), url + "|/p/caf\xc3\xa9.fcpxml|");
+}
+
+TEST(Handle, OnlyADoubleClickZoomsOrMinimisesAsTheDesktopSays)
+{
+    EXPECT_EQ(HandleActionFor(2, std::nullopt), HandleAction::Zoom);
+    EXPECT_EQ(HandleActionFor(2, "toggle-maximize"), HandleAction::Zoom);
+    EXPECT_EQ(HandleActionFor(2, "Minimize"), HandleAction::Zoom);
+    EXPECT_EQ(HandleActionFor(2, "minimize"), HandleAction::Minimise);
+    for (int clicks : {0, 1, 3, 4})
+        EXPECT_EQ(HandleActionFor(clicks, "minimize"), HandleAction::Drag) << clicks;
+}
+
+TEST(Menu, FourMenusTenEntriesAndASeparatorInOrder)
+{
+    std::string table;
+    for (const MenuItem& item : MenuTable())
+        table += (item.separatorBefore ? "--" : "") + item.menuTitle + "/" + item.itemTitle + " " + item.key + " " +
+                 std::to_string(static_cast<int>(item.action)) + "\n";
+    const auto n = [](MenuAction action) { return std::to_string(static_cast<int>(action)); };
+    EXPECT_EQ(table, "/Masquer Mivra h " + n(MenuAction::Hide) + "\n--/Quitter Mivra q " + n(MenuAction::Quit) +
+                         "\nFichier/Ouvrir un projet... o " + n(MenuAction::OpenDialog) + "\nEdition/Annuler z " +
+                         n(MenuAction::Undo) + "\nEdition/Couper x " + n(MenuAction::Cut) + "\nEdition/Copier c " +
+                         n(MenuAction::Copy) + "\nEdition/Coller v " + n(MenuAction::Paste) +
+                         "\nEdition/Tout selectionner a " + n(MenuAction::SelectAll) + "\nPresentation/Actualiser r " +
+                         n(MenuAction::Refresh) + "\nPresentation/Plein ecran f " + n(MenuAction::ToggleFullScreen) +
+                         "\n");
 }
 
 }  // namespace

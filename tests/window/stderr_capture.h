@@ -1,6 +1,6 @@
 #pragma once
-// Captures what the code under test writes to standard error, fully buffered,
-// so that a record only shows when the code flushed it.
+// Captures standard error, fully buffered, so that a record only shows once
+// the code under test flushed it.
 
 #include <unistd.h>
 
@@ -11,8 +11,7 @@ namespace mivra::test {
 
 class StderrCapture {
 public:
-    StderrCapture()
-        : file_(std::tmpfile()), saved_(dup(fileno(stderr)))
+    StderrCapture() : file_(std::tmpfile()), saved_(dup(fileno(stderr)))
     {
         std::fflush(stderr);
         dup2(fileno(file_), fileno(stderr));
@@ -29,17 +28,13 @@ public:
     StderrCapture(const StderrCapture&) = delete;
     StderrCapture& operator=(const StderrCapture&) = delete;
 
-    // What has reached the file so far, without flushing for the code under test.
+    // What reached the file so far, without flushing.
     std::string text() const
     {
         std::string all;
         char chunk[512];
-        off_t offset = 0;
-        ssize_t n;
-        while ((n = pread(fileno(file_), chunk, sizeof chunk, offset)) > 0) {
+        for (ssize_t n; (n = pread(fileno(file_), chunk, sizeof chunk, static_cast<off_t>(all.size()))) > 0;)
             all.append(chunk, static_cast<std::size_t>(n));
-            offset += n;
-        }
         return all;
     }
 

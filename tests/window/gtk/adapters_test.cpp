@@ -1,6 +1,12 @@
-// Translations of the GTK adapters that need no display: script messages,
-// the centring rule, the menu model and the package rule of the panels.
+// The GTK adapters' own rules, run without a display: script messages, the
+// centring, the menu model, the panels' package rule, the kept size and
+// deferred blocks on the main loop.
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -10,12 +16,17 @@
 #include <jsc/jsc.h>
 
 #include "app_menu.h"
+#include "gtk_toolkit.h"
+#include "kept_size.h"
 #include "open_panel.h"
 #include "placement.h"
 #include "script_message.h"
 
 namespace mivra {
 namespace {
+
+using namespace std::chrono_literals;
+using Keys = std::set<std::string>;
 
 BridgeMessage MessageOf(const char* script)
 {
@@ -24,65 +35,38 @@ BridgeMessage MessageOf(const char* script)
     return MessageFromValue(body);
 }
 
-TEST(ScriptMessageTest, StringKeysAreRead)
+TEST(ScriptMessageTest, StringKeysAreReadOtherValuesAndStringsHoldingANulAreSetApart)
 {
-    const BridgeMessage message =
-        MessageOf("({action: 'folder', path: '/tmp/a \"b\"', pour: 'travail', url: 'https://x.fr', other: 'z'})");
+    const BridgeMessage message = MessageOf(
+        "({action: 'folder', path: '/tmp/a \"b\"', pour: 'travail', url: 'https://x.fr', other: 'z'})");
     EXPECT_TRUE(message.isObject);
-    EXPECT_EQ(message.strings.size(), 4u);
-    EXPECT_EQ(message.strings.at("action"), "folder");
-    EXPECT_EQ(message.strings.at("path"), "/tmp/a \"b\"");
-    EXPECT_EQ(message.strings.at("pour"), "travail");
-    EXPECT_EQ(message.strings.at("url"), "https://x.fr");
+    EXPECT_EQ(message.strings, (std::map<std::string, std::string>{
+                                   {"action", "folder"}, {"path", "/tmp/a \"b\""}, {"pour", "travail"}, {"url", "https://x.fr"}}));
     EXPECT_TRUE(message.nonStrings.empty());
-}
 
-TEST(ScriptMessageTest, StringsHoldingANulAreNotStrings)
-{
-    const BridgeMessage message = MessageOf("({action: 'autorises\\u0000x', url: 'https://x.fr/\\u0000evil'})");
-    EXPECT_TRUE(message.strings.empty());
-    EXPECT_EQ(message.nonStrings, (std::set<std::string>{"action", "url"}));
-}
+    const BridgeMessage other = MessageOf("({action: 'grant', path: 3, pour: null, url: ['https://x.fr']})");
+    EXPECT_EQ(other.strings.size(), 1u);
+    EXPECT_EQ(other.nonStrings, (Keys{"path", "pour", "url"}));
 
-TEST(ScriptMessageTest, KeysWithOtherValuesAreSetApart)
-{
-    const BridgeMessage message = MessageOf("({action: 'grant', path: 3, pour: null, url: ['https://x.fr']})");
-    EXPECT_TRUE(message.isObject);
-    EXPECT_EQ(message.strings.size(), 1u);
-    EXPECT_EQ(message.nonStrings, (std::set<std::string>{"path", "pour", "url"}));
-}
+    const BridgeMessage nul = MessageOf("({action: 'autorises\\u0000x', url: 'https://x.fr/\\u0000evil'})");
+    EXPECT_TRUE(nul.strings.empty());
+    EXPECT_EQ(nul.nonStrings, (Keys{"action", "url"}));
 
-TEST(ScriptMessageTest, OnlyPlainObjectsAreObjects)
-{
-    for (const char* body : {"'pick'", "42", "null", "undefined", "true", "(() => { const a = ['x']; a.action = 'pick'; return a; })()"}) {
-        const BridgeMessage message = MessageOf(body);
-        EXPECT_FALSE(message.isObject) << body;
-        EXPECT_TRUE(message.strings.empty()) << body;
+    for (const char* body : {"'pick'", "42", "null", "undefined", "true",
+                             "(() => { const a = ['x']; a.action = 'pick'; return a; })()"}) {
+        EXPECT_FALSE(MessageOf(body).isObject) << body;
+        EXPECT_TRUE(MessageOf(body).strings.empty()) << body;
     }
     EXPECT_TRUE(MessageOf("({})").isObject);
 }
 
-TEST(PlacementTest, CentresOnTheWholeScreen)
+TEST(PlacementTest, CentresOnTheWholeScreenOrTheOrigin)
 {
-    const Point origin = CentredOrigin(Rectangle{0, 0, 1920, 1080}, 1080, 740);
-    EXPECT_EQ(origin.x, 420);
-    EXPECT_EQ(origin.y, 170);
-    const Point beside = CentredOrigin(Rectangle{1920, 0, 1280, 1024}, 1080, 740);
-    EXPECT_EQ(beside.x, 2020);
-    EXPECT_EQ(beside.y, 142);
+    const auto at = [](Point p) { return std::pair(p.x, p.y); };
+    EXPECT_EQ(at(CentredOrigin(Rectangle{0, 0, 1920, 1080}, 1080, 740)), std::pair(420, 170));
+    EXPECT_EQ(at(CentredOrigin(Rectangle{1920, 0, 1280, 1024}, 1080, 740)), std::pair(2020, 142));
+    EXPECT_EQ(at(CentredOrigin(std::nullopt, 1081, 740)), std::pair(-541, -370));
 }
-
-TEST(PlacementTest, WithoutAScreenCentresOnTheOrigin)
-{
-    const Point origin = CentredOrigin(std::nullopt, 1081, 740);
-    EXPECT_EQ(origin.x, -541);
-    EXPECT_EQ(origin.y, -370);
-}
-
-struct MenuEntry {
-    std::string label;
-    std::string action;
-};
 
 std::string Attribute(GMenuModel* model, int item, const char* name)
 {
@@ -90,47 +74,30 @@ std::string Attribute(GMenuModel* model, int item, const char* name)
     return g_menu_model_get_item_attribute(model, item, name, "s", &value) ? value : "";
 }
 
-// Each submenu as its label and its sections of items.
-std::vector<std::pair<std::string, std::vector<std::vector<MenuEntry>>>> Read(GMenuModel* model)
-{
-    std::vector<std::pair<std::string, std::vector<std::vector<MenuEntry>>>> menus;
-    for (int m = 0; m < g_menu_model_get_n_items(model); ++m) {
-        g_autoptr(GMenuModel) submenu = g_menu_model_get_item_link(model, m, G_MENU_LINK_SUBMENU);
-        auto& menu = menus.emplace_back(Attribute(model, m, G_MENU_ATTRIBUTE_LABEL), std::vector<std::vector<MenuEntry>>{});
-        for (int s = 0; submenu && s < g_menu_model_get_n_items(submenu); ++s) {
-            g_autoptr(GMenuModel) section = g_menu_model_get_item_link(submenu, s, G_MENU_LINK_SECTION);
-            auto& entries = menu.second.emplace_back();
-            for (int i = 0; section && i < g_menu_model_get_n_items(section); ++i)
-                entries.push_back({Attribute(section, i, G_MENU_ATTRIBUTE_LABEL),
-                                   Attribute(section, i, G_MENU_ATTRIBUTE_ACTION)});
-        }
-    }
-    return menus;
-}
-
-TEST(MenuModelTest, FourMenusInTableOrderWithTheSeparatorAsASection)
+TEST(MenuModelTest, FourMenusInTableOrderWithTheSeparatorAsASectionAndOwnActions)
 {
     g_autoptr(GMenu) model = NewMenuModel(MenuTable(), "Mivra");
-    const auto menus = Read(G_MENU_MODEL(model));
-    ASSERT_EQ(menus.size(), 4u);
-    EXPECT_EQ(menus[0].first, "Mivra");
-    ASSERT_EQ(menus[0].second.size(), 2u);
-    EXPECT_EQ(menus[0].second[0][0].label, "Masquer Mivra");
-    EXPECT_EQ(menus[0].second[1][0].label, "Quitter Mivra");
-    EXPECT_EQ(menus[0].second[1][0].action, "app.quit");
-    EXPECT_EQ(menus[1].first, "Fichier");
-    EXPECT_EQ(menus[1].second[0][0].label, "Ouvrir un projet...");
-    EXPECT_EQ(menus[1].second[0][0].action, ActionName(MenuAction::OpenDialog));
-    EXPECT_EQ(menus[2].first, "Edition");
-    ASSERT_EQ(menus[2].second.size(), 1u);
-    EXPECT_EQ(menus[2].second[0].size(), 5u);
-    EXPECT_EQ(menus[2].second[0][4].label, "Tout selectionner");
-    EXPECT_EQ(menus[3].first, "Presentation");
-    EXPECT_EQ(menus[3].second[0][1].label, "Plein ecran");
-}
-
-TEST(MenuModelTest, EveryActionHasItsOwnNameAndCtrlShortcut)
-{
+    GMenuModel* bar = G_MENU_MODEL(model);
+    std::string read;  // "Menu: item, item / item; " with sections apart
+    for (int m = 0; m < g_menu_model_get_n_items(bar); ++m) {
+        g_autoptr(GMenuModel) submenu = g_menu_model_get_item_link(bar, m, G_MENU_LINK_SUBMENU);
+        read += Attribute(bar, m, G_MENU_ATTRIBUTE_LABEL) + ":";
+        for (int s = 0; submenu && s < g_menu_model_get_n_items(submenu); ++s) {
+            g_autoptr(GMenuModel) section = g_menu_model_get_item_link(submenu, s, G_MENU_LINK_SECTION);
+            read += s ? " /" : "";
+            for (int i = 0; section && i < g_menu_model_get_n_items(section); ++i) {
+                const std::string action = Attribute(section, i, G_MENU_ATTRIBUTE_ACTION);
+                read += " " + Attribute(section, i, G_MENU_ATTRIBUTE_LABEL);
+                if (action == "app.quit" || action == ActionName(MenuAction::OpenDialog))
+                    read += "(" + action + ")";
+            }
+        }
+        read += "; ";
+    }
+    EXPECT_EQ(read, "Mivra: Masquer Mivra / Quitter Mivra(app.quit); Fichier: Ouvrir un projet...(" +
+                        ActionName(MenuAction::OpenDialog) +
+                        "); Edition: Annuler Couper Copier Coller Tout selectionner; Presentation: Actualiser Plein "
+                        "ecran; ");
     std::set<std::string> names;
     for (const MenuItem& item : MenuTable())
         names.insert(ActionName(item.action));
@@ -138,29 +105,80 @@ TEST(MenuModelTest, EveryActionHasItsOwnNameAndCtrlShortcut)
     EXPECT_EQ(Accelerator('o'), "<Control>o");
 }
 
-TEST(OpenPanelTest, OnlyFoldersNamedAsProjectsAreItems)
+class TemporaryFolder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_autofree char* made = g_dir_make_tmp("mivra-gtk-test-XXXXXX", nullptr);
+        ASSERT_NE(made, nullptr);
+        root_ = made;
+    }
+    void TearDown() override
+    {
+        std::error_code error;
+        std::filesystem::remove_all(root_, error);
+    }
+    std::string root_;
+};
+
+using OpenPanelTest = TemporaryFolder;
+
+TEST_F(OpenPanelTest, OnlyFoldersNamedAsProjectsAreItems)
 {
-    g_autofree char* root = g_dir_make_tmp("mivra-panel-XXXXXX", nullptr);
-    const std::string bundle = std::string(root) + "/Projet A.FCPXMLD";
-    const std::string plain = std::string(root) + "/plain";
-    const std::string file = std::string(root) + "/file.fcpxmld";
-    g_mkdir(bundle.c_str(), 0700);
-    g_mkdir(plain.c_str(), 0700);
-    g_file_set_contents(file.c_str(), "x", -1, nullptr);
+    g_mkdir((root_ + "/Projet A.FCPXMLD").c_str(), 0700);
+    g_mkdir((root_ + "/plain").c_str(), 0700);
+    g_file_set_contents((root_ + "/file.fcpxmld").c_str(), "x", -1, nullptr);
+    for (const auto& [name, item] : std::vector<std::pair<std::string, bool>>{
+             {"/Projet A.FCPXMLD", true}, {"/plain", false}, {"/file.fcpxmld", false}, {"/missing.fcpxmld", false}}) {
+        g_autoptr(GFile) file = g_file_new_for_path((root_ + name).c_str());
+        EXPECT_EQ(IsPackageItem(file), item) << name;
+    }
+}
 
-    const auto item = [](const std::string& path) {
-        g_autoptr(GFile) gfile = g_file_new_for_path(path.c_str());
-        return IsPackageItem(gfile);
+using KeptSizeTest = TemporaryFolder;
+
+TEST_F(KeptSizeTest, ASizeComesBackPerGroupAndDamagedFilesGiveNone)
+{
+    const std::string file = root_ + "/mivra/window.ini";
+    const auto kept = [&](const char* group) {
+        const auto size = LoadKeptSize(file, group);
+        return size ? size->width * 10000 + size->height : 0;
     };
-    EXPECT_TRUE(item(bundle));
-    EXPECT_FALSE(item(plain));
-    EXPECT_FALSE(item(file));
-    EXPECT_FALSE(item(std::string(root) + "/missing.fcpxmld"));
+    EXPECT_EQ(kept("MivraMain"), 0);
+    KeepSize(file, "Other", {950, 700});
+    KeepSize(file, "MivraMain", {1000, 640});
+    KeepSize(file, "MivraMain", {1280, 800});
+    EXPECT_EQ(kept("MivraMain"), 12800800);
+    EXPECT_EQ(kept("Other"), 9500700);
+    EXPECT_EQ(kept("Absent"), 0);
+    for (const char* text : {"[MivraMain]\nwidth=wide\nheight=700\n", "[MivraMain]\nwidth=900\n",
+                             "[MivraMain]\nwidth=0\nheight=700\n", "[MivraMain]\nwidth=-900\nheight=700\n",
+                             "[MivraMain]\nwidth=900\nheight=99999999\n", "not a key file \x01"}) {
+        std::ofstream(file) << text;
+        EXPECT_EQ(kept("MivraMain"), 0) << text;
+    }
+    g_autofree char* expected = g_build_filename(g_get_user_state_dir(), "mivra", "window.ini", nullptr);
+    EXPECT_EQ(KeptSizeFile(), expected);
+}
 
-    g_remove(file.c_str());
-    g_rmdir(plain.c_str());
-    g_rmdir(bundle.c_str());
-    g_rmdir(root);
+TEST(RunLaterTest, BlocksRunOnceInDueOrderAndAreReleased)
+{
+    GtkToolkit toolkit(nullptr);
+    std::vector<int> ran;
+    auto captured = std::make_shared<int>(0);
+    const gint64 start = g_get_monotonic_time();
+    gint64 firstRanAt = 0;
+    toolkit.runLater(120ms, [&ran, captured] { ran.push_back(2); });
+    toolkit.runLater(40ms, [&] { ran.push_back(1), firstRanAt = g_get_monotonic_time(); });
+    EXPECT_TRUE(ran.empty());
+
+    g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
+    g_timeout_add_full(G_PRIORITY_LOW, 300, [](gpointer l) { return g_main_loop_quit(static_cast<GMainLoop*>(l)), G_SOURCE_REMOVE; },
+                       loop, nullptr);
+    g_main_loop_run(loop);
+    EXPECT_EQ(ran, (std::vector<int>{1, 2}));
+    EXPECT_GE(firstRanAt - start, 40'000);
+    EXPECT_EQ(captured.use_count(), 1);
 }
 
 }  // namespace

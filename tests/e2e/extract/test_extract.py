@@ -26,10 +26,7 @@ def ffmpeg(*arguments):
 
 
 def sines(*frequencies, rate=44100):
-    inputs = []
-    for f in frequencies:
-        inputs += ["-f", "lavfi", "-i", f"sine=frequency={f}:sample_rate={rate}:duration=1"]
-    return inputs
+    return [a for f in frequencies for a in ("-f", "lavfi", "-i", f"sine=frequency={f}:sample_rate={rate}:duration=1")]
 
 
 def merged(count, first=0, tail=""):
@@ -40,6 +37,7 @@ def merged(count, first=0, tail=""):
 def setUpModule():
     global FOLDER
     FOLDER = tempfile.mkdtemp(prefix="mivra-extract-e2e-")
+    write(path("notes.txt"), "not media at all\n" * 50)
     stereo = sines(440, 660) + merged(2)
     video = ["-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1", "-c:v", "libx264",
              "-preset", "ultrafast", "-pix_fmt", "yuv420p"]
@@ -64,8 +62,6 @@ def setUpModule():
         ffmpeg(*arguments, path(name))
         FACTS[name] = (channels, rate, frames, exact)
     ffmpeg(*video, path("video_only.mp4"))
-    with open(path("notes.txt"), "w") as notes:
-        notes.write("not media at all\n" * 50)
 
 
 def tearDownModule():
@@ -94,9 +90,9 @@ def run_extract(*arguments, cwd=None):
 
 
 def independent_decode(source):
-    """The first audio stream as raw 24-bit samples, decoded by the ffmpeg CLI at its own rate."""
-    return subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-i", source, "-map", "0:a:0",
-                           "-c:a", "pcm_s24le", "-f", "s24le", "-"], capture_output=True, check=True).stdout
+    """The first audio stream as raw 24-bit samples at its own rate, decoded by the ffmpeg CLI."""
+    return subprocess.run(["ffmpeg", "-v", "error", "-i", source, "-map", "0:a:0", "-f", "s24le", "-"],
+                          capture_output=True, check=True, stdin=subprocess.DEVNULL).stdout
 
 
 def samples24(raw):
@@ -159,7 +155,6 @@ class Extract(unittest.TestCase):
         unknown = write(path("unknown_codec.mov"), read(path("two_tracks.mov")).replace(b"in24", b"zzzz"))
         mono = read(path("mono_odd.wav"))
         empty = write(path("empty.wav"), mono[:mono.find(b"data") + 4] + bytes(4))
-        copy = shutil.copy(wav, os.path.join(self.out_dir, "copy.wav"))
         missing = os.path.join("no", "such", "file.wav")
         in_missing_folder = os.path.join(self.out_dir, "missing", "out.wav")
         t = self.target
@@ -174,14 +169,12 @@ class Extract(unittest.TestCase):
                 ([empty, t], "extraction interrompue : cause inconnue", False),
                 ([wav, "/dev/full"], "ecriture impossible : /dev/full", True),
                 ([wav, in_missing_folder], "ecriture impossible : " + in_missing_folder, True),
-                ([wav, self.out_dir], "ecriture impossible : " + self.out_dir, True),
-                ([copy, copy], "ecriture impossible : " + copy, True)):
+                ([wav, self.out_dir], "ecriture impossible : " + self.out_dir, True)):
             with self.subTest(arguments):
                 write(t, "keep")
                 result = run_extract(*arguments)
                 self.assertEqual((result.returncode, result.stdout, result.stderr), (1, "", message + "\n"))
                 self.assertEqual(os.path.exists(t) and read(t), target_kept and b"keep")
-        self.assertEqual(read(copy), read(wav))
         self.assertTrue(os.path.exists("/dev/full"))
 
     def test_damaged_copies_never_crash_hang_or_lie(self):
@@ -200,8 +193,7 @@ class Extract(unittest.TestCase):
                               os.path.join(folder, "out.wav")))
         # The runs are independent; running a few at once keeps the suite short.
         with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
-            results = pool.map(lambda case: run_extract(case[2], case[3]), cases)
-            for (label, channels, _, target), result in zip(cases, results):
+            for (label, channels, _, target), result in zip(cases, pool.map(lambda c: run_extract(*c[2:]), cases)):
                 with self.subTest(label):
                     self.assertIn(result.returncode, (0, 1), result.stderr)
                     if result.returncode == 0:

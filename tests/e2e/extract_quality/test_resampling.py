@@ -23,12 +23,11 @@ def db(ratio):
 
 
 def steady(samples, rate):
-    edge = int(EDGE_SECONDS * rate)
-    return samples[edge:len(samples) - edge]
+    return samples[int(EDGE_SECONDS * rate):len(samples) - int(EDGE_SECONDS * rate)]
 
 
 def thd_n(samples, rate, freq):
-    """Amplitude of the fundamental, fitted by least squares, and the RMS of the rest relative to it in dB."""
+    """The fundamental's amplitude, fitted by least squares, and the RMS of the rest relative to it in dB."""
     x = steady(samples, rate)
     phase = 2 * np.pi * freq * np.arange(len(x)) / rate
     basis = np.column_stack([np.sin(phase), np.cos(phase)])
@@ -71,13 +70,12 @@ class ResamplingQuality(unittest.TestCase):
             self.assertEqual((w.getsampwidth(), w.getnchannels(), w.getframerate()), (3, 1, target_rate))
             raw = np.frombuffer(w.readframes(w.getnframes()), dtype=np.uint8).reshape(-1, 3)
         out = np.pad(raw, ((0, 0), (1, 0))).copy().view("<i4")[:, 0] / 256 / FULL_SCALE
-        # Lost buffers, added silence or filter tails would change the duration.
-        self.assertAlmostEqual(len(out) / target_rate, 3, delta=0.01)
+        self.assertAlmostEqual(len(out) / target_rate, 3, delta=0.01)  # nothing lost, no silence or tail added
         return ints / FULL_SCALE, out
 
     def test_thd_n_of_1khz_at_minus_1dbfs_from_44k1_to_48k(self):
         source, out = self.convert(44100, 48000, [1000], -1)
-        self.assertLess(thd_n(source, 44100, 1000)[1], LIMIT_DB - 15, "the source is not clean enough")
+        self.assertLess(thd_n(source, 44100, 1000)[1], LIMIT_DB - 15, "source not clean enough")
         level, ratio = thd_n(out, 48000, 1000)
         print(f"\nTHD+N 1 kHz -1 dBFS 44.1k->48k: {ratio:.1f} dB, level {db(level) + 1:+.4f} dB")
         self.assertLess(ratio, LIMIT_DB)
@@ -86,8 +84,7 @@ class ResamplingQuality(unittest.TestCase):
     def assert_only_tone_remains(self, rate, target_rate, tones, kept):
         """Every component but `kept` (image, folded tone, noise) stays under the limit relative to it."""
         source, out = self.convert(rate, target_rate, tones, -7)
-        self.assertLess(db(largest_spur(source, rate, tones)[1][1]) + 7, LIMIT_DB - 15,
-                        "the source is not clean enough")
+        self.assertLess(db(largest_spur(source, rate, tones)[1][1]) + 7, LIMIT_DB - 15, "source not clean enough")
         (passed,), (freq, spur) = largest_spur(out, target_rate, [kept])
         print(f"\n{rate}->{target_rate} Hz, tones {tones} Hz: {kept} Hz at {db(passed) + 7:+.4f} dB;"
               f" largest other component {db(spur / passed):.1f} dB at {freq} Hz")

@@ -1,49 +1,66 @@
-"""Launch, the window itself and quitting, against the real program."""
+"""Launch, the window itself, loading and quitting, against the real program."""
 
+import socket
+import threading
 import time
 
-from harness import WindowTestCase, SCREEN, main
+from harness import SCREEN, WindowTestCase, main, wait_until
+
+
+class SilentListener:
+    """Records the first line of each request and closes the connection
+    without an answer: every load of the page fails."""
+
+    def __init__(self, test):
+        self.requests = []
+        self._socket = socket.create_server(("127.0.0.1", 0))
+        self._socket.settimeout(0.2)
+        self.url = f"http://127.0.0.1:{self._socket.getsockname()[1]}/"
+        self._running = True
+        thread = threading.Thread(target=self._serve, daemon=True)
+        thread.start()
+        test.addCleanup(lambda: (setattr(self, "_running", False), thread.join(5), self._socket.close()))
+
+    def _serve(self):
+        while self._running:
+            try:
+                connection, _ = self._socket.accept()
+            except socket.timeout:
+                continue
+            with connection:
+                connection.settimeout(2)
+                try:
+                    head = connection.recv(4096).decode("latin-1")
+                except OSError:
+                    continue
+                if head:
+                    self.requests.append((head.split("\r\n", 1)[0], time.monotonic()))
 
 
 def page_size(server, expected, timeout=5):
-    """The page's viewport once it equals `expected` (the web view fills the
-    whole window), or the last one read at the timeout."""
+    """The page's viewport once it equals `expected`, or the last one read."""
     deadline = time.monotonic() + timeout
-    while True:
-        server.run("innerWidth + 'x' + innerHeight")
-        size = server.wait_report("ran", count=len(server.named("ran")) + 1).args[0]
-        if size == expected or time.monotonic() >= deadline:
-            return size
+    while (size := server.value("innerWidth + 'x' + innerHeight")) != expected and time.monotonic() < deadline:
         time.sleep(0.1)
+    return size
 
 
 class LaunchTest(WindowTestCase):
-    window_manager = True  # sizes and closing go through a window manager
 
-    def test_window_is_centred_at_its_default_size_and_names_the_url(self):
+    def test_window_is_centred_named_logged_never_below_its_minimum_and_closes_with_status_zero(self):
         server = self.serve()
         window = self.launch(server.url)
         window.wait_note(f"fenetre ouverte sur {server.url}")
         self.assertEqual(window.notes()[0], f"fenetre ouverte sur {server.url}")
-        self.assertEqual(window.title(), "Mivra")
+        self.assertEqual(window.xdotool("getwindowname", window.window()).strip(), "Mivra")
         centred = ((SCREEN[0] - 1080) // 2, (SCREEN[1] - 740) // 2, 1080, 740)
         self.assertEqual(window.settled_geometry(centred), centred)
         server.wait_report("load")
-        self.assertEqual(page_size(server, "1080x740"), "1080x740")
-
-    def test_window_grows_but_never_below_its_minimum(self):
-        server = self.serve()
-        window = self.launch_loaded(server)
-        x, y, _, _ = window.settled_geometry(None, timeout=1)
-        window.resize(1280, 840)
-        self.assertEqual(window.settled_geometry((x, y, 1280, 840))[2:], (1280, 840))
-        window.resize(600, 400)
-        self.assertEqual(window.settled_geometry((x, y, 900, 620))[2:], (900, 620))
+        self.assertEqual(page_size(server, "1080x740"), "1080x740")  # the page fills the window
+        for asked, given in (((1280, 840), (1280, 840)), ((600, 400), (900, 620))):
+            window.xdotool("windowsize", window.window(), *map(str, asked))
+            self.assertEqual(window.settled_geometry(centred[:2] + given)[2:], given)
         self.assertEqual(page_size(server, "900x620"), "900x620")
-
-    def test_default_url_and_closing_the_window_ends_with_status_zero(self):
-        window = self.launch()
-        window.wait_note("fenetre ouverte sur http://127.0.0.1:8790/")
         self.assertEqual(window.close(), 0, "\n".join(window.lines[-20:]))
 
     def test_launch_project_reaches_the_page_unchanged_once_after_a_second(self):
@@ -52,12 +69,39 @@ class LaunchTest(WindowTestCase):
         window = self.launch(project)
         opened = server.wait_report("__openPath", timeout=30)
         self.assertEqual(opened.args, [project])
+        self.assertEqual(window.notes()[0], "fenetre ouverte sur http://127.0.0.1:8790/")
         loaded = server.wait_report("load")
         self.assertGreaterEqual(opened.time - window.started, 1.0)
         self.assertGreater(opened.page_time, loaded.page_time)
         self.assertLess(opened.time, max(window.started + 1.0, loaded.time) + 1.5)
         time.sleep(1.5)
         self.assertEqual(len(server.named("__openPath")), 1)
+
+    def test_server_starting_late_is_picked_up_and_the_launch_project_waits_for_it(self):
+        server = self.interface_server()
+        late = threading.Timer(3.0, server.start)
+        late.start()
+        self.addCleanup(late.cancel)
+        window = self.launch("/tmp/late.fcpxmld")
+        loaded = server.wait_report("load", timeout=20)
+        self.assertGreaterEqual(loaded.time - window.started, 3.0)
+        opened = server.wait_report("__openPath", timeout=10)
+        self.assertEqual(opened.args, ["/tmp/late.fcpxmld"])
+        self.assertGreater(opened.page_time, loaded.page_time)
+        self.assertLess(opened.time - loaded.time, 1.5)
+        time.sleep(1.5)
+        self.assertEqual((len(server.named("__openPath")), len(server.named("load"))), (1, 1))
+
+    def test_server_that_never_answers_is_asked_once_and_forty_times_more_300ms_apart(self):
+        listener = SilentListener(self)
+        window = self.launch(listener.url)
+        wait_until(lambda: len(listener.requests) >= 41, 40, f"41 requests, got {len(listener.requests)}")
+        time.sleep(3)
+        self.assertEqual(len(listener.requests), 41)
+        self.assertTrue(all(line.startswith("GET / ") for line, _ in listener.requests))
+        gaps = [b - a for (_, a), (_, b) in zip(listener.requests, listener.requests[1:])]
+        self.assertGreaterEqual(min(gaps), 0.25)
+        self.assertIsNone(window.process.poll())
 
 
 if __name__ == "__main__":

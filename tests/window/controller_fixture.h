@@ -1,7 +1,6 @@
 #pragma once
 // A Controller on a toolkit that records every call ("name" or "name argument")
-// and keeps deferred blocks and panel completions for the test to run. Its
-// session folders live in a temporary folder removed afterwards.
+// and keeps deferred blocks and panel completions; its folders are temporary.
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -85,8 +84,7 @@ struct FakeToolkit : Toolkit {
     std::size_t count(const std::string& call) const { return std::count(calls.begin(), calls.end(), call); }
 };
 
-// The panel's switches as one word: Files, Directories, Packages as items,
-// Multiple selection, Creating folders; '-' for each one off.
+// Files, Directories, Packages as items, Multiple selection, Creating folders.
 inline std::string Switches(const OpenPanelDescription& d)
 {
     std::string word = "-----";

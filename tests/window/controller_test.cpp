@@ -1,12 +1,14 @@
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bridge.h"
 #include "controller_fixture.h"
 #include "page_script.h"
 #include "stderr_capture.h"
@@ -42,11 +44,9 @@ TEST_F(ControllerTest, BuildOrdersTheCallsDescribesTheWindowAndLogsEvenAnUnparse
               (std::vector<double>{0.055, 0.063, 0.082, 1.0}));
     EXPECT_EQ(w.title + "|" + w.frameName + "|" + w.iconPath, "Mivra|MivraMain|/icons/m.png");
     EXPECT_EQ(toolkit_.menu.size(), MenuTable().size());
-
     toolkit_.calls.clear();
     make(LaunchSettings{kInterface, "/p/a.fcpxml", ""})->build();  // the project's second starts before activation
     EXPECT_EQ(toolkit_.calls, (Calls{"buildWindow", "installMenu", "loadUrl " + kInterface, "runLater 1000", "activate"}));
-
     toolkit_.loads.clear();
     make(LaunchSettings{"http://[nope/", "", ""})->build();
     EXPECT_TRUE(toolkit_.loads.empty());
@@ -74,7 +74,6 @@ TEST_F(ControllerTest, FailedLoadsAreRetried40TimesAfter300msAndTheBudgetIsNever
     }
     EXPECT_EQ(toolkit_.loads.size(), 41u);
     EXPECT_EQ(controller->attempts(), 40);
-
     // A pending reload does not keep the controller alive.
     auto gone = make();
     gone->navigationFailed();
@@ -102,7 +101,6 @@ TEST_F(ControllerTest, TheLaunchProjectWaitsForTheSecondAndTheFirstInterfaceLoad
     controller->pageFinishedLoading(kInterface + "accueil");
     controller->pageFinishedLoading(kInterface);
     EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("-v")}));
-
     // Load first.
     controller = built("relatif/Montage.fcpxmld");
     controller->pageFinishedLoading(kInterface);
@@ -110,7 +108,6 @@ TEST_F(ControllerTest, TheLaunchProjectWaitsForTheSecondAndTheFirstInterfaceLoad
     ASSERT_EQ(toolkit_.deferred.front().first, std::chrono::milliseconds(1000));
     toolkit_.runNextDeferred();
     EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("relatif/Montage.fcpxmld")}));
-
     // A server that starts late.
     controller = built("/p/a.fcpxml");
     controller->navigationFailed();
@@ -118,7 +115,6 @@ TEST_F(ControllerTest, TheLaunchProjectWaitsForTheSecondAndTheFirstInterfaceLoad
     toolkit_.runNextDeferred();  // the reload
     controller->pageFinishedLoading(kInterface);
     EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("/p/a.fcpxml")}));
-
     // The controller gone before its second.
     built("/p/b.fcpxml").reset();
     EXPECT_TRUE(toolkit_.runNextDeferred());
@@ -152,7 +148,6 @@ TEST_F(ChooseTest, PanelStartsOnTheDesktopAndPreselectsTheDemoOnlyWhenThere)
     EXPECT_EQ(plain.startFolder, places_.desktopFolder);
     EXPECT_EQ(plain.preselectedName, std::nullopt);
     EXPECT_EQ(plain.title + "|" + plain.prompt, kProjectPanel + "|Analyser");
-
     folder("home/Desktop/Mivra Demo.fcpxmld");
     controller->perform(MenuAction::OpenDialog);
     EXPECT_EQ(toolkit_.lastPanel().preselectedName, "Mivra Demo.fcpxmld");
@@ -170,7 +165,6 @@ TEST_F(ChooseTest, EachChoiceIsGrantedCopiedWholeAndOpenedFromItsOwnCopy)
                                  std::regex("Mivra-import-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-"
                                             "[0-9A-F]{12}-Projet A\\.fcpxmld")));
     EXPECT_EQ(Read(copy / "Info.plist") + Read(copy / "Contents/x.fcpxml"), "info<fcpxml/>");
-
     const std::string project = file("projets/a.fcpxml", "<fcpxml/>");
     const std::string first = choose(project), second = choose(project);
     EXPECT_NE(first, second);
@@ -209,7 +203,6 @@ TEST_F(ChooseTest, CancelOrAGoneControllerDoesNothingAndADesktopFileOpensAsIs)
     toolkit_.completePanel(file("projets/a.fcpxml"));
     EXPECT_EQ(toolkit_.calls, (Calls{"showOpenPanel", "showOpenPanel"}));
     EXPECT_TRUE(fs::is_empty(places_.temporaryFolder));
-
     EXPECT_TRUE(make()->openFile("/nulle/part.fcpxml"));
     EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("/nulle/part.fcpxml")}));
 }
@@ -226,7 +219,6 @@ TEST_F(ControllerTest, FolderPanelStartsOnlyInAnExistingFolderAndAnswersWithItsK
     for (std::size_t i = 1; i < 4; ++i)
         EXPECT_EQ(toolkit_.panels[i].first.startFolder, std::nullopt) << i;
     toolkit_.panels.clear();
-
     controller->chooseFolder("", "travail");
     controller->chooseFolder("", "Travail");
     controller->chooseFolder("", "destination");
@@ -264,7 +256,6 @@ TEST_F(GrantTest, PanelStartsOnWhatExistsElseOnTheVolumesFolderElseHomeWithALogL
     controller->grant(aFile);
     EXPECT_EQ(toolkit_.lastPanel().startFolder, aFile);
     EXPECT_EQ(captured.text(), "");
-
     controller->grant(missing);
     EXPECT_EQ(toolkit_.lastPanel().startFolder, places_.volumesFolder);
     fs::remove_all(places_.volumesFolder);
@@ -304,7 +295,6 @@ TEST_F(GrantTest, WithdrawalRemovesEveryExactMatchAndAlwaysReportsTheList)
     EXPECT_EQ(controller->granted(), (Calls{"/media/u/A", "/media/u/B", "/media/u/A"}));
     EXPECT_EQ(toolkit_.count("evaluateScript " + AutorisesScript(controller->granted())), 3u);
     EXPECT_EQ(toolkit_.calls.size(), 3u);
-
     toolkit_.calls.clear();
     controller->oublier("/media/u/A");
     EXPECT_EQ(toolkit_.calls, (Calls{"stopAccessing /media/u/A", "stopAccessing /media/u/A",
@@ -323,7 +313,6 @@ TEST_F(ControllerTest, MenuActionsAndPageDialogsReachTheToolkit)
     EXPECT_EQ(toolkit_.calls, (Calls{"minimise", "quit", "toggleFullScreen", edit(MenuAction::Undo),
                                      edit(MenuAction::Cut), edit(MenuAction::Copy), edit(MenuAction::Paste),
                                      edit(MenuAction::SelectAll)}));
-
     // A file input gets one item or nothing, answered once; nothing is granted.
     std::vector<std::optional<std::string>> answers;
     const auto record = [&](std::optional<std::string> chosen) { answers.push_back(chosen); };
@@ -338,13 +327,97 @@ TEST_F(ControllerTest, MenuActionsAndPageDialogsReachTheToolkit)
     EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{"/p/Montage.fcpxmld", std::nullopt}));
     EXPECT_TRUE(toolkit_.scripts.empty());
     EXPECT_TRUE(controller->granted().empty());
-
     int answered = 0;
     controller->runAlert("Termine", [&] { ++answered; });
     EXPECT_EQ(toolkit_.calls.back(), "showAlert Termine");
     EXPECT_EQ(answered, 0);
     toolkit_.alertsClosing.front()();
     EXPECT_EQ(answered, 1);
+}
+
+BridgeMessage Message(std::map<std::string, std::string> strings, std::set<std::string> nonStrings = {})
+{
+    return BridgeMessage{true, std::move(strings), std::move(nonStrings)};
+}
+
+class DispatchTest : public test::ControllerTest {
+protected:
+    // What the toolkit was asked for the message, panels shown as "panel <start folder>|<message>".
+    std::string dispatch(const BridgeMessage& message)
+    {
+        toolkit_.calls.clear();
+        toolkit_.panels.clear();
+        Dispatch(*controller, message);
+        std::string asked;
+        for (const std::string& call : toolkit_.calls)
+            asked += (asked.empty() ? "" : "; ") + call;
+        if (!toolkit_.panels.empty())
+            asked += " " + toolkit_.lastPanel().startFolder.value_or("-") + "|" + toolkit_.lastPanel().message;
+        return asked;
+    }
+    std::shared_ptr<Controller> controller = make();
+};
+
+TEST_F(DispatchTest, EachActionWithItsDefaults)
+{
+    const std::string disk = folder("volumes/Disque"), work = folder("work");
+    const std::string destination = "Choisissez le dossier de destination de l'AAF.";
+    const std::string travail = "Choisissez le dossier ou Mivra decoupera les regions. "
+                                "Il y ecrit temporairement bien plus que la taille de l'AAF livre.";
+    const std::string grantMessage = "Selectionnez ce volume pour autoriser Mivra a le lire.";
+    const std::vector<std::pair<BridgeMessage, std::string>> cases = {
+        {Message({{"action", "pick"}, {"path", "/ignored"}}), "showOpenPanel " + places_.desktopFolder + "|"},
+        {Message({{"action", "grant"}}), "showOpenPanel " + places_.volumesFolder + "|" + grantMessage},
+        {Message({{"action", "grant"}, {"path", ""}}), "showOpenPanel " + places_.volumesFolder + "|" + grantMessage},
+        {Message({{"action", "grant"}, {"path", disk}}), "showOpenPanel " + disk + "|" + grantMessage},
+        {Message({{"action", "folder"}}), "showOpenPanel -|" + destination},
+        {Message({{"action", "folder"}, {"path", work}, {"pour", "travail"}}), "showOpenPanel " + work + "|" + travail},
+        {Message({{"action", "ouvrir"}, {"url", "https://example.org/aide?x=1"}}),
+         "openInBrowser https://example.org/aide?x=1"},
+        {Message({{"action", "autorises"}}), "evaluateScript window.__autorises && window.__autorises([])"},
+        {Message({{"action", "settings"}}, {"path", "url"}), "openPrivacySettings"},  // unread keys do not matter
+        // Nothing at all:
+        {BridgeMessage{false, {{"action", "pick"}}, {}}, ""},
+        {Message({}), ""},
+        {Message({{"path", "/x"}}), ""},
+        {Message({}, {"action"}), ""},
+        {Message({{"action", "oublier"}}), ""},
+        {Message({{"action", "oublier"}, {"path", ""}}), ""},
+        // A key the action reads holding something other than a string voids the message.
+        {Message({{"action", "grant"}}, {"path"}), ""},
+        {Message({{"action", "folder"}, {"path", "/"}}, {"pour"}), ""},
+        {Message({{"action", "ouvrir"}}, {"url"}), ""},
+        {Message({{"action", "oublier"}}, {"path"}), ""},
+    };
+    for (const auto& [message, expected] : cases)
+        EXPECT_EQ(dispatch(message), expected) << expected;
+    for (const char* action : {"Pick", "pick ", "inconnue", "AUTORISES"})
+        EXPECT_EQ(dispatch(Message({{"action", action}})), "") << action;
+    // Only URLs written with the https scheme are opened.
+    for (const char* refused : {"", "http://example.org/", "HTTPS://example.org/", "Https://example.org/",
+                                "example.org", "//example.org/", "https//example.org", "javascript:alert(1)"})
+        EXPECT_EQ(dispatch(Message({{"action", "ouvrir"}, {"url", refused}})), "") << refused;
+    EXPECT_EQ(dispatch(Message({{"action", "ouvrir"}})), "");
+}
+
+TEST_F(DispatchTest, MessagesAreHonouredOnlyFromPagesOfTheInterfaceOrigin)
+{
+    const auto honoured = [&](const std::string& interfaceUrl, const std::string& pageUri) {
+        toolkit_.calls.clear();
+        make(LaunchSettings{interfaceUrl, "", ""})->receiveMessage(Message({{"action", "settings"}}), pageUri);
+        return toolkit_.count("openPrivacySettings") == 1;
+    };
+    const std::string interface = "http://127.0.0.1:8790/";
+    for (const char* same : {"http://127.0.0.1:8790/", "http://127.0.0.1:8790/projets/3?x=1#y", "HTTP://127.0.0.1:8790"})
+        EXPECT_TRUE(honoured(interface, same)) << same;
+    for (const char* other : {"http://127.0.0.1:8791/", "http://127.0.0.1/", "https://127.0.0.1:8790/",
+                              "http://localhost:8790/", "https://example.org/", "about:blank", "file:///tmp/a.html", ""})
+        EXPECT_FALSE(honoured(interface, other)) << other;
+    // Default ports and the host's case make no difference.
+    EXPECT_TRUE(honoured("https://Mivra.Example/app/", "https://mivra.example:443/other"));
+    EXPECT_TRUE(honoured("http://mivra.example:80/", "http://MIVRA.example/x"));
+    EXPECT_FALSE(honoured("http://mivra.example/", "http://mivra.example:8080/"));
+    EXPECT_FALSE(honoured("http://%zz/", "http://%zz/"));
 }
 
 }  // namespace

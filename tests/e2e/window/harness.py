@@ -1,7 +1,6 @@
-"""End-to-end harness for mivra-window: a private X server with a window
-manager, a private home, the demo page served with a test driver, the program
-with its log, and xdotool to look at and drive its windows. Every wait is
-bounded; every process started here is stopped on cleanup."""
+"""End-to-end harness for mivra-window: a private X server and window manager,
+home and page server per test, the program's log, and xdotool to drive it.
+Every wait is bounded; every process started here is stopped on cleanup."""
 
 import os
 import queue
@@ -20,14 +19,13 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parents[2] / "demo"))
-from serve import DemoServer, Request, Route  # noqa: E402,F401
+from serve import DemoServer, Request, Route  # noqa: E402
 
 PROGRAM = ""
 INTERFACE_PORT = 8790  # the default URL: where a launch project's page is served
 SCREEN = (1920, 1080)
 PREFIX = "[fenetre] "
 _started = []  # (process, group), stopped on SIGTERM/SIGINT too
-
 
 def wait_until(probe, timeout, what, interval=0.05):
     """Calls probe until it returns something true, and returns that."""
@@ -38,29 +36,16 @@ def wait_until(probe, timeout, what, interval=0.05):
         time.sleep(interval)
     return value
 
-
 def free_port():
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
         return probe.getsockname()[1]
-
-
-def port_is_free(port):
-    with socket.socket() as probe:
-        probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        try:
-            probe.bind(("127.0.0.1", port))
-            return True
-        except OSError:
-            return False
-
 
 def spawn(command, group=False, **options):
     """Popen that remembers the process; with `group`, in a session of its own."""
     process = subprocess.Popen(command, start_new_session=group, **options)
     _started.append((process, group))
     return process
-
 
 def stop_process(process, group=False, timeout=5):
     """Stops the process, and with `group` every process of its session
@@ -79,13 +64,11 @@ def stop_process(process, group=False, timeout=5):
     except ProcessLookupError:
         pass
 
-
 def x11(display, *command):
     """Runs an X client (xdotool, xwininfo, xprop); its output, or "" on failure."""
     result = subprocess.run(command, env={**os.environ, "DISPLAY": display},
                             capture_output=True, text=True, timeout=10)
     return result.stdout if result.returncode == 0 else ""
-
 
 class Display:
     """Xvfb on a display number it picks itself, managed by openbox."""
@@ -113,7 +96,6 @@ class Display:
         for process in reversed(self.processes):
             stop_process(process)
         shutil.rmtree(self.home, ignore_errors=True)
-
 
 class Home:
     """A private home and XDG folders: the kept size, the Desktop and the
@@ -151,12 +133,15 @@ class Home:
             "x-scheme-handler/http=mivra-test-browser.desktop\n")
         return record
 
-
 class TestServer(DemoServer):
-    """The demo page with the driver script, which runs what run() queues."""
+    """The demo page with the driver script, which runs what run() queues. With
+    `closing`, each connection is closed after one answer (no request is retried
+    on a kept-alive one); while `failing` is set, each request for the page is
+    recorded and closed unanswered."""
 
-    def __init__(self, port=0):
+    def __init__(self, port=0, closing=False):
         self._scripts = queue.Queue()
+        self.closing, self.failing = closing, threading.Event()
         super().__init__(port=port, scripts=["/driver.js"], routes={
             "/driver.js": lambda query: Route(200, "text/javascript; charset=utf-8",
                                               (HERE / "driver.js").read_bytes()),
@@ -168,6 +153,21 @@ class TestServer(DemoServer):
             return Route(200, body=self._scripts.get(timeout=1).encode("utf-8"))
         except queue.Empty:
             return Route(204)
+
+    def _handler_class(self):
+        server = self
+        class Handler(super()._handler_class()):
+            def do_GET(self):
+                if server.failing.is_set() and self.path.split("?")[0] == "/":
+                    server._record(Request(self.path, time.monotonic()), server.requests)
+                    self.close_connection = True
+                else:
+                    super().do_GET()
+            def end_headers(self):
+                if server.closing:
+                    self.send_header("Connection", "close")
+                super().end_headers()
+        return Handler
 
     def run(self, script):
         self._scripts.put(script)
@@ -193,7 +193,6 @@ class TestServer(DemoServer):
     def requests_for(self, path):
         with self.changed:
             return [request for request in self.requests if request.path == path]
-
 
 class MivraWindow:
     """One run of the program: its log lines and its X windows."""
@@ -310,7 +309,6 @@ class MivraWindow:
         self._reader.join(5)
         self.process.stderr.close()
 
-
 class WindowTestCase(unittest.TestCase):
     """One X server per test file; a private home, server and program per test."""
 
@@ -333,7 +331,6 @@ class WindowTestCase(unittest.TestCase):
 
     def interface_server(self):
         """A server for the default interface address, not started yet."""
-        wait_until(lambda: port_is_free(INTERFACE_PORT), 60, f"port {INTERFACE_PORT} to be free")
         server = TestServer(INTERFACE_PORT)
         self.addCleanup(server.stop)
         return server
@@ -348,11 +345,10 @@ class WindowTestCase(unittest.TestCase):
         reports = [line for line in window.lines if "ERROR: AddressSanitizer" in line or "runtime error:" in line]
         self.assertEqual(reports, [], "\n".join(window.lines[-40:]))
 
-    def launch_loaded(self, server, *args):
-        window = self.launch(server.url, *args)
+    def launch_loaded(self, server):
+        window = self.launch(server.url)
         server.wait_report("load", timeout=30)
         return window
-
 
 def main():
     """python3 test_x.py PATH_OF_MIVRA_WINDOW [unittest arguments]"""

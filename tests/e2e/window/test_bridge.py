@@ -29,7 +29,6 @@ FLOOD = r"""
 })()
 """
 
-
 class BridgeTest(WindowTestCase):
 
     def test_grant_on_a_missing_volume_is_logged_and_cancel_leaves_the_list_empty(self):
@@ -92,7 +91,6 @@ class BridgeTest(WindowTestCase):
         self.assertEqual(server.wait_report("__setTravail").args, [str(chosen)])
         self.assertEqual(server.named("__setFolder"), [])
         window.wait_no_dialog()
-
 
 if __name__ == "__main__":
     main()

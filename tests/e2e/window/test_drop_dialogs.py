@@ -7,7 +7,6 @@ import time
 
 from harness import WindowTestCase, main, stop_process, wait_until
 
-
 class DropTest(WindowTestCase):
 
     def drag(self, window, to, release=True):
@@ -41,7 +40,6 @@ class DropTest(WindowTestCase):
         time.sleep(0.3)
         x, _, width, _ = window.geometry()
         centre = (x + width // 2, window.page_top(server) + 400)
-
         self.drag(window, centre, release=False)
         server.wait_report("__survol")
         window.xdotool("mousemove", "100", "100")
@@ -59,7 +57,6 @@ class DropTest(WindowTestCase):
             ("__survol", True), ("__survol", False), ("__openPath", str(project)), ("__survol", False)])
         self.assertTrue(server.named("dragover"))
         self.assertEqual(server.named("drop"), [])
-
 
 class PageDialogTest(WindowTestCase):
 
@@ -90,7 +87,6 @@ class PageDialogTest(WindowTestCase):
         window.type(str(chosen))
         window.key("Return")
         self.assertEqual(server.wait_report("file").args, [[chosen.name]])
-
 
 if __name__ == "__main__":
     main()

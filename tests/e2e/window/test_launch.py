@@ -1,41 +1,9 @@
 """Launch, the window itself, loading and quitting, against the real program."""
 
-import socket
 import threading
 import time
 
-from harness import SCREEN, WindowTestCase, main, wait_until
-
-
-class SilentListener:
-    """Records the first line of each request and closes the connection
-    without an answer: every load of the page fails."""
-
-    def __init__(self, test):
-        self.requests = []
-        self._socket = socket.create_server(("127.0.0.1", 0))
-        self._socket.settimeout(0.2)
-        self.url = f"http://127.0.0.1:{self._socket.getsockname()[1]}/"
-        self._running = True
-        thread = threading.Thread(target=self._serve, daemon=True)
-        thread.start()
-        test.addCleanup(lambda: (setattr(self, "_running", False), thread.join(5), self._socket.close()))
-
-    def _serve(self):
-        while self._running:
-            try:
-                connection, _ = self._socket.accept()
-            except socket.timeout:
-                continue
-            with connection:
-                connection.settimeout(2)
-                try:
-                    head = connection.recv(4096).decode("latin-1")
-                except OSError:
-                    continue
-                if head:
-                    self.requests.append((head.split("\r\n", 1)[0], time.monotonic()))
-
+from harness import SCREEN, TestServer, WindowTestCase, main, wait_until
 
 def page_size(server, expected, timeout=5):
     """The page's viewport once it equals `expected`, or the last one read."""
@@ -43,7 +11,6 @@ def page_size(server, expected, timeout=5):
     while (size := server.value("innerWidth + 'x' + innerHeight")) != expected and time.monotonic() < deadline:
         time.sleep(0.1)
     return size
-
 
 class LaunchTest(WindowTestCase):
 
@@ -93,16 +60,15 @@ class LaunchTest(WindowTestCase):
         self.assertEqual((len(server.named("__openPath")), len(server.named("load"))), (1, 1))
 
     def test_server_that_never_answers_is_asked_once_and_forty_times_more_300ms_apart(self):
-        listener = SilentListener(self)
-        window = self.launch(listener.url)
-        wait_until(lambda: len(listener.requests) >= 41, 40, f"41 requests, got {len(listener.requests)}")
+        server = self.serve(TestServer(closing=True))
+        server.failing.set()
+        window = self.launch(server.url)
+        wait_until(lambda: len(server.requests) >= 41, 40, f"41 requests, got {len(server.requests)}")
         time.sleep(3)
-        self.assertEqual(len(listener.requests), 41)
-        self.assertTrue(all(line.startswith("GET / ") for line, _ in listener.requests))
-        gaps = [b - a for (_, a), (_, b) in zip(listener.requests, listener.requests[1:])]
+        self.assertEqual([request.path for request in server.requests], ["/"] * 41)
+        gaps = [b.time - a.time for a, b in zip(server.requests, server.requests[1:])]
         self.assertGreaterEqual(min(gaps), 0.25)
         self.assertIsNone(window.process.poll())
-
 
 if __name__ == "__main__":
     main()

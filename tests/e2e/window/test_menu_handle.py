@@ -1,41 +1,11 @@
 """The menu's shortcuts with the page focused, the menu on the handle, and the
 handle itself: moving, zooming and restoring the window."""
 
-import threading
 import time
-import urllib.parse
 
-from harness import Request, TestServer, WindowTestCase, free_port, main, wait_until
+from harness import TestServer, WindowTestCase, free_port, main, wait_until
 
 PROJECT_PANEL = "^Choisir un projet Final Cut$"
-
-
-class ClosingServer(TestServer):
-    """The test page, every connection closed after one answer (so that no
-    request is retried on a kept-alive connection); after fail() each request
-    for the page is recorded and closed without an answer."""
-
-    def __init__(self):
-        self.failing = threading.Event()
-        super().__init__()
-
-    def _handler_class(self):
-        server = self
-
-        class Handler(super()._handler_class()):
-            def do_GET(self):
-                if server.failing.is_set() and urllib.parse.urlsplit(self.path).path == "/":
-                    server._record(Request(self.path, time.monotonic()), server.requests)
-                    self.close_connection = True
-                    return
-                super().do_GET()
-
-            def end_headers(self):
-                self.send_header("Connection", "close")
-                super().end_headers()
-
-        return Handler
-
 
 class ShortcutTest(WindowTestCase):
 
@@ -50,7 +20,7 @@ class ShortcutTest(WindowTestCase):
         window.focus()
 
     def test_ctrl_r_reloads_the_page_once_and_leaves_the_reload_budget_whole(self):
-        server = self.serve(ClosingServer())
+        server = self.serve(TestServer(closing=True))
         window = self.launch_loaded(server)
         window.place()
         self.focus_text_field(window, server)
@@ -59,7 +29,6 @@ class ShortcutTest(WindowTestCase):
         server.wait_report("load", count=2)
         time.sleep(1.2)  # the unloaded page's last poll for scripts has ended
         self.assertEqual(len(server.requests_for("/")), pages + 1)
-
         # A failed navigation now gets all 40 automatic reloads of the interface.
         server.failing.set()
         failing_from = len(server.requests_for("/"))
@@ -79,11 +48,9 @@ class ShortcutTest(WindowTestCase):
         wait_until(lambda: len(window.windows()) == 2, 10, "the strip's menu")
         window.key("Escape")
         window.wait_no_dialog()
-
         def field_holds(expected):
             wait_until(lambda: server.value('document.getElementById("text").value') == expected,
                        15, f"the text field to hold {expected!r}")
-
         self.focus_text_field(window, server)
         window.type("abc")
         window.key("BackSpace")  # the page's own keys still work
@@ -104,7 +71,6 @@ class ShortcutTest(WindowTestCase):
         self.assertEqual(window.process.wait(15), 0)
         self.assertEqual([line for line in window.lines if "CRITICAL" in line], [])
 
-
 class HandleTest(WindowTestCase):
 
     def strip_point(self, window, server, from_right=None):
@@ -117,12 +83,10 @@ class HandleTest(WindowTestCase):
         window = self.launch_loaded(server)
         server.value('(addEventListener("mousedown", (e) => report("mousedown", [e.clientX])), "listening")')
         x, y, width, height = window.place()
-
         # The top-right corner is the page's.
         window.xdotool("mousemove", *map(str, self.strip_point(window, server, from_right=70)))
         window.xdotool("click", "1")
         self.assertGreater(server.wait_report("mousedown").args[0], width - 140)
-
         left, top = self.strip_point(window, server)
         window.xdotool("mousemove", str(left), str(top))
         window.xdotool("mousedown", "1")
@@ -139,21 +103,18 @@ class HandleTest(WindowTestCase):
         server = self.serve()
         window = self.launch_loaded(server)
         before = window.place()
-
         def click_strip(times, maximised):
             time.sleep(0.6)  # past the double-click time: each call starts a new sequence
             window.xdotool("mousemove", *map(str, self.strip_point(window, server)))
             window.xdotool("click", "--repeat", str(times), "--delay", "80", "1")
             wait_until(lambda: ("MAXIMIZED_HORZ" in window.net_wm_state()) == maximised, 10,
                        f"the window maximised: {maximised}")
-
         click_strip(2, True)
         click_strip(2, False)
         self.assertEqual(window.settled_geometry(before), before)
         click_strip(3, True)  # the second press zooms; the third only drags
         time.sleep(0.5)
         self.assertIn("MAXIMIZED_HORZ", window.net_wm_state())
-
 
 if __name__ == "__main__":
     main()

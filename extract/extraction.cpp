@@ -7,6 +7,7 @@
 #include <limits>
 #include <optional>
 #include <ostream>
+#include <string_view>
 
 #include "target_file.h"
 #include "wav_header.h"
@@ -20,8 +21,9 @@ constexpr std::string_view kNotConvertible = "format audio non convertible nativ
 constexpr unsigned kDefaultChannelCount = 2;
 constexpr unsigned kBytesPerSample = 3;
 
+// Reports a failure: the message and a newline on the error stream.
 int Failed(std::ostream& err, std::string_view message) {
-    Fail(err, message);
+    err << message << '\n' << std::flush;
     return 1;
 }
 
@@ -138,8 +140,6 @@ int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& for
 }
 
 }  // namespace
-
-void Fail(std::ostream& err, std::string_view message) { err << message << '\n' << std::flush; }
 
 int RunExtraction(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out,
                   std::ostream& err) {

@@ -4,7 +4,6 @@
 #include <iosfwd>
 #include <span>
 #include <string>
-#include <string_view>
 
 #include "media.h"
 
@@ -14,9 +13,6 @@ namespace mivra {
 // RIFF chunk size; used for the estimate and for the running check alike.
 inline constexpr std::uint64_t kDataSizeLimit = 4'294'967'259;
 inline constexpr double kDefaultSampleRate = 48000.0;
-
-// Reports a failure: the message and a newline on the error stream.
-void Fail(std::ostream& err, std::string_view message);
 
 // One run of mivra-extract. `arguments` are those after the program's name;
 // the result is the exit status.

@@ -33,6 +33,8 @@ std::string Concat(std::string_view text, std::string_view argument) {
     return message;
 }
 
+std::string CannotWrite(std::string_view path) { return Concat("ecriture impossible : ", path); }
+
 // atof semantics: a leading decimal number, the rest ignored, 0 without one.
 double RequestedRate(std::span<const std::string> arguments) {
     return arguments.size() > 2 ? std::atof(arguments[2].c_str()) : kDefaultSampleRate;
@@ -62,8 +64,12 @@ bool EstimateExceedsLimit(const AudioTrack& track, unsigned channelCount, double
 
 struct OutputFormat {
     double rate;
-    std::uint32_t headerRate;
     std::uint16_t channelCount;
+
+    // The header names the rate's whole part.
+    std::array<std::byte, kWavHeaderSize> header(std::uint64_t dataSize) const {
+        return WavHeader(static_cast<std::uint32_t>(rate), channelCount, dataSize);
+    }
 };
 
 // A format the header can describe: block align in 16 bits, a whole rate of
@@ -74,7 +80,7 @@ std::optional<OutputFormat> ConvertibleFormat(double rate, unsigned channelCount
     if (!std::isfinite(rate) || rate < 1.0) return std::nullopt;
     const double byteRate = std::trunc(rate) * static_cast<double>(blockAlign);
     if (byteRate > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-    return OutputFormat{rate, static_cast<std::uint32_t>(rate), static_cast<std::uint16_t>(channelCount)};
+    return OutputFormat{rate, static_cast<std::uint16_t>(channelCount)};
 }
 
 struct Copy {
@@ -111,29 +117,21 @@ std::string InterruptionMessage(const SampleReader& reader) {
 // and closed or removed when this returns.
 int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& format, const std::string& targetPath,
                 std::ostream& out, std::ostream& err) {
-    const std::string cannotWrite = Concat("ecriture impossible : ", targetPath);
-    if (!target.append(WavHeader(format.headerRate, format.channelCount, 0))) {
+    const auto abandon = [&](std::string_view message) {
         target.discard();
-        return Failed(err, cannotWrite);
-    }
+        return Failed(err, message);
+    };
+    if (!target.append(format.header(0))) return abandon(CannotWrite(targetPath));
     if (const auto refusal = reader.start(format.rate, format.channelCount)) {
-        target.discard();
-        return Failed(err, Concat("demarrage de la lecture refuse : ", *refusal));
+        return abandon(Concat("demarrage de la lecture refuse : ", *refusal));
     }
 
     const Copy copy = CopySamples(reader, target);
-    const bool succeeded = copy.dataBytes > 0 && !copy.tooBig && reader.status() != ReaderStatus::failed;
-    if (copy.writeFailed) {
-        target.discard();
-        return Failed(err, cannotWrite);
-    }
-    if (!succeeded) {
-        target.discard();
-        return Failed(err, copy.tooBig ? std::string(kTooBig) : InterruptionMessage(reader));
-    }
-    if (!target.overwriteStart(WavHeader(format.headerRate, format.channelCount, copy.dataBytes)) || !target.close()) {
-        target.discard();
-        return Failed(err, cannotWrite);
+    if (copy.writeFailed) return abandon(CannotWrite(targetPath));
+    if (copy.tooBig) return abandon(kTooBig);
+    if (copy.dataBytes == 0 || reader.status() == ReaderStatus::failed) return abandon(InterruptionMessage(reader));
+    if (!target.overwriteStart(format.header(copy.dataBytes)) || !target.close()) {
+        return abandon(CannotWrite(targetPath));
     }
     out << copy.dataBytes / (std::uint64_t{kBytesPerSample} * format.channelCount) << '\n' << std::flush;
     return 0;
@@ -162,9 +160,9 @@ int RunExtraction(std::span<const std::string> arguments, MediaFramework& media,
     if (!format) return Failed(err, kNotConvertible);
 
     // Writing over the source would destroy it before a single sample is read.
-    if (SameFile(source, target)) return Failed(err, Concat("ecriture impossible : ", target));
+    if (SameFile(source, target)) return Failed(err, CannotWrite(target));
     auto file = TargetFile::create(target);
-    if (!file) return Failed(err, Concat("ecriture impossible : ", target));
+    if (!file) return Failed(err, CannotWrite(target));
     return WriteTarget(*made.reader, std::move(*file), *format, target, out, err);
 }
 

@@ -19,6 +19,18 @@ std::string Quoted(std::string_view path)
     return "\"" + EscapedPath(path) + "\"";
 }
 
+// window.FUNCTION(ARGUMENT)
+std::string Call(std::string_view function, std::string_view argument)
+{
+    return "window." + std::string(function) + "(" + std::string(argument) + ")";
+}
+
+// The same call, made only when the page defines the function.
+std::string GuardedCall(std::string_view function, std::string_view argument)
+{
+    return "window." + std::string(function) + " && " + Call(function, argument);
+}
+
 }  // namespace
 
 std::string EscapedPath(std::string_view path)
@@ -39,18 +51,17 @@ std::string EscapedPath(std::string_view path)
 
 std::string OpenPathScript(std::string_view path)
 {
-    return "window.__openPath(" + Quoted(path) + ")";
+    return Call("__openPath", Quoted(path));
 }
 
 std::string SetFolderScript(bool travail, std::string_view path)
 {
-    const char* function = travail ? "__setTravail" : "__setFolder";
-    return std::string("window.") + function + "(" + Quoted(path) + ")";
+    return Call(travail ? "__setTravail" : "__setFolder", Quoted(path));
 }
 
 std::string GrantedScript(std::string_view path)
 {
-    return "window.__granted(" + Quoted(path) + ")";
+    return Call("__granted", Quoted(path));
 }
 
 std::string AutorisesScript(const std::vector<std::string>& paths)
@@ -65,13 +76,12 @@ std::string AutorisesScript(const std::vector<std::string>& paths)
     g_autoptr(JsonGenerator) generator = json_generator_new();
     json_generator_set_root(generator, array);
     g_autofree char* json = json_generator_to_data(generator, nullptr);
-    const std::string list = json != nullptr ? json : "[]";
-    return "window.__autorises && window.__autorises(" + list + ")";
+    return GuardedCall("__autorises", json != nullptr ? json : "[]");
 }
 
 std::string SurvolScript(bool hovering)
 {
-    return std::string("window.__survol && window.__survol(") + (hovering ? "true" : "false") + ")";
+    return GuardedCall("__survol", hovering ? "true" : "false");
 }
 
 }  // namespace mivra

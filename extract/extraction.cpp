@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "pcm24.h"
 #include "target_file.h"
 #include "wav_header.h"
 
@@ -19,7 +20,6 @@ constexpr std::string_view kUsage = "usage: mivra-extract <source> <cible.wav> [
 constexpr std::string_view kTooBig = "depasse la taille d'un WAV classique, ffmpeg requis";
 constexpr std::string_view kNotConvertible = "format audio non convertible nativement";
 constexpr unsigned kDefaultChannelCount = 2;
-constexpr unsigned kBytesPerSample = 3;
 
 // Reports a failure: the message and a newline on the error stream.
 int Failed(std::ostream& err, std::string_view message) {
@@ -58,7 +58,7 @@ unsigned ChannelCount(const AudioTrack& track) {
 
 bool EstimateExceedsLimit(const AudioTrack& track, unsigned channelCount, double rate) {
     if (!track.durationSeconds) return false;
-    const double estimate = channelCount * (*track.durationSeconds * rate * 3.0);
+    const double estimate = channelCount * (*track.durationSeconds * rate * kBytesPerSample);
     return estimate > static_cast<double>(kDataSizeLimit);
 }
 

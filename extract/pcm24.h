@@ -8,6 +8,10 @@
 #include <span>
 
 namespace mivra {
+
+// Bytes in one packed 24-bit sample.
+inline constexpr unsigned kBytesPerSample = 3;
+
 namespace pcm24 {
 
 static_assert(std::endian::native == std::endian::little, "the packers store whole words as little-endian bytes");

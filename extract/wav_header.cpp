@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "pcm24.h"
+
 namespace mivra {
 namespace {
 
@@ -25,7 +27,6 @@ private:
 };
 
 constexpr std::uint16_t kBitsPerSample = 24;
-constexpr std::uint16_t kBytesPerSample = kBitsPerSample / 8;
 
 }  // namespace
 

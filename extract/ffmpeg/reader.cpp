@@ -69,7 +69,7 @@ public:
     int convert(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed) {
         if (!direct_) return resample(frame, inputCount, packed);
         const std::size_t sampleCount = frame ? static_cast<std::size_t>(inputCount) * channelCount_ : 0;
-        packed.resize(sampleCount * 3);
+        packed.resize(sampleCount * kBytesPerSample);
         if (sampleCount == 0) return 0;
         if (frame->format == AV_SAMPLE_FMT_S32) {
             PackSamples24(std::span(reinterpret_cast<const std::int32_t*>(frame->data[0]), sampleCount), packed.data());
@@ -110,7 +110,7 @@ private:
                                          inputCount);
         if (produced < 0) return produced;
         const std::size_t sampleCount = static_cast<std::size_t>(produced) * channelCount_;
-        packed.resize(sampleCount * 3);
+        packed.resize(sampleCount * kBytesPerSample);
         PackSamples24(std::span(samples_).first(sampleCount), packed.data());
         return 0;
     }
@@ -141,7 +141,7 @@ std::optional<std::int64_t> StatedEnd(const AVFormatContext& context, int stream
 int CopiedFrameSize(const AVCodecParameters& codec, double targetRate, int channelCount) {
     const bool copied = codec.codec_id == AV_CODEC_ID_PCM_S24LE && codec.sample_rate == targetRate &&
                         codec.ch_layout.nb_channels == channelCount;
-    return copied ? 3 * channelCount : 0;
+    return copied ? static_cast<int>(kBytesPerSample) * channelCount : 0;
 }
 
 class Reader final : public SampleReader {

@@ -284,7 +284,10 @@ private:
 };
 
 // Only the chosen stream is demuxed: the bytes of the others (a large video
-// track, say) are skipped rather than read.
+// track, say) are skipped rather than read. The input was opened with only the
+// streams its header showed as non-audio left out of the probe; other audio
+// streams, streams of a type unknown then and streams the probe itself found
+// are still demuxed until this runs.
 void DiscardOtherStreams(AVFormatContext& context, int streamIndex) {
     for (unsigned i = 0; i < context.nb_streams; ++i) {
         if (static_cast<int>(i) != streamIndex) context.streams[i]->discard = AVDISCARD_ALL;

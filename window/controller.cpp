@@ -149,15 +149,29 @@ void Controller::loadInterface()
     toolkit_.loadUrl(settings_.url);
 }
 
-void Controller::retry()
+void Controller::later(std::chrono::milliseconds delay, std::function<void(Controller&)> block)
 {
-    if (attempts_ >= kReloadBudget)
-        return;
-    ++attempts_;
-    toolkit_.runLater(kReloadDelay, [weak = weak_from_this()] {
+    toolkit_.runLater(delay, [weak = weak_from_this(), block = std::move(block)] {
         if (const auto self = weak.lock())
-            self->loadInterface();
+            block(*self);
     });
+}
+
+void Controller::askForPath(const OpenPanelDescription& panel,
+                            std::function<void(Controller&, const std::string&)> chosen)
+{
+    auto done = [weak = weak_from_this(), chosen = std::move(chosen)](std::optional<std::string> path) {
+        const auto self = weak.lock();
+        if (self && path)
+            chosen(*self, *path);
+    };
+    toolkit_.showOpenPanel(panel, std::move(done));
+}
+
+void Controller::keepAccess(const std::string& path)
+{
+    toolkit_.startAccessing(path);
+    granted_.push_back(path);
 }
 
 void Controller::refresh()
@@ -167,7 +181,10 @@ void Controller::refresh()
 
 void Controller::navigationFailed()
 {
-    retry();
+    if (attempts_ >= kReloadBudget)
+        return;
+    ++attempts_;
+    later(kReloadDelay, [](Controller& self) { self.loadInterface(); });
 }
 
 void Controller::pageFinishedLoading(const std::string& uri)
@@ -184,11 +201,9 @@ void Controller::scheduleLaunchProject()
 {
     if (settings_.projetAuLancement.empty())
         return;
-    toolkit_.runLater(kLaunchProjectDelay, [weak = weak_from_this()] {
-        if (const auto self = weak.lock()) {
-            self->launchDelayElapsed_ = true;
-            self->openLaunchProjectWhenReady();
-        }
+    later(kLaunchProjectDelay, [](Controller& self) {
+        self.launchDelayElapsed_ = true;
+        self.openLaunchProjectWhenReady();
     });
 }
 
@@ -219,17 +234,12 @@ void Controller::choose()
         panel.preselectedName = kDemoProject;
     panel.title = "Choisir un projet Final Cut";
     panel.prompt = "Analyser";
-    toolkit_.showOpenPanel(panel, [weak = weak_from_this()](std::optional<std::string> chosen) {
-        const auto self = weak.lock();
-        if (self && chosen)
-            self->projectChosen(*chosen);
-    });
+    askForPath(panel, [](Controller& self, const std::string& chosen) { self.projectChosen(chosen); });
 }
 
 void Controller::projectChosen(const std::string& chosen)
 {
-    toolkit_.startAccessing(chosen);
-    granted_.push_back(chosen);
+    keepAccess(chosen);
     const auto copy = CopyToTemporaryFolder(chosen, places_.temporaryFolder);
     if (const auto* failure = std::get_if<CopyFailure>(&copy)) {
         Note("copie temporaire du projet impossible : " + failure->reason);
@@ -261,10 +271,8 @@ void Controller::chooseFolder(const std::string& path, const std::string& pour)
         panel.startFolder = path;
     panel.message = travail ? kFolderMessageTravail : kFolderMessageDestination;
     panel.prompt = "Choisir";
-    toolkit_.showOpenPanel(panel, [weak = weak_from_this(), travail](std::optional<std::string> chosen) {
-        const auto self = weak.lock();
-        if (self && chosen)
-            self->toolkit_.evaluateScript(SetFolderScript(travail, *chosen));
+    askForPath(panel, [travail](Controller& self, const std::string& chosen) {
+        self.toolkit_.evaluateScript(SetFolderScript(travail, chosen));
     });
 }
 
@@ -286,14 +294,10 @@ void Controller::grant(const std::string& path)
     panel.startFolder = grantStartFolder(path);
     panel.message = kGrantMessage;
     panel.prompt = "Autoriser";
-    toolkit_.showOpenPanel(panel, [weak = weak_from_this()](std::optional<std::string> chosen) {
-        const auto self = weak.lock();
-        if (!self || !chosen)
-            return;
-        self->toolkit_.startAccessing(*chosen);
-        self->granted_.push_back(*chosen);
-        self->toolkit_.evaluateScript(GrantedScript(*chosen));
-        self->direLesAutorises();
+    askForPath(panel, [](Controller& self, const std::string& chosen) {
+        self.keepAccess(chosen);
+        self.toolkit_.evaluateScript(GrantedScript(chosen));
+        self.direLesAutorises();
     });
 }
 

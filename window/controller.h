@@ -3,6 +3,7 @@
 // reload attempts) and every operation of the window; talks to the desktop
 // only through the Toolkit seam.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,10 +38,8 @@ public:
     void build();
 
     // Interface loading.
-    void loadInterface();
-    void retry();
     void refresh();
-    void navigationFailed();                           // any failed navigation
+    void navigationFailed();                           // any failed navigation: a reload within the budget
     void pageFinishedLoading(const std::string& uri);  // a load that finished without failure
 
     // Script messages; honoured only while the page shown is of the interface's origin.
@@ -78,6 +77,12 @@ private:
     Controller(Toolkit& toolkit, LaunchSettings settings, Places places);
 
     WindowDescription windowDescription() const;
+    void loadInterface();
+    // Deferred blocks and panel completions run only while the Controller exists;
+    // a cancelled panel calls nothing.
+    void later(std::chrono::milliseconds delay, std::function<void(Controller&)> block);
+    void askForPath(const OpenPanelDescription& panel, std::function<void(Controller&, const std::string&)> chosen);
+    void keepAccess(const std::string& path);  // granted: accessed and recorded
     void scheduleLaunchProject();
     void openLaunchProjectWhenReady();
     void projectChosen(const std::string& chosen);

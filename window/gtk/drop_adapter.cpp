@@ -12,11 +12,6 @@ namespace {
 
 constexpr char kAdapterKey[] = "mivra-drop-adapter";
 
-struct ObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-using CancellablePtr = std::unique_ptr<GCancellable, ObjectUnref>;
-
 // The local paths of the files in the list, in order; an entry without a local
 // path (not a file URL) is left out.
 Drag DragFromFileList(const GValue* value)
@@ -157,7 +152,7 @@ private:
 
     WebKitWebView* view_;
     DropWebView dropWebView_;
-    CancellablePtr reading_;
+    Owned<GCancellable> reading_;
     std::optional<Drag> hovering_;
     bool active_ = false;
     bool dropped_ = false;

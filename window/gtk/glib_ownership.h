@@ -1,10 +1,11 @@
 #pragma once
-// Handing C++ objects to GLib: a source, a signal or an object's data takes
-// ownership of a heap object and frees it through its destroy notify.
+// Ownership across the GLib boundary. A source, a signal or an object's data
+// takes ownership of a heap object and frees it through its destroy notify;
+// C++ holds a reference to a ref-counted GLib or WebKit object in an Owned.
 
 #include <memory>
 
-#include <glib.h>
+#include <glib-object.h>
 
 namespace mivra {
 
@@ -20,5 +21,18 @@ void FreeFromGLib(gpointer data)
 {
     std::unique_ptr<T> reclaimed(static_cast<T*>(data));
 }
+
+template <auto Unref>
+struct Unreference {
+    template <typename T>
+    void operator()(T* object) const
+    {
+        Unref(object);
+    }
+};
+
+// One reference, taken by the caller and dropped with Unref.
+template <typename T, auto Unref = g_object_unref>
+using Owned = std::unique_ptr<T, Unreference<Unref>>;
 
 }  // namespace mivra

@@ -10,6 +10,7 @@
 #include <webkit/webkit.h>
 
 #include "controller.h"
+#include "glib_ownership.h"
 #include "toolkit.h"
 #include "web_view.h"
 #include "window_icon.h"
@@ -52,17 +53,13 @@ public:
     void editPage(MenuAction editing) override;
 
 private:
-    struct ObjectUnref {
-        void operator()(gpointer object) const { g_object_unref(object); }
-    };
-
     WebViewEvents webViewEvents() const;
     void restoreKeptSize(const WindowDescription& description);
     void keepSize();
 
     GtkApplication* application_;  // outlives the toolkit
     std::weak_ptr<Controller> controller_;
-    std::unique_ptr<GtkWindow, ObjectUnref> window_;
+    Owned<GtkWindow> window_;
     WebKitWebView* web_ = nullptr;  // belongs to the window
     std::string frameName_;
     WindowIcon icon_;

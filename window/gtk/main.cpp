@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include "controller.h"
+#include "glib_ownership.h"
 #include "gtk_toolkit.h"
 #include "settings.h"
 
@@ -22,23 +23,22 @@ public:
           application_(gtk_application_new(kApplicationId,
                                             GApplicationFlags(G_APPLICATION_NON_UNIQUE | G_APPLICATION_HANDLES_OPEN)))
     {
-        g_signal_connect(application_, "activate", G_CALLBACK(OnActivate), this);
-        g_signal_connect(application_, "open", G_CALLBACK(OnOpen), this);
+        g_signal_connect(application_.get(), "activate", G_CALLBACK(OnActivate), this);
+        g_signal_connect(application_.get(), "open", G_CALLBACK(OnOpen), this);
     }
 
     ~App()
     {
-        g_signal_handlers_disconnect_by_data(application_, this);
+        g_signal_handlers_disconnect_by_data(application_.get(), this);
         controller_.reset();
         toolkit_.reset();
-        g_object_unref(application_);
     }
 
     App(const App&) = delete;
     App& operator=(const App&) = delete;
 
     // The command line is read by ReadLaunchSettings, not by GApplication.
-    int run() { return g_application_run(G_APPLICATION(application_), 0, nullptr); }
+    int run() { return g_application_run(G_APPLICATION(application_.get()), 0, nullptr); }
 
 private:
     static void OnActivate(GApplication*, gpointer data) { static_cast<App*>(data)->build(); }
@@ -59,14 +59,14 @@ private:
     {
         if (controller_)
             return;
-        toolkit_ = std::make_unique<GtkToolkit>(application_);
+        toolkit_ = std::make_unique<GtkToolkit>(application_.get());
         controller_ = Controller::Create(*toolkit_, settings_, Places::FromSystem());
         toolkit_->setController(controller_);
         controller_->build();
     }
 
     const LaunchSettings settings_;
-    GtkApplication* application_;
+    Owned<GtkApplication> application_;
     std::unique_ptr<GtkToolkit> toolkit_;
     std::shared_ptr<Controller> controller_;
 };

@@ -39,10 +39,7 @@ public:
     }
 
 private:
-    struct Unref {
-        void operator()(WebKitFileChooserRequest* request) const { g_object_unref(request); }
-    };
-    std::unique_ptr<WebKitFileChooserRequest, Unref> request_;
+    Owned<WebKitFileChooserRequest> request_;
 };
 
 // An alert kept open until the user closes ours; closing it lets the page's
@@ -64,10 +61,7 @@ public:
     }
 
 private:
-    struct Unref {
-        void operator()(WebKitScriptDialog* dialog) const { webkit_script_dialog_unref(dialog); }
-    };
-    std::unique_ptr<WebKitScriptDialog, Unref> dialog_;
+    Owned<WebKitScriptDialog, webkit_script_dialog_unref> dialog_;
 };
 
 struct PageDialogs {

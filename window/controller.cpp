@@ -209,7 +209,8 @@ void Controller::scheduleLaunchProject()
 
 void Controller::openLaunchProjectWhenReady()
 {
-    if (settings_.projetAuLancement.empty() || launchProjectOpened_ || !launchDelayElapsed_ || !interfaceLoaded_)
+    // The delay only runs when a launch project was given.
+    if (launchProjectOpened_ || !launchDelayElapsed_ || !interfaceLoaded_)
         return;
     launchProjectOpened_ = true;
     openPath(settings_.projetAuLancement);

@@ -1,5 +1,5 @@
 #pragma once
-// The menu bar: four menus, eleven items, built from this one table.
+// The menu bar: four menus, ten items and a separator, built from this one table.
 
 #include <string>
 #include <vector>

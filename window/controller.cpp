@@ -181,6 +181,12 @@ void Controller::refresh()
 
 void Controller::navigationFailed()
 {
+    retry();
+}
+
+// One budget of reloads for the whole run: never given back, nothing coalesced.
+void Controller::retry()
+{
     if (attempts_ >= kReloadBudget)
         return;
     ++attempts_;

@@ -78,6 +78,7 @@ private:
 
     WindowDescription windowDescription() const;
     void loadInterface();
+    void retry();
     // Deferred blocks and panel completions run only while the Controller exists;
     // a cancelled panel calls nothing.
     void later(std::chrono::milliseconds delay, std::function<void(Controller&)> block);

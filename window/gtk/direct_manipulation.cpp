@@ -6,8 +6,7 @@
 
 namespace mivra {
 
-void AttachDirectManipulation(GtkWindow*, WebKitWebView* web, GtkWidget* handleArea,
-                              std::weak_ptr<Controller> controller)
+void AttachDirectManipulation(WebKitWebView* web, GtkWidget* handleArea, std::weak_ptr<Controller> controller)
 {
     AttachHandleGesture(handleArea);
     AttachDropTarget(web, controller);

@@ -14,7 +14,6 @@ namespace mivra {
 
 // Called once while the window is built, after the web view and the handle
 // area exist and before the window is shown.
-void AttachDirectManipulation(GtkWindow* window, WebKitWebView* web, GtkWidget* handleArea,
-                              std::weak_ptr<Controller> controller);
+void AttachDirectManipulation(WebKitWebView* web, GtkWidget* handleArea, std::weak_ptr<Controller> controller);
 
 }  // namespace mivra

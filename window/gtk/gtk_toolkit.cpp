@@ -77,7 +77,7 @@ void GtkToolkit::buildWindow(const WindowDescription& description)
     restoreKeptSize(description);
     icon_.apply(built.window, description.iconPath);
     CentreWhenShown(built.window);
-    AttachDirectManipulation(built.window, web_, built.handleArea, controller_);
+    AttachDirectManipulation(web_, built.handleArea, controller_);
     gtk_window_present(built.window);
 }
 

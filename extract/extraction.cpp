@@ -21,8 +21,9 @@ constexpr std::string_view kTooBig = "depasse la taille d'un WAV classique, ffmp
 constexpr std::string_view kNotConvertible = "format audio non convertible nativement";
 constexpr unsigned kDefaultChannelCount = 2;
 
-// Reports a failure: the message and a newline on the error stream.
-int Failed(std::ostream& err, std::string_view message) {
+// Reports a failure: the message and a newline on the error stream; the
+// status the run then ends with.
+int Fail(std::ostream& err, std::string_view message) {
     err << message << '\n' << std::flush;
     return 1;
 }
@@ -119,7 +120,7 @@ int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& for
                 std::ostream& out, std::ostream& err) {
     const auto abandon = [&](std::string_view message) {
         target.discard();
-        return Failed(err, message);
+        return Fail(err, message);
     };
     if (!target.append(format.header(0))) return abandon(CannotWrite(targetPath));
     if (const auto refusal = reader.start(format.rate, format.channelCount)) {
@@ -141,28 +142,28 @@ int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& for
 
 int RunExtraction(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out,
                   std::ostream& err) {
-    if (arguments.size() < 2) return Failed(err, kUsage);
+    if (arguments.size() < 2) return Fail(err, kUsage);
     const std::string& source = arguments[0];
     const std::string& target = arguments[1];
     const double rate = EffectiveRate(RequestedRate(arguments));
 
-    if (!SourceExists(source)) return Failed(err, Concat("source introuvable : ", source));
+    if (!SourceExists(source)) return Fail(err, Concat("source introuvable : ", source));
     const auto asset = media.openAsset(source);
     const auto track = asset ? asset->firstAudioTrack() : std::nullopt;
-    if (!track) return Failed(err, Concat("aucune piste audio dans ", LastPathComponent(source)));
+    if (!track) return Fail(err, Concat("aucune piste audio dans ", LastPathComponent(source)));
 
     const unsigned channelCount = ChannelCount(*track);
-    if (EstimateExceedsLimit(*track, channelCount, rate)) return Failed(err, kTooBig);
+    if (EstimateExceedsLimit(*track, channelCount, rate)) return Fail(err, kTooBig);
 
     auto made = asset->makeReader();
-    if (!made.reader) return Failed(err, Concat("lecture impossible : ", made.error));
+    if (!made.reader) return Fail(err, Concat("lecture impossible : ", made.error));
     const auto format = ConvertibleFormat(rate, channelCount);
-    if (!format) return Failed(err, kNotConvertible);
+    if (!format) return Fail(err, kNotConvertible);
 
     // Writing over the source would destroy it before a single sample is read.
-    if (SameFile(source, target)) return Failed(err, CannotWrite(target));
+    if (SameFile(source, target)) return Fail(err, CannotWrite(target));
     auto file = TargetFile::create(target);
-    if (!file) return Failed(err, CannotWrite(target));
+    if (!file) return Fail(err, CannotWrite(target));
     return WriteTarget(*made.reader, std::move(*file), *format, target, out, err);
 }
 

@@ -135,6 +135,7 @@ protected:
     {
         controller->choose();
         toolkit_.completePanel(chosen);
+        toolkit_.finishNextBackground();
         return chosen ? opened() : "";
     }
     std::shared_ptr<Controller> controller = make();

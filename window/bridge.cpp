@@ -90,6 +90,19 @@ bool ReadsNonString(const BridgeMessage& message, const Action& action)
 
 }  // namespace
 
+const std::vector<std::string>& MessageKeys()
+{
+    static const std::vector<std::string> keys = [] {
+        std::vector<std::string> all{"action"};
+        for (const Action& action : kActions)
+            for (const std::string& key : action.keys)
+                if (std::find(all.begin(), all.end(), key) == all.end())
+                    all.push_back(key);
+        return all;
+    }();
+    return keys;
+}
+
 void Dispatch(Controller& controller, const BridgeMessage& message)
 {
     if (!message.isObject || message.nonStrings.contains("action"))

@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace mivra {
 
@@ -14,6 +15,9 @@ struct BridgeMessage {
 };
 
 class Controller;
+
+// "action" and every key some action reads: all a message needs to carry.
+const std::vector<std::string>& MessageKeys();
 
 // Runs the operation the message's action names, with its parameters and defaults.
 void Dispatch(Controller& controller, const BridgeMessage& message);

@@ -23,6 +23,9 @@ namespace {
 constexpr std::int64_t kReloadBudget = 40;
 constexpr auto kReloadDelay = 300ms;
 constexpr auto kLaunchProjectDelay = 1s;
+// A page whose process keeps dying is not loaded again and again.
+constexpr std::size_t kCrashReloads = 3;
+constexpr auto kCrashReloadSpan = 1min;
 
 constexpr const char* kDemoProject = "Mivra Demo.fcpxmld";
 constexpr const char* kFolderMessageTravail =
@@ -46,6 +49,7 @@ bool IsDirectory(const std::string& path)
 struct CopyFailure {
     std::string reason;
 };
+using CopyOutcome = std::variant<std::string, CopyFailure>;
 
 std::string UppercaseUuid()
 {
@@ -80,8 +84,7 @@ bool Contains(const fs::path& item, const fs::path& folder)
 
 // Copies the chosen item whole into a fresh temporary name; answers the copy's
 // path, or why it could not be made.
-std::variant<std::string, CopyFailure> CopyToTemporaryFolder(const std::string& chosen,
-                                                              const std::string& temporaryFolder)
+CopyOutcome CopyToTemporaryFolder(const std::string& chosen, const std::string& temporaryFolder)
 {
     // A copy into itself would never end: choosing "/" or the home folder
     // would fill the disk before failing.
@@ -96,6 +99,17 @@ std::variant<std::string, CopyFailure> CopyToTemporaryFolder(const std::string& 
     if (error)
         return CopyFailure{error.message()};
     return destination.string();
+}
+
+// The page opens the copy, or the chosen item itself when it could not be copied.
+void OpenCopyOrChosen(Controller& controller, const std::string& chosen, const CopyOutcome& copy)
+{
+    if (const auto* failure = std::get_if<CopyFailure>(&copy)) {
+        Note("copie temporaire du projet impossible : " + failure->reason);
+        controller.openPath(chosen);
+        return;
+    }
+    controller.openPath(std::get<std::string>(copy));
 }
 
 }  // namespace
@@ -113,7 +127,10 @@ std::shared_ptr<Controller> Controller::Create(Toolkit& toolkit, LaunchSettings 
 }
 
 Controller::Controller(Toolkit& toolkit, LaunchSettings settings, Places places)
-    : toolkit_(toolkit), settings_(std::move(settings)), places_(std::move(places))
+    : toolkit_(toolkit),
+      settings_(std::move(settings)),
+      places_(std::move(places)),
+      crashReloads_(kCrashReloads, kCrashReloadSpan)
 {
 }
 
@@ -174,14 +191,30 @@ void Controller::keepAccess(const std::string& path)
     granted_.push_back(path);
 }
 
+// WebKit's reload does nothing in a view without a committed page (every
+// load failed) and would reload a page of another site: both load the
+// interface instead. Neither spends the reload budget.
 void Controller::refresh()
 {
-    toolkit_.reload();
+    if (showsInterface_)
+        toolkit_.reload();
+    else
+        loadInterface();
 }
 
 void Controller::navigationFailed()
 {
+    showsInterface_ = false;
     retry();
+}
+
+// The view is left blank by a dead process: the interface comes back at once,
+// outside the budget, which is kept for a server that is not up yet.
+void Controller::webProcessEnded()
+{
+    showsInterface_ = false;
+    if (crashReloads_.allow(RateLimit::Clock::now()))
+        loadInterface();
 }
 
 // One budget of reloads for the whole run: never given back, nothing coalesced.
@@ -195,7 +228,8 @@ void Controller::retry()
 
 void Controller::pageFinishedLoading(const std::string& uri)
 {
-    if (!SameOrigin(uri, settings_.url))
+    showsInterface_ = SameOrigin(uri, settings_.url);
+    if (!showsInterface_)
         return;
     interfaceLoaded_ = true;
     openLaunchProjectWhenReady();
@@ -222,10 +256,10 @@ void Controller::openLaunchProjectWhenReady()
     openPath(settings_.projetAuLancement);
 }
 
-void Controller::receiveMessage(const BridgeMessage& message, const std::string& currentPageUri)
+void Controller::receiveMessage(const BridgeMessage& message, const std::string& senderUri)
 {
     // Only the interface may drive the window; a page navigated elsewhere may not.
-    if (!SameOrigin(currentPageUri, settings_.url))
+    if (!SameOrigin(senderUri, settings_.url))
         return;
     Dispatch(*this, message);
 }
@@ -244,16 +278,20 @@ void Controller::choose()
     askForPath(panel, [](Controller& self, const std::string& chosen) { self.projectChosen(chosen); });
 }
 
+// A large project takes seconds to copy: the copy runs off the main loop, and
+// the page opens it once it is complete.
 void Controller::projectChosen(const std::string& chosen)
 {
     keepAccess(chosen);
-    const auto copy = CopyToTemporaryFolder(chosen, places_.temporaryFolder);
-    if (const auto* failure = std::get_if<CopyFailure>(&copy)) {
-        Note("copie temporaire du projet impossible : " + failure->reason);
-        openPath(chosen);
-        return;
-    }
-    openPath(std::get<std::string>(copy));
+    auto outcome = std::make_shared<CopyOutcome>(CopyFailure{"not copied"});
+    auto copy = [outcome, chosen, temporaryFolder = places_.temporaryFolder] {
+        *outcome = CopyToTemporaryFolder(chosen, temporaryFolder);
+    };
+    auto copied = [weak = weak_from_this(), outcome, chosen] {
+        if (const auto self = weak.lock())
+            OpenCopyOrChosen(*self, chosen, *outcome);
+    };
+    toolkit_.runInBackground(std::move(copy), std::move(copied));
 }
 
 void Controller::openPath(const std::string& path)
@@ -335,7 +373,7 @@ void Controller::direLesAutorises()
 
 void Controller::ouvrir(const std::string& url)
 {
-    if (url.empty() || !IsHttpsUrl(url))
+    if (!IsHttpsUrl(url))
         return;
     toolkit_.openInBrowser(url);
 }

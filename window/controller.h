@@ -14,6 +14,7 @@
 #include "bridge.h"
 #include "drop.h"
 #include "menu.h"
+#include "rate_limit.h"
 #include "settings.h"
 #include "toolkit.h"
 
@@ -38,12 +39,13 @@ public:
     void build();
 
     // Interface loading.
-    void refresh();
+    void refresh();  // the user's reload: loads the interface when the view holds no page of it
     void navigationFailed();                           // any failed navigation: a reload within the budget
     void pageFinishedLoading(const std::string& uri);  // a load that finished without failure
+    void webProcessEnded();                            // the page's process crashed or was killed
 
-    // Script messages; honoured only while the page shown is of the interface's origin.
-    void receiveMessage(const BridgeMessage& message, const std::string& currentPageUri);
+    // Script messages; honoured only when the sending document is of the interface's origin.
+    void receiveMessage(const BridgeMessage& message, const std::string& senderUri);
 
     // Projects.
     void choose();
@@ -94,6 +96,9 @@ private:
     const Places places_;
     std::vector<std::string> granted_;
     std::int64_t attempts_ = 0;
+    // Whether the view holds a page of the interface: what a reload would reload.
+    bool showsInterface_ = false;
+    RateLimit crashReloads_;
 
     // The launch project waits for both the first second and the first load.
     bool launchDelayElapsed_ = false;

@@ -74,6 +74,9 @@ public:
 
     // Runs the block on the main loop after the delay.
     virtual void runLater(std::chrono::milliseconds delay, std::function<void()> block) = 0;
+    // Runs `work` away from the main loop, which keeps running meanwhile, then
+    // `done` on the main loop once `work` has returned.
+    virtual void runInBackground(std::function<void()> work, std::function<void()> done) = 0;
 
     // Access to a granted location; called in pairs.
     virtual void startAccessing(const std::string& path) = 0;

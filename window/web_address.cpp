@@ -34,8 +34,12 @@ bool SameOrigin(const std::string& first, const std::string& second)
 bool IsHttpsUrl(const std::string& url)
 {
     g_autoptr(GUri) parsed = Parsed(url);
+    if (parsed == nullptr)
+        return false;
+    // "https:" and "https://" parse, but name nothing a browser could open.
+    const char* host = g_uri_get_host(parsed);
     // The parser lower-cases the scheme, so the written form is checked on the string.
-    return parsed != nullptr && url.starts_with("https:");
+    return host != nullptr && *host != '\0' && url.starts_with("https:");
 }
 
 }  // namespace mivra

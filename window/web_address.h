@@ -9,7 +9,7 @@ namespace mivra {
 // (the scheme's default port when none is written).
 bool SameOrigin(const std::string& first, const std::string& second);
 
-// Parses as an absolute URL whose scheme is written exactly "https".
+// Parses as an absolute URL with a host, whose scheme is written exactly "https".
 bool IsHttpsUrl(const std::string& url);
 
 }  // namespace mivra

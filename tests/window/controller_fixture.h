@@ -21,6 +21,7 @@ struct FakeToolkit : Toolkit {
     std::vector<std::string> calls, scripts, loads;
     std::vector<std::pair<OpenPanelDescription, PanelCompletion>> panels;
     std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> deferred;
+    std::vector<std::pair<std::function<void()>, std::function<void()>>> background;  // (work, done)
     std::optional<WindowDescription> window;
     std::vector<MenuItem> menu;
     std::vector<std::function<void()>> alertsClosing;
@@ -55,6 +56,11 @@ struct FakeToolkit : Toolkit {
         calls.push_back("runLater " + std::to_string(delay.count()));
         deferred.emplace_back(delay, std::move(block));
     }
+    void runInBackground(std::function<void()> work, std::function<void()> done) override
+    {
+        calls.push_back("runInBackground");
+        background.emplace_back(std::move(work), std::move(done));
+    }
     void startAccessing(const std::string& path) override { calls.push_back("startAccessing " + path); }
     void stopAccessing(const std::string& path) override { calls.push_back("stopAccessing " + path); }
     void minimise() override { calls.push_back("minimise"); }
@@ -70,6 +76,17 @@ struct FakeToolkit : Toolkit {
         auto block = std::move(deferred.front().second);
         deferred.erase(deferred.begin());
         block();
+        return true;
+    }
+    // Runs the oldest background job's work, then its completion; false when none is pending.
+    bool finishNextBackground()
+    {
+        if (background.empty())
+            return false;
+        auto [work, done] = std::move(background.front());
+        background.erase(background.begin());
+        work();
+        done();
         return true;
     }
     // Completes a shown panel (the latest by default) with a choice or a cancel.

@@ -84,6 +84,47 @@ TEST_F(ControllerTest, FailedLoadsAreRetried40TimesAfter300msAndTheBudgetIsNever
     EXPECT_EQ(toolkit_.loads.size(), 41u);
 }
 
+TEST_F(ControllerTest, TheUserReloadLoadsTheInterfaceWheneverTheViewHoldsNoPageOfIt)
+{
+    using Event = std::function<void(Controller&)>;
+    const Event failed = [](Controller& c) { c.navigationFailed(); };
+    const Event crashed = [](Controller& c) { c.webProcessEnded(); };
+    const auto finished = [](std::string uri) { return Event([uri](Controller& c) { c.pageFinishedLoading(uri); }); };
+    const std::vector<std::pair<std::vector<Event>, std::string>> cases = {
+        {{}, "loadUrl"},
+        {{failed}, "loadUrl"},
+        {{finished(kInterface + "projets")}, "reload"},
+        {{finished(kInterface), failed}, "loadUrl"},
+        {{failed, finished(kInterface)}, "reload"},
+        {{finished(kInterface), finished("https://example.org/")}, "loadUrl"},
+        {{finished(kInterface), crashed, finished(kInterface)}, "reload"},
+        {{finished(kInterface), crashed}, "loadUrl"},
+    };
+    for (std::size_t index = 0; index < cases.size(); ++index) {
+        auto controller = make(LaunchSettings{kInterface, "", ""});
+        for (const Event& event : cases[index].first)
+            event(*controller);
+        toolkit_.calls.clear();
+        const std::int64_t attempts = controller->attempts();
+        controller->perform(MenuAction::Refresh);
+        const std::string expected = cases[index].second == "reload" ? "reload" : "loadUrl " + kInterface;
+        EXPECT_EQ(toolkit_.calls, (Calls{expected})) << "case " << index;
+        EXPECT_EQ(controller->attempts(), attempts) << "case " << index;
+    }
+}
+
+TEST_F(ControllerTest, ADeadPageIsLoadedAtOnceOutsideTheBudgetThreeTimesAMinute)
+{
+    auto controller = make(LaunchSettings{kInterface, "", ""});
+    for (int death = 0; death < 5; ++death)
+        controller->webProcessEnded();
+    EXPECT_EQ(toolkit_.calls, (Calls(3, "loadUrl " + kInterface)));
+    EXPECT_TRUE(toolkit_.deferred.empty());
+    EXPECT_EQ(controller->attempts(), 0);
+    controller->refresh();  // the user may still bring it back
+    EXPECT_EQ(toolkit_.loads.size(), 4u);
+}
+
 TEST_F(ControllerTest, TheLaunchProjectWaitsForTheSecondAndTheFirstInterfaceLoadThenOpensOnce)
 {
     const auto built = [&](const std::string& project) {
@@ -135,6 +176,7 @@ protected:
     {
         controller->choose();
         toolkit_.completePanel(chosen);
+        toolkit_.finishNextBackground();
         return chosen ? opened() : "";
     }
     std::shared_ptr<Controller> controller = make();
@@ -173,6 +215,28 @@ TEST_F(ChooseTest, EachChoiceIsGrantedCopiedWholeAndOpenedFromItsOwnCopy)
     EXPECT_EQ(controller->granted(), (Calls{bundle, project, project}));
     controller->oublier(project);
     EXPECT_EQ(toolkit_.scripts.back(), AutorisesScript({bundle}));
+}
+
+TEST_F(ChooseTest, TheCopyRunsInTheBackgroundThePageKeepsItsAnswersAndOpensTheCopyOnceDone)
+{
+    const std::string project = file("projets/a.fcpxml", "<fcpxml/>");
+    controller->choose();
+    toolkit_.completePanel(project);
+    EXPECT_EQ(controller->granted(), (Calls{project}));  // granted at once, as before the copy
+    controller->direLesAutorises();
+    EXPECT_EQ(toolkit_.scripts, (Calls{AutorisesScript({project})}));
+    ASSERT_EQ(toolkit_.background.size(), 1u);
+    EXPECT_TRUE(fs::is_empty(places_.temporaryFolder));
+    toolkit_.finishNextBackground();
+    EXPECT_EQ(toolkit_.scripts.size(), 2u);
+    EXPECT_EQ(Read(opened()), "<fcpxml/>");
+    // A controller gone before the copy ends: the copy is made, nothing is opened.
+    controller->choose();
+    toolkit_.completePanel(project);
+    controller.reset();
+    toolkit_.finishNextBackground();
+    EXPECT_EQ(toolkit_.scripts.size(), 2u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(places_.temporaryFolder), fs::directory_iterator()), 2);
 }
 
 TEST_F(ChooseTest, WhatCannotBeCopiedIsLoggedAndOpenedWhereItIs)
@@ -395,7 +459,8 @@ TEST_F(DispatchTest, EachActionWithItsDefaults)
         EXPECT_EQ(dispatch(Message({{"action", action}})), "") << action;
     // Only URLs written with the https scheme are opened.
     for (const char* refused : {"", "http://example.org/", "HTTPS://example.org/", "Https://example.org/",
-                                "example.org", "//example.org/", "https//example.org", "javascript:alert(1)"})
+                                "example.org", "//example.org/", "https//example.org", "javascript:alert(1)",
+                                "https:", "https://", "https:///chemin", "https:chemin"})
         EXPECT_EQ(dispatch(Message({{"action", "ouvrir"}, {"url", refused}})), "") << refused;
     EXPECT_EQ(dispatch(Message({{"action", "ouvrir"}})), "");
 }

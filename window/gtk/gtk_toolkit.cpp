@@ -22,6 +22,23 @@ gboolean RunBlock(gpointer data)
     return G_SOURCE_REMOVE;
 }
 
+struct BackgroundJob {
+    Block work;
+    Block done;
+};
+
+void RunJobWork(GTask* task, gpointer, gpointer data, GCancellable*)
+{
+    static_cast<BackgroundJob*>(data)->work();
+    g_task_return_boolean(task, TRUE);
+}
+
+// Called on the main context the job was started from.
+void RunJobDone(GObject*, GAsyncResult* result, gpointer)
+{
+    static_cast<BackgroundJob*>(g_task_get_task_data(G_TASK(result)))->done();
+}
+
 const char* EditingCommand(MenuAction editing)
 {
     switch (editing) {
@@ -65,6 +82,10 @@ WebViewEvents GtkToolkit::webViewEvents() const
         [weak](const std::string& uri) {
             if (auto controller = weak.lock())
                 controller->pageFinishedLoading(uri);
+        },
+        [weak] {
+            if (auto controller = weak.lock())
+                controller->webProcessEnded();
         },
     };
 }
@@ -157,6 +178,14 @@ void GtkToolkit::runLater(std::chrono::milliseconds delay, std::function<void()>
 {
     g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(delay.count()), RunBlock,
                        HandToGLib(std::make_unique<Block>(std::move(block))), FreeFromGLib<Block>);
+}
+
+void GtkToolkit::runInBackground(std::function<void()> work, std::function<void()> done)
+{
+    Owned<GTask> task(g_task_new(nullptr, nullptr, RunJobDone, nullptr));
+    g_task_set_task_data(task.get(), HandToGLib(std::make_unique<BackgroundJob>(std::move(work), std::move(done))),
+                         FreeFromGLib<BackgroundJob>);
+    g_task_run_in_thread(task.get(), RunJobWork);
 }
 
 // A plain install runs without a sandbox: every readable path is readable

@@ -43,6 +43,7 @@ public:
     void openPrivacySettings() override;
 
     void runLater(std::chrono::milliseconds delay, std::function<void()> block) override;
+    void runInBackground(std::function<void()> work, std::function<void()> done) override;
 
     void startAccessing(const std::string& path) override;
     void stopAccessing(const std::string& path) override;

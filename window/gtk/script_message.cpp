@@ -1,6 +1,5 @@
 #include "script_message.h"
 
-#include <array>
 #include <string>
 #include <string_view>
 
@@ -8,8 +7,6 @@
 
 namespace mivra {
 namespace {
-
-constexpr std::array kReadKeys = {"action", "path", "pour", "url"};
 
 void ReadKey(JSCValue* body, const char* key, BridgeMessage& message)
 {
@@ -42,8 +39,8 @@ BridgeMessage MessageFromValue(JSCValue* body)
     message.isObject = jsc_value_is_object(body) && !jsc_value_is_array(body);
     if (!message.isObject)
         return message;
-    for (const char* key : kReadKeys)
-        ReadKey(body, key, message);
+    for (const std::string& key : MessageKeys())
+        ReadKey(body, key.c_str(), message);
     return message;
 }
 

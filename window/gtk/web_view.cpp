@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "glib_ownership.h"
-#include "script_message.h"
+#include "bridge_channel.h"
 
 namespace mivra {
 namespace {
@@ -25,7 +25,15 @@ void OnScriptMessage(WebKitUserContentManager*, JSCValue* body, gpointer data)
 {
     auto* web = static_cast<WebKitWebView*>(data);
     auto* state = static_cast<WebViewState*>(g_object_get_data(G_OBJECT(web), "mivra-web-view"));
-    state->events.message(MessageFromValue(body), PageUri(web));
+    const ChannelMessage posted = ReadChannelMessage(body);
+    state->events.message(posted.message, posted.sender);
+}
+
+// Only a death: the process is never ended on purpose here.
+void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data)
+{
+    if (reason != WEBKIT_WEB_PROCESS_TERMINATED_BY_API)
+        static_cast<WebViewState*>(data)->events.processEnded();
 }
 
 // Handled here: WebKit's own error page would show, and its load would finish
@@ -67,9 +75,10 @@ WebKitWebView* NewWebView(const Colour& background, WebViewEvents events)
     // The handler must be connected before the channel is registered.
     g_signal_connect_object(manager, "script-message-received::native", G_CALLBACK(OnScriptMessage), web,
                             GConnectFlags{});
-    webkit_user_content_manager_register_script_message_handler(manager, kChannel, nullptr);
+    InstallChannel(manager, kChannel);
     g_signal_connect(web, "load-failed", G_CALLBACK(OnLoadFailed), signals);
     g_signal_connect(web, "load-changed", G_CALLBACK(OnLoadChanged), signals);
+    g_signal_connect(web, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), signals);
     SetBackground(web, background);
     return web;
 }

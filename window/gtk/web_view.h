@@ -13,11 +13,13 @@
 namespace mivra {
 
 struct WebViewEvents {
-    // A message posted on "native", with the address of the page shown.
-    std::function<void(const BridgeMessage& message, const std::string& pageUri)> message;
+    // A message posted on "native" by the top frame, with its document's address.
+    std::function<void(const BridgeMessage& message, const std::string& senderUri)> message;
     std::function<void()> navigationFailed;
     // A load that finished without failing.
     std::function<void(const std::string& uri)> finishedLoading;
+    // The page's process crashed or was killed; the view shows nothing alive.
+    std::function<void()> processEnded;
 };
 
 // A new web view with the background behind the page; it keeps the events

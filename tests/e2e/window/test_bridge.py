@@ -6,7 +6,7 @@ import pwd
 import time
 from pathlib import Path
 
-from harness import WindowTestCase, main, wait_until
+from harness import Route, WindowTestCase, main, wait_until
 
 # Every shape a page could post that names no operation: not objects, values
 # that are not strings, very long strings, unknown or miscased actions, URLs
@@ -55,6 +55,8 @@ class BridgeTest(WindowTestCase):
         self.assertEqual(server.value(FLOOD, timeout=60), "flooded")
         server.run("post({action: 'ouvrir', url: 'http://example.org/a'});"
                    "post({action: 'ouvrir', url: 'HTTPS://example.org/b'});"
+                   "post({action: 'ouvrir', url: 'https:'});"
+                   "post({action: 'ouvrir', url: 'https://'});"
                    "post({action: 'ouvrir', url: 'https://example.org/c?d=1'});"
                    "post({action: 'autorises'})")
         server.wait_report("__autorises", timeout=30)
@@ -91,6 +93,46 @@ class BridgeTest(WindowTestCase):
         self.assertEqual(server.wait_report("__setTravail").args, [str(chosen)])
         self.assertEqual(server.named("__setFolder"), [])
         window.wait_no_dialog()
+
+    def test_frames_inside_the_interface_cannot_drive_the_window_and_the_top_page_still_can(self):
+        record = self.home.install_browser()
+        server, elsewhere = self.serve(), self.serve()
+        window = self.launch_loaded(server)
+        def framed(kind):
+            # Each frame tries all three actions, then says it has.
+            return (f"<script>try {{ const native = window.webkit.messageHandlers.native;"
+                    f" native.postMessage({{action: 'ouvrir', url: 'https://example.org/{kind}'}});"
+                    f" native.postMessage({{action: 'grant', path: '/cadre/{kind}'}});"
+                    f" native.postMessage({{action: 'pick'}}); }} catch (error) {{}}"
+                    f" fetch('{server.url}report?name=framed&args=' + encodeURIComponent("
+                    f"JSON.stringify(['{kind}'])), {{mode: 'no-cors'}});</script>")
+        elsewhere.routes["/cadre.html"] = lambda query: Route(200, "text/html; charset=utf-8",
+                                                              framed("ailleurs").encode())
+        server.run(f"""
+            const frame = (set) => {{ const element = document.createElement("iframe"); set(element);
+                                     document.body.append(element); }};
+            frame((f) => f.src = "{elsewhere.url}cadre.html");
+            frame((f) => f.src = "data:text/html," + encodeURIComponent({json.dumps(framed("data"))}));
+            frame((f) => {{ f.sandbox = "allow-scripts"; f.srcdoc = {json.dumps(framed("srcdoc"))}; }});
+        """)
+        server.wait_report("framed", count=3)
+        self.assertEqual(sorted(report.args[0] for report in server.named("framed")), ["ailleurs", "data", "srcdoc"])
+        time.sleep(1.5)
+        self.assertFalse(record.exists())
+        self.assertFalse([note for note in window.notes() if "/cadre/" in note])
+        self.assertEqual(window.windows(), [window.window()])
+        server.run("post({action: 'ouvrir', url: 'https://example.org/haut'})")
+        wait_until(record.exists, 15, "the default browser to be started")
+        self.assertEqual(record.read_text().splitlines(), ["https://example.org/haut"])
+
+    def test_a_message_with_millions_of_keys_is_read_for_its_action_alone(self):
+        server = self.serve()
+        self.launch_loaded(server)
+        server.value("const big = {action: 'autorises'};"
+                     "for (let i = 0; i < 3e6; i++) big['k' + i] = i;"
+                     "window.big = big; 'built'", timeout=60)
+        server.run("post(window.big)")
+        self.assertEqual(server.wait_report("__autorises", timeout=15).args, [[]])
 
 if __name__ == "__main__":
     main()

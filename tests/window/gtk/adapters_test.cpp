@@ -16,6 +16,7 @@
 #include <jsc/jsc.h>
 
 #include "app_menu.h"
+#include "bridge_channel.h"
 #include "gtk_toolkit.h"
 #include "kept_size.h"
 #include "open_panel.h"
@@ -55,6 +56,24 @@ TEST(ScriptMessageTest, StringKeysAreReadOtherValuesAndStringsHoldingANulAreSetA
         EXPECT_TRUE(MessageOf(body).strings.empty()) << body;
     }
     EXPECT_TRUE(MessageOf("({})").isObject);
+}
+
+TEST(ChannelMessageTest, TheRelayedMessageAndItsSenderAreReadAndAnythingElseIsNoMessage)
+{
+    g_autoptr(JSCContext) context = jsc_context_new();
+    const auto read = [&](const char* script) {
+        g_autoptr(JSCValue) posted = jsc_context_evaluate(context, script, -1);
+        return ReadChannelMessage(posted);
+    };
+    const ChannelMessage relayed = read("({from: 'http://127.0.0.1:8790/a', message: {action: 'grant', path: null}})");
+    EXPECT_EQ(relayed.sender, "http://127.0.0.1:8790/a");
+    EXPECT_EQ(relayed.message.strings, (std::map<std::string, std::string>{{"action", "grant"}}));
+    EXPECT_EQ(relayed.message.nonStrings, (Keys{"path"}));
+    for (const char* other : {"({action: 'pick'})", "({from: 3, message: 'pick'})", "'pick'", "null"}) {
+        const ChannelMessage refused = read(other);
+        EXPECT_FALSE(refused.message.isObject) << other;
+        EXPECT_EQ(refused.sender, "") << other;
+    }
 }
 
 TEST(PlacementTest, CentresOnTheWholeScreenOrTheOrigin)
@@ -155,6 +174,20 @@ TEST_F(KeptSizeTest, ASizeComesBackPerGroupAndDamagedFilesGiveNone)
     }
     g_autofree char* expected = g_build_filename(g_get_user_state_dir(), "mivra", "window.ini", nullptr);
     EXPECT_EQ(KeptSizeFile(), expected);
+}
+
+TEST(RunInBackgroundTest, WorkRunsOffTheMainThreadAndItsCompletionOnTheMainLoop)
+{
+    GtkToolkit toolkit(nullptr);
+    GThread* main = g_thread_self();
+    GThread* worker = nullptr;
+    bool doneOnMain = false;
+    g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
+    toolkit.runInBackground([&] { worker = g_thread_self(); },
+                            [&] { doneOnMain = g_thread_self() == main && worker != nullptr, g_main_loop_quit(loop); });
+    g_main_loop_run(loop);
+    EXPECT_NE(worker, main);
+    EXPECT_TRUE(doneOnMain);
 }
 
 TEST(RunLaterTest, BlocksRunOnceInDueOrderAndAreReleased)

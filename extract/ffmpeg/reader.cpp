@@ -127,16 +127,43 @@ private:
     std::vector<std::int32_t> samples_;
 };
 
+// FFmpeg 5.1 cuts the end padding of an Ogg Vorbis stream's last packet as if
+// the stream's first packet had given audio, which it never does: one short
+// block too much goes. Such a stream is trimmed here instead, from what the
+// decoder states on its frames and from the final granule.
+bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream) {
+    return std::string_view(context.iformat->name) == "ogg" && stream.codecpar->codec_id == AV_CODEC_ID_VORBIS;
+}
+
 // The length of the presented track in frames at its rate, when its container
 // states one of its own: the mov family's edit list (or track duration) ends
-// the track there, even inside a packet. Other containers state their end in
-// the packets (end padding, final granule), which the decoder applies; a
-// duration alone cuts nothing.
+// the track there, even inside a packet, and so does an Ogg Vorbis stream's
+// final granule. Other containers state their end in the packets (end
+// padding), which the decoder applies; a duration alone cuts nothing.
 std::optional<std::int64_t> StatedLength(const AVFormatContext& context, const AVStream& stream) {
-    const bool movFamily = std::string_view(context.iformat->name).starts_with("mov,");
+    const bool stated =
+        std::string_view(context.iformat->name).starts_with("mov,") || IsVorbisInOgg(context, stream);
     const int rate = stream.codecpar->sample_rate;
-    if (!movFamily || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0 || rate <= 0) return std::nullopt;
+    if (!stated || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0 || rate <= 0) return std::nullopt;
     return av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
+}
+
+// What a decoder left for its caller to drop at the start of the track, when
+// it trims nothing itself.
+std::int64_t StartSkipOf(const AVFrame& frame) {
+    const AVFrameSideData* data = av_frame_get_side_data(&frame, AV_FRAME_DATA_SKIP_SAMPLES);
+    return data && data->size >= 4 ? AV_RL32(data->data) : 0;
+}
+
+// Moves a frame's sample pointers past its first `frames` frames.
+void SkipFrames(AVFrame& frame, int frames) {
+    const auto format = static_cast<AVSampleFormat>(frame.format);
+    const int channels = frame.ch_layout.nb_channels;
+    const int planes = av_sample_fmt_is_planar(format) ? channels : 1;
+    const int step = av_get_bytes_per_sample(format) * frames * (planes == 1 ? channels : 1);
+    for (int plane = 0; plane < planes; ++plane) frame.extended_data[plane] += step;
+    if (frame.extended_data != frame.data) std::copy_n(frame.extended_data, AV_NUM_DATA_POINTERS, frame.data);
+    frame.nb_samples -= frames;
 }
 
 // What a packet says to drop: frames at the start of the track, frames at its own end.
@@ -281,10 +308,19 @@ private:
     std::optional<std::span<const std::byte>> convertFrame() {
         held_ = Held::nothing;
         int error = configureConverter(*frame_);
+        if (decoder_->flags2 & AV_CODEC_FLAG2_SKIP_MANUAL) applyStatedStart(*frame_);
         const auto kept = static_cast<int>(end_.keep(frame_->nb_samples));
         if (error == 0) error = converter_.convert(frame_.get(), kept, packed_);
         av_frame_unref(frame_.get());
         return finish(error);
+    }
+
+    // The start the decoder stated but left to us; its end padding is not
+    // trusted (see IsVorbisInOgg), the stated length cuts the end instead.
+    void applyStatedStart(AVFrame& frame) {
+        if (const std::int64_t skip = StartSkipOf(frame); skip > 0) trim_.stateStartSkip(skip);
+        const KeptFrames kept = trim_.keep(frame.nb_samples, false, 0);
+        SkipFrames(frame, static_cast<int>(kept.skipped));
     }
 
     int configureConverter(const AVFrame& frame) {
@@ -433,6 +469,7 @@ ReaderOrError MakeReader(FormatContext context, int streamIndex) {
     }
     decoder->codec_id = *codecId;
     decoder->pkt_timebase = stream.time_base;
+    if (IsVorbisInOgg(*context, stream)) decoder->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
     DiscardOtherStreams(*context, streamIndex);
     return {std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder)), {}};
 }

@@ -6,6 +6,7 @@ interleaved samples of another file.
 Usage: extensible24.py RAW_S24LE CHANNELS RATE TARGET.wav
 """
 
+import pathlib
 import struct
 import sys
 
@@ -14,7 +15,7 @@ PCM_SUBFORMAT = bytes.fromhex("0100000000001000800000aa00389b71")
 
 def main(raw_path, channels, rate, target):
     channels, rate = int(channels), int(rate)
-    raw = open(raw_path, "rb").read()
+    raw = pathlib.Path(raw_path).read_bytes()
     # Each 24-bit sample sits in the top three bytes of its 32-bit container.
     data = b"".join(b"\0" + raw[i:i + 3] for i in range(0, len(raw) - len(raw) % 3, 3))
     fmt = struct.pack("<HHIIHHHHI16s", 0xFFFE, channels, rate, rate * channels * 4, channels * 4, 32,

@@ -243,6 +243,7 @@ private:
     // A packet that needs no decoding is held for copying instead.
     void feedDecoder() {
         const bool read = readPacket();
+        if (status_ == ReaderStatus::failed) return;
         if (read && copiesPacket()) {
             hold(Held::packet, packet_->size / copiedFrameSize_);
             return;
@@ -255,12 +256,14 @@ private:
     }
 
     // The next non-empty packet of the stream into packet_; false at the end of
-    // input. A read that fails is where a file cut short ends: what was read
-    // before it stays.
+    // input. Data that cannot be parsed is where a file cut short ends: what
+    // was read before it stays. Any other failure to read fails the run.
     bool readPacket() {
         for (;;) {
             av_packet_unref(packet_.get());
-            if (av_read_frame(context_.get(), packet_.get()) < 0) return false;
+            const int read = av_read_frame(context_.get(), packet_.get());
+            if (read < 0 && read != AVERROR_EOF && read != AVERROR_INVALIDDATA) fail(read);
+            if (read < 0) return false;
             if (packet_->stream_index == streamIndex_ && packet_->size > 0) return true;
         }
     }

@@ -123,7 +123,7 @@ class Corpus(unittest.TestCase):
     def test_cut_copies_keep_what_decodes(self):
         """A recording cut short ends where its last whole packet ends; scipy's
         early-EOF WAV, and our cuts through a packet and a frame of PCM, FLAC,
-        AIFF and CAF copies of a shipped recording."""
+        AIFF and CAF copies of a shipped recording; GSM cut in its last packet."""
         wav = shipped("alsa-utils", "usr/share/sounds/alsa/Front_Left.wav")[0]
         whole = reference24(wav)
         rate = soundfile.info(wav).samplerate
@@ -138,6 +138,12 @@ class Corpus(unittest.TestCase):
             got = samples24(target)
             self.assertGreater(len(got), len(whole) // 2, name)
             self.assertTrue(numpy.array_equal(got, whole[:len(got)]), name)
+        # GSM whose last packet is short: every whole packet, as the CLI decodes them.
+        ffmpeg("-i", wav, "-ar", "8000", "-c:a", "libgsm_ms", path("gsm.wav"))
+        full = pathlib.Path(path("gsm.wav")).read_bytes()
+        pathlib.Path(path("cut-gsm.wav")).write_bytes(full[:-10])
+        done, target = extract(path("cut-gsm.wav"), 8000)
+        self.assertEqual((done.returncode, done.stdout), (0, f"{len(cli24(path('cut-gsm.wav'), 1))}\n"))
         early = shipped("python3-scipy", "usr/lib/python3/dist-packages/scipy/io/tests/data/*early-eof.wav")[0]
         done, target = extract(early, 44100)
         self.assertEqual((done.returncode, done.stderr), (0, ""))

@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <string_view>
 #include <vector>
 
 extern "C" {
+#include <libavutil/intreadwrite.h>
 #include <libavutil/opt.h>
 }
 
 #include "../pcm24.h"
+#include "../timeline.h"
 
 namespace mivra::ffmpeg {
 namespace {
@@ -124,15 +127,56 @@ private:
     std::vector<std::int32_t> samples_;
 };
 
-// Where the stream ends, in its time base, when the container states both its
-// start and its duration.
-std::optional<std::int64_t> StatedEnd(const AVFormatContext& context, int streamIndex) {
-    const AVStream& stream = *context.streams[streamIndex];
-    if (context.duration_estimation_method != AVFMT_DURATION_FROM_STREAM) return std::nullopt;
-    if (stream.start_time == AV_NOPTS_VALUE || stream.duration == AV_NOPTS_VALUE) return std::nullopt;
-    std::int64_t end = 0;
-    if (__builtin_add_overflow(stream.start_time, stream.duration, &end)) return std::nullopt;
-    return end;
+// FFmpeg 5.1 cuts the end padding of an Ogg Vorbis stream's last packet as if
+// the stream's first packet had given audio, which it never does: one short
+// block too much goes. Such a stream is trimmed here instead, from what the
+// decoder states on its frames and from the final granule.
+bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream) {
+    return std::string_view(context.iformat->name) == "ogg" && stream.codecpar->codec_id == AV_CODEC_ID_VORBIS;
+}
+
+// The length of the presented track in frames at its rate, when its container
+// states one of its own: the mov family's edit list (or track duration) ends
+// the track there, even inside a packet, and so does an Ogg Vorbis stream's
+// final granule. Other containers state their end in the packets (end
+// padding), which the decoder applies; a duration alone cuts nothing.
+std::optional<std::int64_t> StatedLength(const AVFormatContext& context, const AVStream& stream) {
+    const bool stated =
+        std::string_view(context.iformat->name).starts_with("mov,") || IsVorbisInOgg(context, stream);
+    const int rate = stream.codecpar->sample_rate;
+    if (!stated || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0 || rate <= 0) return std::nullopt;
+    return av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
+}
+
+// What a decoder left for its caller to drop at the start of the track, when
+// it trims nothing itself.
+std::int64_t StartSkipOf(const AVFrame& frame) {
+    const AVFrameSideData* data = av_frame_get_side_data(&frame, AV_FRAME_DATA_SKIP_SAMPLES);
+    return data && data->size >= 4 ? AV_RL32(data->data) : 0;
+}
+
+// Moves a frame's sample pointers past its first `frames` frames.
+void SkipFrames(AVFrame& frame, int frames) {
+    const auto format = static_cast<AVSampleFormat>(frame.format);
+    const int channels = frame.ch_layout.nb_channels;
+    const int planes = av_sample_fmt_is_planar(format) ? channels : 1;
+    const int step = av_get_bytes_per_sample(format) * frames * (planes == 1 ? channels : 1);
+    for (int plane = 0; plane < planes; ++plane) frame.extended_data[plane] += step;
+    if (frame.extended_data != frame.data) std::copy_n(frame.extended_data, AV_NUM_DATA_POINTERS, frame.data);
+    frame.nb_samples -= frames;
+}
+
+// What a packet says to drop: frames at the start of the track, frames at its own end.
+struct SkipStatement {
+    std::optional<std::int64_t> start;
+    std::int64_t endPadding = 0;
+};
+
+SkipStatement SkipStatementOf(const AVPacket& packet) {
+    std::size_t size = 0;
+    const std::uint8_t* data = av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    if (!data || size < 8) return {};
+    return {AV_RL32(data), AV_RL32(data + 4)};
 }
 
 // The size of one frame of packets that already hold the output: 24-bit
@@ -144,14 +188,19 @@ int CopiedFrameSize(const AVCodecParameters& codec, double targetRate, int chann
     return copied ? static_cast<int>(kBytesPerSample) * channelCount : 0;
 }
 
+// Silence that stands for a packet that failed to decode goes out in pieces
+// of at most this many frames.
+constexpr int kSilenceChunkFrames = 8192;
+
 class Reader final : public SampleReader {
 public:
     Reader(FormatContext context, int streamIndex, CodecContext decoder)
         : context_(std::move(context)), streamIndex_(streamIndex), decoder_(std::move(decoder)),
-          packet_(av_packet_alloc()), frame_(av_frame_alloc()), streamEnd_(StatedEnd(*context_, streamIndex)) {}
+          packet_(av_packet_alloc()), frame_(av_frame_alloc()), silentFrame_(av_frame_alloc()),
+          end_(StatedLength(*context_, *context_->streams[streamIndex])) {}
 
     std::optional<std::string> start(double sampleRate, std::uint16_t channelCount) override {
-        if (!packet_ || !frame_) return ErrorText(AVERROR(ENOMEM));
+        if (!packet_ || !frame_ || !silentFrame_) return ErrorText(AVERROR(ENOMEM));
         if (const int error = avcodec_open2(decoder_.get(), nullptr, nullptr); error < 0) return ErrorText(error);
         targetRate_ = sampleRate;
         channelCount_ = channelCount;
@@ -161,16 +210,11 @@ public:
 
     std::optional<std::span<const std::byte>> nextBuffer() override {
         while (status_ == ReaderStatus::reading) {
+            if (silenceLeft_ > 0) return silence();
+            if (held_ == Held::frame) return convertFrame();
+            if (held_ == Held::packet) return copiedBytes();
             if (decoderDrained_) return drainConverter();
-            const int received = avcodec_receive_frame(decoder_.get(), frame_.get());
-            if (received == 0) return convertFrame();
-            if (received == AVERROR_EOF) {
-                decoderDrained_ = true;
-            } else if (received != AVERROR(EAGAIN)) {
-                fail(received);
-            } else if (const auto copied = feedDecoder()) {
-                return copied;
-            }
+            receiveFrame();
         }
         return std::nullopt;
     }
@@ -179,71 +223,152 @@ public:
     std::string errorDescription() const override { return error_; }
 
 private:
-    // Hands the decoder the next packet of the stream, or the end of input.
-    // A packet that needs no decoding is kept instead and its bytes returned.
-    std::optional<std::span<const std::byte>> feedDecoder() {
-        const int read = readPacket();
-        if (read == 0 && copiesPacket()) return copiedBytes();
-        if (read < 0 && read != AVERROR_EOF) {
-            fail(read);
-            return std::nullopt;
+    enum class Held { nothing, frame, packet };
+
+    // The decoder's next frame, held for output, or its next packet when it wants one.
+    void receiveFrame() {
+        const int received = avcodec_receive_frame(decoder_.get(), frame_.get());
+        if (received == 0) {
+            hold(Held::frame, frame_->nb_samples);
+        } else if (received == AVERROR_EOF) {
+            decoderDrained_ = true;
+        } else if (received == AVERROR(EAGAIN)) {
+            feedDecoder();
+        } else {
+            lose(sentFrames_, received);
         }
-        const int sent = avcodec_send_packet(decoder_.get(), read == 0 ? packet_.get() : nullptr);
-        av_packet_unref(packet_.get());
-        if (sent < 0) fail(sent);
-        return std::nullopt;
     }
 
-    // The next packet of the stream into packet_, AVERROR_EOF at its end.
-    int readPacket() {
+    // Hands the decoder the next packet of the stream, or the end of input.
+    // A packet that needs no decoding is held for copying instead.
+    void feedDecoder() {
+        const bool read = readPacket();
+        if (status_ == ReaderStatus::failed) return;
+        if (read && copiesPacket()) {
+            hold(Held::packet, packet_->size / copiedFrameSize_);
+            return;
+        }
+        sentFrames_ = read ? packetFrames() : 0;
+        const int sent = avcodec_send_packet(decoder_.get(), read ? packet_.get() : nullptr);
+        av_packet_unref(packet_.get());
+        if (sent < 0 && read) lose(sentFrames_, sent);
+        if (sent < 0 && !read) decoderDrained_ = true;
+    }
+
+    // The next non-empty packet of the stream into packet_; false at the end of
+    // input. Data that cannot be parsed is where a file cut short ends: what
+    // was read before it stays. Any other failure to read fails the run.
+    bool readPacket() {
         for (;;) {
             av_packet_unref(packet_.get());
             const int read = av_read_frame(context_.get(), packet_.get());
-            if (read < 0 || packet_->stream_index == streamIndex_) return read;
+            if (read < 0 && read != AVERROR_EOF && read != AVERROR_INVALIDDATA) fail(read);
+            if (read < 0) return false;
+            if (packet_->stream_index == streamIndex_ && packet_->size > 0) return true;
         }
     }
 
-    // Whole frames with nothing for the decoder to trim, drop or take note
-    // of: such a packet holds exactly the samples the decoder would give.
-    bool copiesPacket() const {
-        return copiedFrameSize_ > 0 && packet_->size > 0 && packet_->size % copiedFrameSize_ == 0 &&
-               packet_->side_data_elems == 0 && (packet_->flags & ~AV_PKT_FLAG_KEY) == 0;
+    std::int64_t packetFrames() const {
+        const int rate = context_->streams[streamIndex_]->codecpar->sample_rate;
+        if (packet_->duration <= 0 || rate <= 0) return lastFrameCount_;
+        return av_rescale_q(packet_->duration, context_->streams[streamIndex_]->time_base, AVRational{1, rate});
     }
 
-    std::span<const std::byte> copiedBytes() const {
-        const std::int64_t start = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
-        const int rate = context_->streams[streamIndex_]->codecpar->sample_rate;
-        const int frames = samplesBeforeEnd(start, packet_->size / copiedFrameSize_, rate);
-        return {reinterpret_cast<const std::byte*>(packet_->data), static_cast<std::size_t>(frames) * copiedFrameSize_};
+    // A packet that failed to decode: its frames are owed as silence once
+    // something after it decodes.
+    void lose(std::int64_t frames, int error) {
+        concealment_.lost(frames);
+        lastError_ = error;
+    }
+
+    // Whole 24-bit frames whose only statement is what to drop: such a packet
+    // holds exactly the samples the decoder would give, less what is dropped.
+    bool copiesPacket() const {
+        if (copiedFrameSize_ == 0 || packet_->size % copiedFrameSize_ != 0) return false;
+        const int statements = SkipStatementOf(*packet_).start ? 1 : 0;
+        return packet_->side_data_elems == statements &&
+               (packet_->flags & ~(AV_PKT_FLAG_KEY | AV_PKT_FLAG_DISCARD)) == 0;
+    }
+
+    // Good frames are held; the silence owed for damage before them goes out first.
+    void hold(Held held, int frames) {
+        held_ = held;
+        lastFrameCount_ = frames;
+        silenceLeft_ = end_.keep(concealment_.silenceBeforeGoodFrames(frames));
+    }
+
+    std::span<const std::byte> copiedBytes() {
+        held_ = Held::nothing;
+        const SkipStatement statement = SkipStatementOf(*packet_);
+        if (statement.start) trim_.stateStartSkip(*statement.start);
+        const KeptFrames kept = trim_.keep(packet_->size / copiedFrameSize_, packet_->flags & AV_PKT_FLAG_DISCARD,
+                                           statement.endPadding);
+        const std::int64_t count = end_.keep(kept.count);
+        const auto* bytes = reinterpret_cast<const std::byte*>(packet_->data);
+        return std::span(bytes + kept.skipped * copiedFrameSize_, static_cast<std::size_t>(count) * copiedFrameSize_);
     }
 
     std::optional<std::span<const std::byte>> convertFrame() {
-        int error = 0;
-        if (!converter_.configured()) {
-            error = converter_.configure(*frame_, targetRate_, channelCount_);
-        } else if (!converter_.matches(*frame_)) {
-            error = AVERROR_INPUT_CHANGED;
-        }
-        const int kept = samplesBeforeEnd(frame_->best_effort_timestamp, frame_->nb_samples, frame_->sample_rate);
+        held_ = Held::nothing;
+        int error = configureConverter(*frame_);
+        if (decoder_->flags2 & AV_CODEC_FLAG2_SKIP_MANUAL) applyStatedStart(*frame_);
+        const auto kept = static_cast<int>(end_.keep(frame_->nb_samples));
         if (error == 0) error = converter_.convert(frame_.get(), kept, packed_);
         av_frame_unref(frame_.get());
         return finish(error);
     }
 
-    // How many of `count` samples from `start` lie before the stream's stated
-    // end: a codec's last frame is whole, but an edit list may end inside it.
-    int samplesBeforeEnd(std::int64_t start, int count, int rate) const {
-        if (!streamEnd_ || start == AV_NOPTS_VALUE || rate <= 0) return count;
-        std::int64_t untilEnd = 0;
-        if (__builtin_sub_overflow(*streamEnd_, start, &untilEnd)) return count;
-        const AVRational timeBase = context_->streams[streamIndex_]->time_base;
-        const std::int64_t remaining = av_rescale_q_rnd(untilEnd, timeBase, AVRational{1, rate}, AV_ROUND_NEAR_INF);
-        return static_cast<int>(std::clamp<std::int64_t>(remaining, 0, count));
+    // The start the decoder stated but left to us; its end padding is not
+    // trusted (see IsVorbisInOgg), the stated length cuts the end instead.
+    void applyStatedStart(AVFrame& frame) {
+        if (const std::int64_t skip = StartSkipOf(frame); skip > 0) trim_.stateStartSkip(skip);
+        const KeptFrames kept = trim_.keep(frame.nb_samples, false, 0);
+        SkipFrames(frame, static_cast<int>(kept.skipped));
     }
 
+    int configureConverter(const AVFrame& frame) {
+        if (!converter_.configured()) return converter_.configure(frame, targetRate_, channelCount_);
+        return converter_.matches(frame) ? 0 : AVERROR_INPUT_CHANGED;
+    }
+
+    // One piece of the silence owed before the held frame or packet, in the
+    // format of the frames around it.
+    std::optional<std::span<const std::byte>> silence() {
+        const auto frames = static_cast<int>(std::min<std::int64_t>(silenceLeft_, kSilenceChunkFrames));
+        silenceLeft_ -= frames;
+        if (held_ == Held::packet) {
+            packed_.assign(static_cast<std::size_t>(frames) * copiedFrameSize_, std::byte{0});
+            return std::span<const std::byte>(packed_);
+        }
+        int error = configureConverter(*frame_);
+        if (error == 0) error = makeSilentFrame(frames);
+        if (error == 0) error = converter_.convert(silentFrame_.get(), frames, packed_);
+        return finish(error);
+    }
+
+    int makeSilentFrame(int frames) {
+        av_frame_unref(silentFrame_.get());
+        silentFrame_->format = frame_->format;
+        silentFrame_->sample_rate = frame_->sample_rate;
+        silentFrame_->nb_samples = frames;
+        int error = av_channel_layout_copy(&silentFrame_->ch_layout, &frame_->ch_layout);
+        if (error == 0) error = av_frame_get_buffer(silentFrame_.get(), 0);
+        if (error == 0) {
+            error = av_samples_set_silence(silentFrame_->extended_data, 0, frames, frame_->ch_layout.nb_channels,
+                                           static_cast<AVSampleFormat>(frame_->format));
+        }
+        return error;
+    }
+
+    // At the end of input: damage that left too little audio fails the run.
     std::optional<std::span<const std::byte>> drainConverter() {
+        if (concealment_.tooDamaged()) {
+            fail(lastError_);
+            return std::nullopt;
+        }
         if (!converter_.configured()) {
             status_ = ReaderStatus::completed;
+            if (lastError_ < 0) error_ = ErrorText(lastError_);
             return std::nullopt;
         }
         const int error = converter_.convert(nullptr, 0, packed_);
@@ -272,12 +397,20 @@ private:
     CodecContext decoder_;
     Packet packet_;
     Frame frame_;
-    std::optional<std::int64_t> streamEnd_;
+    Frame silentFrame_;
+    StatedTrim trim_;
+    StatedEnd end_;
+    Concealment concealment_;
     Converter converter_;
     std::vector<std::byte> packed_;
     double targetRate_ = 0;
     int channelCount_ = 0;
     int copiedFrameSize_ = 0;
+    Held held_ = Held::nothing;
+    std::int64_t silenceLeft_ = 0;
+    std::int64_t sentFrames_ = 0;
+    int lastFrameCount_ = 0;
+    int lastError_ = 0;
     bool decoderDrained_ = false;
     ReaderStatus status_ = ReaderStatus::reading;
     std::string error_;
@@ -296,16 +429,50 @@ void DiscardOtherStreams(AVFormatContext& context, int streamIndex) {
 
 }  // namespace
 
+// The codec a WAV file's own format tag allows for what its stream declares.
+// FFmpeg 5.1's WAV demuxer declares WAVE_FORMAT_EXTENSIBLE with an integer PCM
+// subformat, 24 valid bits and 32-bit containers as 24-bit float; the samples
+// are integers in the containers' top bits, which 32-bit integer PCM reads
+// exactly. Any other float codec under the integer tag, or integer codec under
+// the float tag, contradicts the file: nothing, rather than garbage.
+constexpr unsigned kWaveFormatPcm = 1;
+constexpr unsigned kWaveFormatIeeeFloat = 3;
+
+bool IsFloatPcm(AVCodecID codec) {
+    return codec == AV_CODEC_ID_PCM_F16LE || codec == AV_CODEC_ID_PCM_F24LE || codec == AV_CODEC_ID_PCM_F32LE ||
+           codec == AV_CODEC_ID_PCM_F64LE;
+}
+
+bool IsIntegerPcm(AVCodecID codec) {
+    return codec == AV_CODEC_ID_PCM_U8 || codec == AV_CODEC_ID_PCM_S16LE || codec == AV_CODEC_ID_PCM_S24LE ||
+           codec == AV_CODEC_ID_PCM_S32LE;
+}
+
+std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, const AVCodecParameters& codec) {
+    if (std::string_view(context.iformat->name) != "wav") return codec.codec_id;
+    if (codec.codec_tag == kWaveFormatPcm && codec.codec_id == AV_CODEC_ID_PCM_F24LE &&
+        codec.block_align == 4 * codec.ch_layout.nb_channels) {
+        return AV_CODEC_ID_PCM_S32LE;
+    }
+    if (codec.codec_tag == kWaveFormatPcm && IsFloatPcm(codec.codec_id)) return std::nullopt;
+    if (codec.codec_tag == kWaveFormatIeeeFloat && IsIntegerPcm(codec.codec_id)) return std::nullopt;
+    return codec.codec_id;
+}
+
 ReaderOrError MakeReader(FormatContext context, int streamIndex) {
     const AVStream& stream = *context->streams[streamIndex];
-    const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
+    const auto codecId = CodecAllowedByWaveTag(*context, *stream.codecpar);
+    if (!codecId) return {nullptr, ErrorText(AVERROR_INVALIDDATA)};
+    const AVCodec* codec = avcodec_find_decoder(*codecId);
     if (!codec) return {nullptr, ErrorText(AVERROR_DECODER_NOT_FOUND)};
     CodecContext decoder(avcodec_alloc_context3(codec));
     if (!decoder) return {nullptr, ErrorText(AVERROR(ENOMEM))};
     if (const int error = avcodec_parameters_to_context(decoder.get(), stream.codecpar); error < 0) {
         return {nullptr, ErrorText(error)};
     }
+    decoder->codec_id = *codecId;
     decoder->pkt_timebase = stream.time_base;
+    if (IsVorbisInOgg(*context, stream)) decoder->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
     DiscardOtherStreams(*context, streamIndex);
     return {std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder)), {}};
 }

@@ -1,0 +1,73 @@
+#pragma once
+
+// Which samples of a track reach the output: what the container states is cut,
+// and damage keeps its place on the timeline. Counts are in sample frames at
+// the source's rate. Plain arithmetic, so the rules are the same whether
+// packets are copied, decoded at the target rate or resampled.
+
+#include <cstdint>
+#include <optional>
+
+namespace mivra {
+
+// The frames of one packet or decoded frame that are kept: `count` of them,
+// starting `skipped` frames in.
+struct KeptFrames {
+    std::int64_t skipped = 0;
+    std::int64_t count = 0;
+};
+
+// Applies what the container says to drop at the start of a track (an edit
+// that begins inside the media) and at the end of a packet (end padding), as a
+// decoder does for the packets it is handed. Packets the container marks as
+// wholly outside the track are dropped, and count against the frames still to
+// drop at the start.
+class StatedTrim {
+public:
+    // A packet's own statement replaces what was still to drop at the start.
+    void stateStartSkip(std::int64_t frames) { startSkip_ = frames > 0 ? frames : 0; }
+
+    KeptFrames keep(std::int64_t count, bool discarded, std::int64_t endPadding);
+
+private:
+    std::int64_t startSkip_ = 0;
+};
+
+// The end a container states for the presented track (an edit list's length),
+// counted from the first kept frame: timestamps that jump or start elsewhere
+// never move it. Without a stated end every frame is kept.
+class StatedEnd {
+public:
+    explicit StatedEnd(std::optional<std::int64_t> length) : length_(length) {}
+
+    // How many of the next `count` frames lie before the end; they count as kept.
+    std::int64_t keep(std::int64_t count);
+
+private:
+    std::optional<std::int64_t> length_;
+    std::int64_t kept_ = 0;
+};
+
+// Damage on the way: a packet that fails to decode stands as silence of its
+// length, written only once a later packet decodes, so that what follows keeps
+// its place and a file cut short in its last packet simply ends there.
+class Concealment {
+public:
+    // More than one frame in this many concealed makes the result meaningless.
+    static constexpr std::int64_t kMaximumShareDenominator = 10;
+
+    void lost(std::int64_t frames) { pending_ += frames > 0 ? frames : 0; }
+
+    // Before a good frame: the silence to write first, which then counts as concealed.
+    std::int64_t silenceBeforeGoodFrames(std::int64_t frames);
+
+    // Too much of the output would be silence standing for damage.
+    bool tooDamaged() const;
+
+private:
+    std::int64_t pending_ = 0;
+    std::int64_t concealed_ = 0;
+    std::int64_t decoded_ = 0;
+};
+
+}  // namespace mivra

@@ -1,0 +1,82 @@
+#include "timeline.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+#include <vector>
+
+namespace mivra {
+namespace {
+
+struct Packet {
+    int frames;
+    bool discarded = false;
+    std::int64_t endPadding = 0;
+};
+
+// An edit that starts 12000 frames into 1024-frame packets: whole packets are
+// marked discarded and count against the skip; the one the edit starts in
+// keeps its tail only.
+TEST(StatedTrim, DropsWhatTheContainerStates) {
+    const struct {
+        std::int64_t startSkip;
+        std::vector<Packet> packets;
+        std::vector<std::tuple<std::int64_t, std::int64_t>> kept;  // skipped, count
+    } cases[] = {
+        {0, {{1024}, {1024}}, {{0, 1024}, {0, 1024}}},
+        {12000, {{1024, true}, {1024, true}, {1024}}, {{1024, 0}, {1024, 0}, {1024, 0}}},
+        {2500, {{1024, true}, {1024, true}, {1024}, {1024}}, {{1024, 0}, {1024, 0}, {452, 572}, {0, 1024}}},
+        {100, {{1024}, {1024}}, {{100, 924}, {0, 1024}}},
+        {1500, {{1024}, {1024}}, {{1024, 0}, {476, 548}}},
+        {0, {{1024}, {1024, false, 24}}, {{0, 1024}, {0, 1000}}},
+        {1000, {{1024, false, 100}}, {{1000, 0}}},
+    };
+    for (const auto& c : cases) {
+        StatedTrim trim;
+        trim.stateStartSkip(c.startSkip);
+        std::vector<std::tuple<std::int64_t, std::int64_t>> kept;
+        for (const Packet& p : c.packets) {
+            const KeptFrames k = trim.keep(p.frames, p.discarded, p.endPadding);
+            kept.emplace_back(k.skipped, k.count);
+        }
+        EXPECT_EQ(kept, c.kept) << "skip " << c.startSkip;
+    }
+}
+
+// The end is counted in kept frames, so a jump in timestamps cannot move it;
+// frames after it are dropped, even from a frame that holds the end.
+TEST(StatedEnd, CountsKeptFramesOnly) {
+    StatedEnd end(2500);
+    EXPECT_EQ((std::vector<std::int64_t>{end.keep(1024), end.keep(1024), end.keep(1024), end.keep(1024)}),
+              (std::vector<std::int64_t>{1024, 1024, 452, 0}));
+    StatedEnd none(std::nullopt);
+    EXPECT_EQ(none.keep(1 << 30), 1 << 30);
+}
+
+// A failed packet becomes silence before the next good one; at the end of the
+// input it is simply gone. More than a tenth concealed is too much.
+TEST(Concealment, SilenceOnlyBetweenGoodFrames) {
+    Concealment concealment;
+    EXPECT_EQ(concealment.silenceBeforeGoodFrames(1000), 0);
+    concealment.lost(100);
+    concealment.lost(0);
+    EXPECT_EQ(concealment.silenceBeforeGoodFrames(900), 100);
+    EXPECT_FALSE(concealment.tooDamaged());
+    concealment.lost(5000);
+    EXPECT_FALSE(concealment.tooDamaged());
+
+    const struct {
+        std::int64_t lost, decoded;
+        bool tooDamaged;
+    } shares[] = {{0, 1, false}, {1, 9, false}, {10, 90, false}, {11, 89, true}, {1, 0, true}};
+    for (const auto& s : shares) {
+        Concealment c;
+        c.silenceBeforeGoodFrames(s.decoded / 2);
+        c.lost(s.lost);
+        c.silenceBeforeGoodFrames(s.decoded - s.decoded / 2);
+        EXPECT_EQ(c.tooDamaged(), s.tooDamaged) << s.lost << " of " << s.lost + s.decoded;
+    }
+}
+
+}  // namespace
+}  // namespace mivra

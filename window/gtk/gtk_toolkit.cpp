@@ -33,6 +33,12 @@ const char* EditingCommand(MenuAction editing)
     }
 }
 
+void WriteKeptSize(const std::optional<Size>& size, const std::string& frameName)
+{
+    if (size)
+        KeepSize(KeptSizeFile(), frameName, *size);
+}
+
 }  // namespace
 
 GtkToolkit::GtkToolkit(GtkApplication* application) : application_(application) {}
@@ -41,7 +47,8 @@ GtkToolkit::~GtkToolkit()
 {
     if (!window_)
         return;
-    keepSize();
+    if (sizeKeeping_)
+        WriteKeptSize(sizeKeeping_->closing(), frameName_);
     gtk_window_destroy(window_.get());
 }
 
@@ -72,40 +79,57 @@ WebViewEvents GtkToolkit::webViewEvents() const
 void GtkToolkit::buildWindow(const WindowDescription& description)
 {
     web_ = NewWebView(description.background, webViewEvents());
-    const MainWindow built = BuildMainWindow(application_, description, web_);
+    const std::optional<Size> workArea = FirstMonitorWorkArea(gdk_display_get_default());
+    const Size minimum = FitInto(Size{description.minimumWidth, description.minimumHeight}, workArea);
+    const MainWindow built = BuildMainWindow(application_, description, web_, minimum);
     window_.reset(GTK_WINDOW(g_object_ref(built.window)));
-    restoreKeptSize(description);
+    restoreKeptSize(description, workArea);
     icon_.apply(built.window, description.iconPath);
     CentreWhenShown(built.window);
     AttachDirectManipulation(web_, built.handleArea, controller_);
     gtk_window_present(built.window);
 }
 
-void GtkToolkit::restoreKeptSize(const WindowDescription& description)
+void GtkToolkit::restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea)
 {
     frameName_ = description.frameName;
     Size size{description.contentWidth, description.contentHeight};
+    std::optional<Size> kept;
     if (!frameName_.empty())
-        size = LoadKeptSize(KeptSizeFile(), frameName_).value_or(size);
+        kept = LoadKeptSize(KeptSizeFile(), frameName_);
+    size = FitInto(kept.value_or(size), workArea);
     gtk_window_set_default_size(window_.get(), size.width, size.height);
+    if (frameName_.empty())
+        return;
+    // From here on, every size the window takes is the user's or the desktop's.
+    sizeKeeping_ = std::make_shared<SizeKeeping>(kept);
+    g_signal_connect(window_.get(), "notify::default-width", G_CALLBACK(OnDefaultSizeChanged), this);
+    g_signal_connect(window_.get(), "notify::default-height", G_CALLBACK(OnDefaultSizeChanged), this);
 }
 
 // GTK keeps the default size up to date with the user's resizing, leaving
 // out maximised and full-screen sizes.
-void GtkToolkit::keepSize()
+void GtkToolkit::OnDefaultSizeChanged(GtkWindow* window, GParamSpec*, gpointer data)
 {
-    if (frameName_.empty())
-        return;
+    auto* toolkit = static_cast<GtkToolkit*>(data);
     Size size{0, 0};
-    gtk_window_get_default_size(window_.get(), &size.width, &size.height);
-    if (size.width > 0 && size.height > 0)
-        KeepSize(KeptSizeFile(), frameName_, size);
+    gtk_window_get_default_size(window, &size.width, &size.height);
+    if (size.width <= 0 || size.height <= 0)
+        return;
+    const std::uint64_t ticket = toolkit->sizeKeeping_->resized(size);
+    std::weak_ptr<SizeKeeping> weak = toolkit->sizeKeeping_;
+    toolkit->runLater(SizeKeeping::kQuietPeriod, [weak, ticket, frameName = toolkit->frameName_] {
+        if (const auto keeping = weak.lock())
+            WriteKeptSize(keeping->quietPeriodEnded(ticket), frameName);
+    });
 }
+
+
 
 void GtkToolkit::installMenu(const std::vector<MenuItem>& items)
 {
     std::weak_ptr<Controller> weak = controller_;
-    InstallMenu(application_, items, [weak](MenuAction action) {
+    InstallMenu(application_, window_.get(), items, [weak](MenuAction action) {
         if (auto controller = weak.lock())
             controller->perform(action);
     });

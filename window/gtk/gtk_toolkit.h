@@ -14,6 +14,7 @@
 #include "toolkit.h"
 #include "web_view.h"
 #include "window_icon.h"
+#include "window_size.h"
 
 namespace mivra {
 
@@ -54,14 +55,16 @@ public:
 
 private:
     WebViewEvents webViewEvents() const;
-    void restoreKeptSize(const WindowDescription& description);
-    void keepSize();
+    void restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea);
+    static void OnDefaultSizeChanged(GtkWindow* window, GParamSpec*, gpointer toolkit);
 
     GtkApplication* application_;  // outlives the toolkit
     std::weak_ptr<Controller> controller_;
     Owned<GtkWindow> window_;
     WebKitWebView* web_ = nullptr;  // belongs to the window
     std::string frameName_;
+    // Shared with the quiet-period checks, which do nothing once it is gone.
+    std::shared_ptr<SizeKeeping> sizeKeeping_;
     WindowIcon icon_;
 };
 

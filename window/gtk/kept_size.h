@@ -5,12 +5,9 @@
 #include <optional>
 #include <string>
 
-namespace mivra {
+#include "window_size.h"
 
-struct Size {
-    int width;
-    int height;
-};
+namespace mivra {
 
 // The key file that keeps the sizes.
 std::string KeptSizeFile();

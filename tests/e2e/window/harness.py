@@ -335,8 +335,9 @@ class WindowTestCase(unittest.TestCase):
         self.addCleanup(server.stop)
         return server
 
-    def launch(self, *args):
-        window = MivraWindow(args, self.home.environment(self.display.name), self.display.name)
+    def launch(self, *args, env=None):
+        """Starts the program; `env` adds to or replaces its environment."""
+        window = MivraWindow(args, {**self.home.environment(self.display.name), **(env or {})}, self.display.name)
         self.addCleanup(self._assert_no_sanitizer_report, window)
         self.addCleanup(window.stop)
         return window

@@ -1,5 +1,7 @@
 """Launch, the window itself, loading and quitting, against the real program."""
 
+import os
+import signal
 import threading
 import time
 
@@ -69,6 +71,35 @@ class LaunchTest(WindowTestCase):
         gaps = [b.time - a.time for a, b in zip(server.requests, server.requests[1:])]
         self.assertGreaterEqual(min(gaps), 0.25)
         self.assertIsNone(window.process.poll())
+
+    def test_size_is_kept_once_it_settles_so_a_killed_window_still_reopens_at_it(self):
+        server = self.serve()
+        window = self.launch_loaded(server)
+        x, y, _, _ = window.place()
+        for size in ((1000, 700), (1280, 840)):
+            window.xdotool("windowsize", window.window(), *map(str, size))
+            self.assertEqual(window.settled_geometry((x, y, *size))[2:], size)
+        kept = self.home.root / "state/mivra/window.ini"
+        wait_until(lambda: kept.exists() and "width=1280" in kept.read_text(), 5, "the size to be kept")
+        os.killpg(window.process.pid, signal.SIGKILL)
+        window.process.wait(10)
+        self.assertEqual(kept.read_text().split(), ["[MivraMain]", "width=1280", "height=840"])
+        again = self.launch(server.url)
+        self.assertEqual(again.settled_geometry(((SCREEN[0] - 1280) // 2, (SCREEN[1] - 840) // 2, 1280, 840)),
+                         ((SCREEN[0] - 1280) // 2, (SCREEN[1] - 840) // 2, 1280, 840))
+
+    def test_on_a_screen_smaller_than_its_minimum_the_window_fits_it_whole(self):
+        # Twice the pixels per point: the 1920 x 1080 screen holds 960 x 540 points.
+        (self.home.root / "state/mivra").mkdir(parents=True)
+        (self.home.root / "state/mivra/window.ini").write_text("[MivraMain]\nwidth=1280\nheight=840\n")
+        server = self.serve()
+        window = self.launch(server.url, env={"GDK_SCALE": "2"})
+        whole = (0, 0, *SCREEN)
+        self.assertEqual(window.settled_geometry(whole), whole)
+        server.wait_report("load", timeout=30)
+        self.assertEqual(page_size(server, "960x540"), "960x540")
+        window.xdotool("windowsize", window.window(), "1000", "600")
+        self.assertEqual(window.settled_geometry((0, 0, 1800, 1080))[2:], (1800, 1080))
 
 if __name__ == "__main__":
     main()

@@ -33,12 +33,6 @@ const char* EditingCommand(MenuAction editing)
     }
 }
 
-void WriteKeptSize(const std::optional<Size>& size, const std::string& frameName)
-{
-    if (size)
-        KeepSize(KeptSizeFile(), frameName, *size);
-}
-
 }  // namespace
 
 GtkToolkit::GtkToolkit(GtkApplication* application) : application_(application) {}
@@ -47,8 +41,6 @@ GtkToolkit::~GtkToolkit()
 {
     if (!window_)
         return;
-    if (sizeKeeping_)
-        WriteKeptSize(sizeKeeping_->closing(), frameName_);
     gtk_window_destroy(window_.get());
 }
 
@@ -92,39 +84,14 @@ void GtkToolkit::buildWindow(const WindowDescription& description)
 
 void GtkToolkit::restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea)
 {
-    frameName_ = description.frameName;
-    Size size{description.contentWidth, description.contentHeight};
-    std::optional<Size> kept;
-    if (!frameName_.empty())
-        kept = LoadKeptSize(KeptSizeFile(), frameName_);
-    size = FitInto(kept.value_or(size), workArea);
-    gtk_window_set_default_size(window_.get(), size.width, size.height);
-    if (frameName_.empty())
+    const Size opening{description.contentWidth, description.contentHeight};
+    if (description.frameName.empty()) {
+        const Size size = FitInto(opening, workArea);
+        gtk_window_set_default_size(window_.get(), size.width, size.height);
         return;
-    // From here on, every size the window takes is the user's or the desktop's.
-    sizeKeeping_ = std::make_shared<SizeKeeping>(kept);
-    g_signal_connect(window_.get(), "notify::default-width", G_CALLBACK(OnDefaultSizeChanged), this);
-    g_signal_connect(window_.get(), "notify::default-height", G_CALLBACK(OnDefaultSizeChanged), this);
+    }
+    RestoreAndKeepSize(window_.get(), description.frameName, opening, workArea);
 }
-
-// GTK keeps the default size up to date with the user's resizing, leaving
-// out maximised and full-screen sizes.
-void GtkToolkit::OnDefaultSizeChanged(GtkWindow* window, GParamSpec*, gpointer data)
-{
-    auto* toolkit = static_cast<GtkToolkit*>(data);
-    Size size{0, 0};
-    gtk_window_get_default_size(window, &size.width, &size.height);
-    if (size.width <= 0 || size.height <= 0)
-        return;
-    const std::uint64_t ticket = toolkit->sizeKeeping_->resized(size);
-    std::weak_ptr<SizeKeeping> weak = toolkit->sizeKeeping_;
-    toolkit->runLater(SizeKeeping::kQuietPeriod, [weak, ticket, frameName = toolkit->frameName_] {
-        if (const auto keeping = weak.lock())
-            WriteKeptSize(keeping->quietPeriodEnded(ticket), frameName);
-    });
-}
-
-
 
 void GtkToolkit::installMenu(const std::vector<MenuItem>& items)
 {

@@ -23,7 +23,7 @@ public:
     explicit GtkToolkit(GtkApplication* application);
     GtkToolkit(const GtkToolkit&) = delete;
     GtkToolkit& operator=(const GtkToolkit&) = delete;
-    // Keeps the window's size for the next run, then closes the window.
+    // Closes the window, which keeps a size still waiting for the next run.
     ~GtkToolkit() override;
 
     // The Controller the toolkit's signals go to; it is not kept alive by them.
@@ -56,15 +56,11 @@ public:
 private:
     WebViewEvents webViewEvents() const;
     void restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea);
-    static void OnDefaultSizeChanged(GtkWindow* window, GParamSpec*, gpointer toolkit);
 
     GtkApplication* application_;  // outlives the toolkit
     std::weak_ptr<Controller> controller_;
     Owned<GtkWindow> window_;
     WebKitWebView* web_ = nullptr;  // belongs to the window
-    std::string frameName_;
-    // Shared with the quiet-period checks, which do nothing once it is gone.
-    std::shared_ptr<SizeKeeping> sizeKeeping_;
     WindowIcon icon_;
 };
 

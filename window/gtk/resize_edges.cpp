@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "toplevel_press.h"
+
 namespace mivra {
 namespace {
 
@@ -33,27 +35,16 @@ int SideFor(GtkAlign align)
     return align == GTK_ALIGN_FILL ? -1 : kEdge;
 }
 
-// Hands the pointer to the window manager, which resizes the window with it
-// until the button is released.
+// The window manager resizes the window from that edge until the button is released.
 void OnPressed(GtkGestureClick* click, int, double x, double y, gpointer edge)
 {
     GtkGesture* gesture = GTK_GESTURE(click);
-    GtkWidget* zone = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(click));
-    GtkNative* native = gtk_widget_get_native(zone);
-    GdkSurface* surface = gtk_native_get_surface(native);
-    if (!GDK_IS_TOPLEVEL(surface))
+    const auto press = PressInToplevel(gesture, gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(click)), x, y);
+    if (!press)
         return;
     gtk_gesture_set_state(gesture, GTK_EVENT_SEQUENCE_CLAIMED);
-    double nativeX = 0;
-    double nativeY = 0;
-    gtk_widget_translate_coordinates(zone, GTK_WIDGET(native), x, y, &nativeX, &nativeY);
-    double offsetX = 0;
-    double offsetY = 0;
-    gtk_native_get_surface_transform(native, &offsetX, &offsetY);
-    gdk_toplevel_begin_resize(GDK_TOPLEVEL(surface), static_cast<GdkSurfaceEdge>(GPOINTER_TO_INT(edge)),
-                              gtk_gesture_get_device(gesture), GDK_BUTTON_PRIMARY, nativeX + offsetX,
-                              nativeY + offsetY,
-                              gtk_event_controller_get_current_event_time(GTK_EVENT_CONTROLLER(gesture)));
+    gdk_toplevel_begin_resize(press->toplevel, static_cast<GdkSurfaceEdge>(GPOINTER_TO_INT(edge)), press->device,
+                              GDK_BUTTON_PRIMARY, press->x, press->y, press->time);
 }
 
 GtkWidget* NewZone(const Zone& zone)

@@ -10,4 +10,9 @@ HandleAction HandleActionFor(int clickCount, const std::optional<std::string>& d
     return doubleClickPreference == "minimize" ? HandleAction::Minimise : HandleAction::Zoom;
 }
 
+std::string WindowButtonsLayout(bool fullScreen)
+{
+    return fullScreen ? "close,minimize:" : "close,minimize,maximize:";
+}
+
 }  // namespace mivra

@@ -12,4 +12,9 @@ enum class HandleAction { Drag, Zoom, Minimise };
 // says so; every other count starts a drag.
 HandleAction HandleActionFor(int clickCount, const std::optional<std::string>& doubleClickPreference);
 
+// The window buttons at the start of the strip, in the desktop's layout
+// syntax. A full-screen window cannot be maximised or restored by its
+// button, so that button is left out while the window is full screen.
+std::string WindowButtonsLayout(bool fullScreen);
+
 }  // namespace mivra

@@ -25,6 +25,10 @@ struct MenuItem {
     MenuAction action;
     char key;               // the shortcut is Ctrl with this letter
     bool separatorBefore;   // a separator stands between this item and the one above
+    // The window takes the shortcut before the page sees it. Every other
+    // shortcut is offered to the page first and acts only when the page
+    // leaves the key alone (no preventDefault).
+    bool windowFirst;
 };
 
 // The items in menu order, then item order.

@@ -86,11 +86,11 @@ TEST(Menu, FourMenusTenEntriesAndASeparatorInOrder)
 {
     std::string table;
     for (const MenuItem& item : MenuTable())
-        table += (item.separatorBefore ? "--" : "") + item.menuTitle + "/" + item.itemTitle + " " + item.key + " " +
+        table += (item.separatorBefore ? "--" : "") + item.menuTitle + "/" + item.itemTitle + " " + item.key + (item.windowFirst ? "!" : "") + " " +
                  std::to_string(static_cast<int>(item.action)) + "\n";
     const auto n = [](MenuAction action) { return std::to_string(static_cast<int>(action)); };
-    EXPECT_EQ(table, "/Masquer Mivra h " + n(MenuAction::Hide) + "\n--/Quitter Mivra q " + n(MenuAction::Quit) +
-                         "\nFichier/Ouvrir un projet... o " + n(MenuAction::OpenDialog) + "\nEdition/Annuler z " +
+    EXPECT_EQ(table, "/Masquer Mivra h " + n(MenuAction::Hide) + "\n--/Quitter Mivra q! " + n(MenuAction::Quit) +
+                         "\nFichier/Ouvrir un projet... o! " + n(MenuAction::OpenDialog) + "\nEdition/Annuler z " +
                          n(MenuAction::Undo) + "\nEdition/Couper x " + n(MenuAction::Cut) + "\nEdition/Copier c " +
                          n(MenuAction::Copy) + "\nEdition/Coller v " + n(MenuAction::Paste) +
                          "\nEdition/Tout selectionner a " + n(MenuAction::SelectAll) + "\nPresentation/Actualiser r " +

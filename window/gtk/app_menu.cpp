@@ -8,6 +8,8 @@ namespace mivra {
 namespace {
 
 constexpr const char* kApplicationName = "Mivra";
+// Full screen also follows the key other Linux programs use for it.
+constexpr const char* kFullScreenKey = "F11";
 
 const char* BareActionName(MenuAction action)
 {
@@ -44,9 +46,34 @@ void AddAction(GtkApplication* application, const MenuItem& item, const std::fun
                           HandToGLib(std::make_unique<ActionHandler>(ActionHandler{item.action, perform})),
                           [](gpointer data, GClosure*) { FreeFromGLib<ActionHandler>(data); }, GConnectFlags{});
     g_action_map_add_action(G_ACTION_MAP(application), G_ACTION(action));
+}
+
+// The application's accelerators act in the capture phase, before the
+// focused web view sees the key.
+void TakeBeforeThePage(GtkApplication* application, const MenuItem& item)
+{
     const std::string accelerator = Accelerator(item.key);
     const char* accelerators[] = {accelerator.c_str(), nullptr};
     gtk_application_set_accels_for_action(application, ActionName(item.action).c_str(), accelerators);
+}
+
+void AddShortcut(GtkShortcutController* shortcuts, const std::string& trigger, MenuAction action)
+{
+    gtk_shortcut_controller_add_shortcut(shortcuts,
+                                         gtk_shortcut_new(gtk_shortcut_trigger_parse_string(trigger.c_str()),
+                                                          gtk_named_action_new(ActionName(action).c_str())));
+}
+
+// WebKit hands a keydown the page left alone back to GTK, which dispatches it
+// again from the window; a keydown the page prevented never comes back. A
+// controller in the bubble phase therefore sees only the first kind (and
+// keys pressed while the focus is outside the web view).
+GtkShortcutController* NewShortcutsAfterThePage(GtkWindow* window)
+{
+    GtkEventController* shortcuts = gtk_shortcut_controller_new();
+    gtk_event_controller_set_propagation_phase(shortcuts, GTK_PHASE_BUBBLE);
+    gtk_widget_add_controller(GTK_WIDGET(window), shortcuts);
+    return GTK_SHORTCUT_CONTROLLER(shortcuts);
 }
 
 }  // namespace
@@ -87,17 +114,28 @@ GMenu* NewMenuModel(const std::vector<MenuItem>& items, const std::string& appli
             g_clear_object(&section);
             section = g_menu_new();
         }
-        g_menu_append(section, item.itemTitle.c_str(), ActionName(item.action).c_str());
+        g_autoptr(GMenuItem) entry = g_menu_item_new(item.itemTitle.c_str(), ActionName(item.action).c_str());
+        // Shown beside the item whether the window or the page is offered the key first.
+        g_menu_item_set_attribute(entry, "accel", "s", Accelerator(item.key).c_str());
+        g_menu_append_item(section, entry);
     }
     closeSubmenu();
     return model;
 }
 
-void InstallMenu(GtkApplication* application, const std::vector<MenuItem>& items,
+void InstallMenu(GtkApplication* application, GtkWindow* window, const std::vector<MenuItem>& items,
                  std::function<void(MenuAction)> perform)
 {
-    for (const MenuItem& item : items)
+    GtkShortcutController* afterThePage = NewShortcutsAfterThePage(window);
+    for (const MenuItem& item : items) {
         AddAction(application, item, perform);
+        if (item.windowFirst)
+            TakeBeforeThePage(application, item);
+        else
+            AddShortcut(afterThePage, Accelerator(item.key), item.action);
+        if (item.action == MenuAction::ToggleFullScreen)
+            AddShortcut(afterThePage, kFullScreenKey, item.action);
+    }
     g_autoptr(GMenu) model = NewMenuModel(items, kApplicationName);
     gtk_application_set_menubar(application, G_MENU_MODEL(model));
 }

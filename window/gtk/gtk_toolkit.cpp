@@ -58,7 +58,6 @@ GtkToolkit::~GtkToolkit()
 {
     if (!window_)
         return;
-    keepSize();
     gtk_window_destroy(window_.get());
 }
 
@@ -93,40 +92,32 @@ WebViewEvents GtkToolkit::webViewEvents() const
 void GtkToolkit::buildWindow(const WindowDescription& description)
 {
     web_ = NewWebView(description.background, webViewEvents());
-    const MainWindow built = BuildMainWindow(application_, description, web_);
+    const std::optional<Size> workArea = FirstMonitorWorkArea(gdk_display_get_default());
+    const Size minimum = FitInto(Size{description.minimumWidth, description.minimumHeight}, workArea);
+    const MainWindow built = BuildMainWindow(application_, description, web_, minimum);
     window_.reset(GTK_WINDOW(g_object_ref(built.window)));
-    restoreKeptSize(description);
+    restoreKeptSize(description, workArea);
     icon_.apply(built.window, description.iconPath);
     CentreWhenShown(built.window);
     AttachDirectManipulation(web_, built.handleArea, controller_);
     gtk_window_present(built.window);
 }
 
-void GtkToolkit::restoreKeptSize(const WindowDescription& description)
+void GtkToolkit::restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea)
 {
-    frameName_ = description.frameName;
-    Size size{description.contentWidth, description.contentHeight};
-    if (!frameName_.empty())
-        size = LoadKeptSize(KeptSizeFile(), frameName_).value_or(size);
-    gtk_window_set_default_size(window_.get(), size.width, size.height);
-}
-
-// GTK keeps the default size up to date with the user's resizing, leaving
-// out maximised and full-screen sizes.
-void GtkToolkit::keepSize()
-{
-    if (frameName_.empty())
+    const Size opening{description.contentWidth, description.contentHeight};
+    if (description.frameName.empty()) {
+        const Size size = FitInto(opening, workArea);
+        gtk_window_set_default_size(window_.get(), size.width, size.height);
         return;
-    Size size{0, 0};
-    gtk_window_get_default_size(window_.get(), &size.width, &size.height);
-    if (size.width > 0 && size.height > 0)
-        KeepSize(KeptSizeFile(), frameName_, size);
+    }
+    RestoreAndKeepSize(window_.get(), description.frameName, opening, workArea);
 }
 
 void GtkToolkit::installMenu(const std::vector<MenuItem>& items)
 {
     std::weak_ptr<Controller> weak = controller_;
-    InstallMenu(application_, items, [weak](MenuAction action) {
+    InstallMenu(application_, window_.get(), items, [weak](MenuAction action) {
         if (auto controller = weak.lock())
             controller->perform(action);
     });

@@ -14,6 +14,7 @@
 #include "toolkit.h"
 #include "web_view.h"
 #include "window_icon.h"
+#include "window_size.h"
 
 namespace mivra {
 
@@ -22,7 +23,7 @@ public:
     explicit GtkToolkit(GtkApplication* application);
     GtkToolkit(const GtkToolkit&) = delete;
     GtkToolkit& operator=(const GtkToolkit&) = delete;
-    // Keeps the window's size for the next run, then closes the window.
+    // Closes the window, which keeps a size still waiting for the next run.
     ~GtkToolkit() override;
 
     // The Controller the toolkit's signals go to; it is not kept alive by them.
@@ -55,14 +56,12 @@ public:
 
 private:
     WebViewEvents webViewEvents() const;
-    void restoreKeptSize(const WindowDescription& description);
-    void keepSize();
+    void restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea);
 
     GtkApplication* application_;  // outlives the toolkit
     std::weak_ptr<Controller> controller_;
     Owned<GtkWindow> window_;
     WebKitWebView* web_ = nullptr;  // belongs to the window
-    std::string frameName_;
     WindowIcon icon_;
 };
 

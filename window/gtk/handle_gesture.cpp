@@ -4,6 +4,7 @@
 #include <string>
 
 #include "handle.h"
+#include "toplevel_press.h"
 
 namespace mivra {
 
@@ -39,20 +40,8 @@ void ToggleMaximised(GtkWindow* window)
 // until the button is released.
 void BeginMove(GtkGesture* gesture, GtkWidget* handle, double x, double y)
 {
-    GtkNative* native = gtk_widget_get_native(handle);
-    GdkSurface* surface = gtk_native_get_surface(native);
-    if (!GDK_IS_TOPLEVEL(surface))
-        return;
-    double nativeX = 0;
-    double nativeY = 0;
-    gtk_widget_translate_coordinates(handle, GTK_WIDGET(native), x, y, &nativeX, &nativeY);
-    double offsetX = 0;
-    double offsetY = 0;
-    gtk_native_get_surface_transform(native, &offsetX, &offsetY);
-    gdk_toplevel_begin_move(GDK_TOPLEVEL(surface), gtk_gesture_get_device(gesture),
-                            GDK_BUTTON_PRIMARY,
-                            nativeX + offsetX, nativeY + offsetY,
-                            gtk_event_controller_get_current_event_time(GTK_EVENT_CONTROLLER(gesture)));
+    if (const auto press = PressInToplevel(gesture, handle, x, y))
+        gdk_toplevel_begin_move(press->toplevel, press->device, GDK_BUTTON_PRIMARY, press->x, press->y, press->time);
 }
 
 // Each menu of the menu bar becomes a labelled section, so that every item is

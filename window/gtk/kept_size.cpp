@@ -1,7 +1,11 @@
 #include "kept_size.h"
 
+#include <memory>
+
 #include <glib.h>
 #include <glib/gstdio.h>
+
+#include "glib_ownership.h"
 
 namespace mivra {
 namespace {
@@ -14,6 +18,53 @@ constexpr int kLargestSide = 32768;
 bool Usable(int side)
 {
     return side > 0 && side <= kLargestSide;
+}
+
+struct KeptSizeState {
+    std::string group;
+    // Shared with the quiet-period checks, which do nothing once it is gone.
+    std::shared_ptr<SizeKeeping> keeping;
+};
+
+struct QuietPeriodCheck {
+    std::weak_ptr<SizeKeeping> keeping;
+    std::uint64_t ticket;
+    std::string group;
+};
+
+void Write(const std::string& group, const std::optional<Size>& size)
+{
+    if (size)
+        KeepSize(KeptSizeFile(), group, *size);
+}
+
+gboolean OnQuietPeriodEnded(gpointer data)
+{
+    const auto* check = static_cast<QuietPeriodCheck*>(data);
+    if (const auto keeping = check->keeping.lock())
+        Write(check->group, keeping->quietPeriodEnded(check->ticket));
+    return G_SOURCE_REMOVE;
+}
+
+// GTK keeps the default size up to date with the user's resizing, leaving
+// out maximised and full-screen sizes.
+void OnDefaultSizeChanged(GtkWindow* window, GParamSpec*, gpointer data)
+{
+    auto* state = static_cast<KeptSizeState*>(data);
+    Size size{0, 0};
+    gtk_window_get_default_size(window, &size.width, &size.height);
+    if (size.width <= 0 || size.height <= 0)
+        return;
+    auto check = std::make_unique<QuietPeriodCheck>(QuietPeriodCheck{state->keeping, state->keeping->resized(size),
+                                                                     state->group});
+    g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(SizeKeeping::kQuietPeriod.count()), OnQuietPeriodEnded,
+                       HandToGLib(std::move(check)), FreeFromGLib<QuietPeriodCheck>);
+}
+
+void OnDestroyed(GtkWindow*, gpointer data)
+{
+    auto* state = static_cast<KeptSizeState*>(data);
+    Write(state->group, state->keeping->closing());
 }
 
 }  // namespace
@@ -48,6 +99,22 @@ void KeepSize(const std::string& file, const std::string& group, Size size)
     if (g_mkdir_with_parents(folder, 0700) != 0)
         return;
     g_key_file_save_to_file(keys, file.c_str(), nullptr);
+}
+
+void RestoreAndKeepSize(GtkWindow* window, const std::string& group, Size opening,
+                        const std::optional<Size>& workArea)
+{
+    const std::optional<Size> kept = LoadKeptSize(KeptSizeFile(), group);
+    const Size size = FitInto(kept.value_or(opening), workArea);
+    gtk_window_set_default_size(window, size.width, size.height);
+    // From here on, every size the window takes is the user's or the desktop's.
+    auto owned = std::make_unique<KeptSizeState>(KeptSizeState{group, std::make_shared<SizeKeeping>(kept)});
+    KeptSizeState* state = owned.get();
+    g_object_set_data_full(G_OBJECT(window), "mivra-kept-size", HandToGLib(std::move(owned)),
+                           FreeFromGLib<KeptSizeState>);
+    g_signal_connect(window, "notify::default-width", G_CALLBACK(OnDefaultSizeChanged), state);
+    g_signal_connect(window, "notify::default-height", G_CALLBACK(OnDefaultSizeChanged), state);
+    g_signal_connect(window, "destroy", G_CALLBACK(OnDestroyed), state);
 }
 
 }  // namespace mivra

@@ -5,12 +5,11 @@
 #include <optional>
 #include <string>
 
-namespace mivra {
+#include <gtk/gtk.h>
 
-struct Size {
-    int width;
-    int height;
-};
+#include "window_size.h"
+
+namespace mivra {
 
 // The key file that keeps the sizes.
 std::string KeptSizeFile();
@@ -21,5 +20,11 @@ std::optional<Size> LoadKeptSize(const std::string& file, const std::string& gro
 // Writes the size under the group, keeping the file's other groups. Failures
 // are dropped: a size that cannot be kept only costs the next run its size.
 void KeepSize(const std::string& file, const std::string& group, Size size);
+
+// Opens the window at the size kept under the group (else `opening`), fitted
+// to the work area, then keeps each size it settles at and, as the window is
+// destroyed, a size still waiting.
+void RestoreAndKeepSize(GtkWindow* window, const std::string& group, Size opening,
+                        const std::optional<Size>& workArea);
 
 }  // namespace mivra

@@ -2,11 +2,13 @@
 
 #include <string>
 
+#include "handle.h"
+#include "resize_edges.h"
+
 namespace mivra {
 namespace {
 
 constexpr const char* kWindowClass = "mivra-main";
-constexpr const char* kButtonLayout = "close,minimize,maximize:";
 constexpr int kButtonsMargin = 10;
 
 void PreferDarkTheme(GtkWidget* window)
@@ -42,10 +44,16 @@ void HideSystemTitleBar(GtkWindow* window)
     gtk_window_set_titlebar(window, titleBar);
 }
 
-GtkWidget* NewWindowButtons()
+void FollowFullScreen(GtkWindow* window, GParamSpec*, GtkWindowControls* buttons)
+{
+    gtk_window_controls_set_decoration_layout(buttons, WindowButtonsLayout(gtk_window_is_fullscreen(window)).c_str());
+}
+
+GtkWidget* NewWindowButtons(GtkWindow* window)
 {
     GtkWidget* buttons = gtk_window_controls_new(GTK_PACK_START);
-    gtk_window_controls_set_decoration_layout(GTK_WINDOW_CONTROLS(buttons), kButtonLayout);
+    FollowFullScreen(window, nullptr, GTK_WINDOW_CONTROLS(buttons));
+    g_signal_connect_object(window, "notify::fullscreened", G_CALLBACK(FollowFullScreen), buttons, GConnectFlags{});
     gtk_widget_set_valign(buttons, GTK_ALIGN_CENTER);
     gtk_widget_set_margin_start(buttons, kButtonsMargin);
     gtk_widget_set_margin_end(buttons, kButtonsMargin);
@@ -61,32 +69,35 @@ GtkWidget* NewHandleArea()
 }
 
 // Along the top edge, from the left edge to the gap left to the page.
-GtkWidget* NewTopStrip(const WindowDescription& description, GtkWidget* handleArea)
+GtkWidget* NewTopStrip(GtkWindow* window, const WindowDescription& description, GtkWidget* handleArea)
 {
     GtkWidget* strip = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
     gtk_widget_set_size_request(strip, -1, description.handleHeight);
     gtk_widget_set_valign(strip, GTK_ALIGN_START);
     gtk_widget_set_halign(strip, GTK_ALIGN_FILL);
     gtk_widget_set_margin_end(strip, description.handleRightGap);
-    gtk_box_append(GTK_BOX(strip), NewWindowButtons());
+    gtk_box_append(GTK_BOX(strip), NewWindowButtons(window));
     gtk_box_append(GTK_BOX(strip), handleArea);
     return strip;
 }
 
-GtkWidget* NewContent(const WindowDescription& description, WebKitWebView* web, GtkWidget* handleArea)
+GtkWidget* NewContent(GtkWindow* window, const WindowDescription& description, WebKitWebView* web,
+                      GtkWidget* handleArea, Size minimum)
 {
     GtkWidget* content = gtk_overlay_new();
-    gtk_widget_set_size_request(content, description.minimumWidth, description.minimumHeight);
+    gtk_widget_set_size_request(content, minimum.width, minimum.height);
     gtk_widget_set_hexpand(GTK_WIDGET(web), TRUE);
     gtk_widget_set_vexpand(GTK_WIDGET(web), TRUE);
     gtk_overlay_set_child(GTK_OVERLAY(content), GTK_WIDGET(web));
-    gtk_overlay_add_overlay(GTK_OVERLAY(content), NewTopStrip(description, handleArea));
+    gtk_overlay_add_overlay(GTK_OVERLAY(content), NewTopStrip(window, description, handleArea));
+    AddResizeEdges(window, GTK_OVERLAY(content));
     return content;
 }
 
 }  // namespace
 
-MainWindow BuildMainWindow(GtkApplication* application, const WindowDescription& description, WebKitWebView* web)
+MainWindow BuildMainWindow(GtkApplication* application, const WindowDescription& description, WebKitWebView* web,
+                           Size minimum)
 {
     GtkWidget* window = gtk_application_window_new(application);
     gtk_application_window_set_show_menubar(GTK_APPLICATION_WINDOW(window), FALSE);
@@ -95,7 +106,7 @@ MainWindow BuildMainWindow(GtkApplication* application, const WindowDescription&
     PreferDarkTheme(window);
     PaintBackground(window, description.background);
     GtkWidget* handleArea = NewHandleArea();
-    gtk_window_set_child(GTK_WINDOW(window), NewContent(description, web, handleArea));
+    gtk_window_set_child(GTK_WINDOW(window), NewContent(GTK_WINDOW(window), description, web, handleArea, minimum));
     return MainWindow{GTK_WINDOW(window), handleArea};
 }
 

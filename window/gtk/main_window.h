@@ -6,6 +6,7 @@
 #include <webkit/webkit.h>
 
 #include "toolkit.h"
+#include "window_size.h"
 
 namespace mivra {
 
@@ -14,7 +15,9 @@ struct MainWindow {
     GtkWidget* handleArea;  // the strip's empty part, where the window is dragged
 };
 
-// Lays the window out around the web view; the window is not shown yet.
-MainWindow BuildMainWindow(GtkApplication* application, const WindowDescription& description, WebKitWebView* web);
+// Lays the window out around the web view, no smaller than `minimum`; the
+// window is not shown yet.
+MainWindow BuildMainWindow(GtkApplication* application, const WindowDescription& description, WebKitWebView* web,
+                           Size minimum);
 
 }  // namespace mivra

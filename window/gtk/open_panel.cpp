@@ -11,6 +11,8 @@ namespace {
 constexpr const char* kPackageSuffix = ".fcpxmld";
 constexpr const char* kCancelLabel = "Annuler";
 constexpr const char* kChooseCurrentFolderLabel = "Choisir ce dossier";
+// The confirming button of a panel that names none, as a desktop panel's own.
+constexpr const char* kDefaultPrompt = "Ouvrir";
 
 // Our own answers, so that GTK's accept handling never enters a folder the
 // user means to choose.
@@ -147,7 +149,7 @@ void AddButtons(GtkDialog* dialog, const OpenPanelDescription& description)
     gtk_dialog_add_button(dialog, kCancelLabel, GTK_RESPONSE_CANCEL);
     if (description.canChooseFiles && description.canChooseDirectories)
         gtk_dialog_add_button(dialog, kChooseCurrentFolderLabel, kChooseCurrentFolder);
-    gtk_dialog_add_button(dialog, description.prompt.c_str(), kChoose);
+    gtk_dialog_add_button(dialog, description.prompt.empty() ? kDefaultPrompt : description.prompt.c_str(), kChoose);
     gtk_dialog_set_default_response(dialog, kChoose);
 }
 

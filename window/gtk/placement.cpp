@@ -7,10 +7,14 @@
 namespace mivra {
 namespace {
 
+GdkMonitor* NewFirstMonitor(GdkDisplay* display)
+{
+    return GDK_MONITOR(g_list_model_get_item(gdk_display_get_monitors(display), 0));
+}
+
 std::optional<Rectangle> FirstMonitor(GdkDisplay* display)
 {
-    GListModel* monitors = gdk_display_get_monitors(display);
-    g_autoptr(GdkMonitor) first = GDK_MONITOR(g_list_model_get_item(monitors, 0));
+    g_autoptr(GdkMonitor) first = NewFirstMonitor(display);
     if (!first)
         return std::nullopt;
     GdkRectangle area;
@@ -47,6 +51,20 @@ Point CentredOrigin(const std::optional<Rectangle>& screen, int width, int heigh
         return static_cast<int>(std::floor(start + length * 0.5 - size * 0.5));
     };
     return Point{centred(area.x, area.width, width), centred(area.y, area.height, height)};
+}
+
+// GTK 4 reports a work area on X11 only; elsewhere the whole monitor stands in.
+std::optional<Size> FirstMonitorWorkArea(GdkDisplay* display)
+{
+    g_autoptr(GdkMonitor) first = NewFirstMonitor(display);
+    if (!first)
+        return std::nullopt;
+    GdkRectangle area;
+    if (GDK_IS_X11_MONITOR(first))
+        gdk_x11_monitor_get_workarea(first, &area);
+    else
+        gdk_monitor_get_geometry(first, &area);
+    return Size{area.width, area.height};
 }
 
 void CentreWhenShown(GtkWindow* window)

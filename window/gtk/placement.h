@@ -7,6 +7,8 @@
 
 #include <gtk/gtk.h>
 
+#include "window_size.h"
+
 namespace mivra {
 
 struct Rectangle {
@@ -24,6 +26,11 @@ struct Point {
 // The origin that centres a window of the given size on the screen's whole
 // area; without a screen, on the origin of the screen space.
 Point CentredOrigin(const std::optional<Rectangle>& screen, int width, int height);
+
+// The part of the first monitor that windows may use (without panels and
+// docks, where the desktop says so), in application pixels; absent when
+// there is no monitor.
+std::optional<Size> FirstMonitorWorkArea(GdkDisplay* display);
 
 // Centres the window on the first monitor once it has its size on screen.
 void CentreWhenShown(GtkWindow* window);

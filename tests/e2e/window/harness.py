@@ -1,6 +1,15 @@
-"""End-to-end harness for mivra-window: a private X server and window manager,
-home and page server per test, the program's log, and xdotool to drive it.
-Every wait is bounded; every process started here is stopped on cleanup."""
+"""End-to-end harness for mivra-window: a private display server, home and
+page server per test, the program's log, and xdotool to drive it.
+Every wait is bounded; every process started here is stopped on cleanup.
+
+The display server is the fixture's parameter, MIVRA_E2E_BACKEND:
+- "x11" (the default): Xvfb managed by openbox.
+- "wayland": weston's x11 backend inside Xvfb, the program on GDK_BACKEND=wayland.
+  xdotool's input reaches weston's X window, which weston hands to its clients
+  as real Wayland input. Wayland clients have no X windows: the window's place
+  is found by the pointer (where the page sees it), its size is the page's,
+  and a panel or dialog is seen by the page losing the keyboard focus. Checks
+  that need the window's X properties or moving it by hand run on X11 only."""
 
 import os
 import queue
@@ -25,6 +34,19 @@ PROGRAM = ""
 INTERFACE_PORT = 8790  # the default URL: where a launch project's page is served
 SCREEN = (1920, 1080)
 PREFIX = "[fenetre] "
+BACKEND = os.environ.get("MIVRA_E2E_BACKEND", "x11")
+WESTON_CONFIG = """[core]
+idle-time=0
+[shell]
+panel-position=none
+locking=false
+[input-method]
+path=
+"""
+CLOSE_BUTTON = (22, 38)  # the close button's centre, from the page's top-left corner
+# Where the pointer looks for a Wayland window: away from the screen's edges,
+# where the top strip (which hides the pointer from the page) rarely is.
+PROBES = [(x, y) for y in (540, 800, 300, 1000, 100) for x in (960, 1300, 600, 1700, 250)]
 _started = []  # (process, group), stopped on SIGTERM/SIGINT too
 
 def wait_until(probe, timeout, what, interval=0.05):
@@ -71,7 +93,13 @@ def x11(display, *command):
     return result.stdout if result.returncode == 0 else ""
 
 class Display:
-    """Xvfb on a display number it picks itself, managed by openbox."""
+    """Xvfb on a display number it picks itself, managed by openbox, or with
+    weston filling it (`wayland`)."""
+
+    def __init__(self, backend=BACKEND):
+        self.wayland = backend == "wayland"
+        self.x11 = not self.wayland
+        self.socket = None  # weston's socket, on Wayland
 
     def start(self):
         self.home = tempfile.mkdtemp(prefix="mivra-wm-")
@@ -86,11 +114,31 @@ class Display:
             self.name = ":" + announced.readline().strip()
         env = {**os.environ, "DISPLAY": self.name, "HOME": self.home,
                "XDG_CONFIG_HOME": os.path.join(self.home, "config")}
-        self.processes.append(spawn(["openbox", "--sm-disable"], env=env,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        wait_until(lambda: "window id" in x11(self.name, "xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
-                   10, "openbox to manage the screen")
+        if self.wayland:
+            self._start_weston(env)
+        else:
+            self.processes.append(spawn(["openbox", "--sm-disable"], env=env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+            wait_until(lambda: "window id" in x11(self.name, "xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
+                       10, "openbox to manage the screen")
         return self
+
+    def _start_weston(self, env):
+        """weston in one X window as large as the screen, with no panel: its
+        output and the X screen share their coordinates."""
+        runtime = Path(self.home, "runtime")
+        runtime.mkdir(mode=0o700)
+        config = Path(self.home, "weston.ini")
+        config.write_text(WESTON_CONFIG)
+        env = {**env, "XDG_RUNTIME_DIR": str(runtime)}
+        env.pop("WAYLAND_DISPLAY", None)
+        self.processes.append(spawn(["weston", f"--config={config}", "--backend=x11-backend.so",
+                                     "--socket=wayland-mivra", f"--width={SCREEN[0]}", f"--height={SCREEN[1]}"],
+                                    env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        self.socket = runtime / "wayland-mivra"
+        wait_until(lambda: self.socket.exists() and
+                   "Weston Compositor" in x11(self.name, "xwininfo", "-root", "-children"),
+                   20, "weston to open its output")
 
     def stop(self):
         for process in reversed(self.processes):
@@ -109,13 +157,22 @@ class Home:
         (self.root / "runtime").chmod(0o700)
 
     def environment(self, display):
+        """The program's environment on `display`: a Display, or an X display's name."""
+        name = display if isinstance(display, str) else display.name
         env = {k: v for k, v in os.environ.items() if k != "WAYLAND_DISPLAY"}
-        env.update(DISPLAY=display, GDK_BACKEND="x11", GSK_RENDERER="cairo", HOME=str(self.home),
+        env.update(DISPLAY=name, GDK_BACKEND="x11", GSK_RENDERER="cairo", HOME=str(self.home),
                    # No session bus: the program must work without one.
                    DBUS_SESSION_BUS_ADDRESS=f"unix:path={self.root}/runtime/no-bus",
                    **{f"XDG_{name.upper()}_HOME": str(self.root / name)
                       for name in ("config", "data", "cache", "state")},
                    XDG_RUNTIME_DIR=str(self.root / "runtime"))
+        if not isinstance(display, str) and display.wayland:
+            # WebKit's sandbox takes the socket by its name under the runtime folder.
+            link = self.root / "runtime/wayland-mivra"
+            if not link.exists():
+                link.symlink_to(display.socket)
+            del env["DISPLAY"]
+            env.update(GDK_BACKEND="wayland", WAYLAND_DISPLAY=link.name)
         return env
 
     def install_browser(self):
@@ -197,8 +254,11 @@ class TestServer(DemoServer):
 class MivraWindow:
     """One run of the program: its log lines and its X windows."""
 
-    def __init__(self, args, env, display):
+    def __init__(self, args, env, display, wayland=False):
         self.display = display
+        self.wayland = wayland
+        self.page = None  # the TestServer whose page the window shows, for Wayland's probes
+        self._origin = None
         self.started = time.monotonic()
         self.lines = []
         self._changed = threading.Condition()
@@ -231,20 +291,34 @@ class MivraWindow:
                             "--name", name).split()
 
     def window(self):
+        """The main window's X id; on Wayland, where it has none, "wayland"."""
+        if self.wayland:
+            return "wayland"
         if self._id is None:
             self._id = wait_until(lambda: self.windows("^Mivra$"), 20, "the Mivra window")[0]
         return self._id
 
     def dialog(self, title=".*", timeout=15):
-        """A visible window of the program other than the main one."""
+        """A visible window of the program other than the main one. On Wayland,
+        a modal panel or dialog is seen as the page losing the focus to it."""
+        if self.wayland:
+            wait_until(lambda: self.page.value("document.hasFocus()") == "false", timeout,
+                       f"a panel or dialog titled {title!r}")
+            return "wayland-dialog"
         return wait_until(lambda: [w for w in self.windows(title) if w != self.window()],
                           timeout, f"a panel or dialog titled {title!r}")[0]
 
     def wait_no_dialog(self):
+        if self.wayland:
+            wait_until(lambda: self.page.value("document.hasFocus()") == "true", 10, "the page's focus back")
+            return
         wait_until(lambda: self.windows() == [self.window()], 10, "the panel or dialog to close")
 
     def geometry(self):
         """(x, y, width, height) on the screen."""
+        if self.wayland:
+            width, height = self.page.value("innerWidth + ',' + innerHeight").split(",")
+            return (*self.origin(), int(width), int(height))
         info = x11(self.display, "xwininfo", "-id", self.window())
         return tuple(int(re.search(rf"{field}:\s+(-?\d+)", info).group(1)) for field in
                      ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
@@ -256,8 +330,32 @@ class MivraWindow:
             time.sleep(0.1)
         return geometry
 
+    def origin(self):
+        """On Wayland, the screen point of the page's top-left corner: where the
+        pointer is seen by the page, less where the page sees it. weston puts a
+        new window anywhere, partly off the screen too, so the pointer visits
+        points across the screen until the page sees it."""
+        if self._origin is None:
+            count = len(self.page.named("ran"))
+            self.page.run('new Promise((found) => addEventListener("mousemove", '
+                          '(e) => found(e.clientX + "," + e.clientY), {once: true}))')
+            time.sleep(0.3)
+            def seen():
+                for point in PROBES:
+                    self.xdotool("mousemove", *map(str, point))
+                    time.sleep(0.1)
+                    if len(self.page.named("ran")) > count:
+                        return point
+            point = wait_until(seen, 15, "the page to see the pointer")
+            client = self.page.named("ran")[count].args[0].split(",")
+            self._origin = (point[0] - int(client[0]), point[1] - int(client[1]))
+        return self._origin
+
     def place(self, x=100, y=100):
-        """Moves the window to a known place, wholly on the screen."""
+        """Moves the window to a known place, wholly on the screen (on Wayland
+        the compositor's place is kept)."""
+        if self.wayland:
+            return self.geometry()
         _, _, width, height = self.settled_geometry(None, timeout=1)
         self.xdotool("windowmove", self.window(), str(x), str(y))
         return self.settled_geometry((x, y, width, height))
@@ -265,8 +363,16 @@ class MivraWindow:
     def net_wm_state(self):
         return x11(self.display, "xprop", "-id", self.window(), "_NET_WM_STATE")
 
+    def full_screen(self):
+        if self.wayland:
+            self._origin = None  # the window moves in and out of full screen
+            return self.page.value("innerWidth + 'x' + innerHeight") == f"{SCREEN[0]}x{SCREEN[1]}"
+        return "FULLSCREEN" in self.net_wm_state()
+
     def page_top(self, server):
         """The screen y of the page's top edge (the top of the handle strip)."""
+        if self.wayland:
+            return self.origin()[1]
         _, y, _, height = self.geometry()
         return y + height - int(server.value("window.innerHeight"))
 
@@ -280,7 +386,10 @@ class MivraWindow:
         self.xdotool("click", "1")
 
     def focus(self, window=None):
-        """Gives the window the keyboard, once the window manager says so."""
+        """Gives the window the keyboard, once the window manager says so. On
+        Wayland weston gives it to each new window, a modal one included."""
+        if self.wayland:
+            return
         window = window or self.window()
         self.xdotool("windowactivate", "--sync", window)
         wait_until(lambda: self.xdotool("getactivewindow").strip() == window, 10, f"{window} active")
@@ -292,8 +401,14 @@ class MivraWindow:
         self.xdotool("type", "--delay", "20", text)
 
     def close(self, timeout=20):
-        """Closes the window with the window manager's Alt+F4 and returns the exit
-        status; a key press lost while the window manager settles is repeated."""
+        """Closes the window with the window manager's Alt+F4 (on Wayland, with
+        the window's close button) and returns the exit status; a key press
+        lost while the window manager settles is repeated."""
+        if self.wayland:
+            x, y = self.origin()
+            self.xdotool("mousemove", str(x + CLOSE_BUTTON[0]), str(y + CLOSE_BUTTON[1]))
+            self.xdotool("click", "1")
+            return self.process.wait(timeout)
         deadline = time.monotonic() + timeout
         while self.window() in self.windows() and time.monotonic() < deadline:
             self.focus()
@@ -335,8 +450,10 @@ class WindowTestCase(unittest.TestCase):
         self.addCleanup(server.stop)
         return server
 
-    def launch(self, *args):
-        window = MivraWindow(args, self.home.environment(self.display.name), self.display.name)
+    def launch(self, *args, env=None):
+        """Starts the program; `env` adds to or replaces its environment."""
+        window = MivraWindow(args, {**self.home.environment(self.display), **(env or {})}, self.display.name,
+                             self.display.wayland)
         self.addCleanup(self._assert_no_sanitizer_report, window)
         self.addCleanup(window.stop)
         return window
@@ -347,8 +464,14 @@ class WindowTestCase(unittest.TestCase):
 
     def launch_loaded(self, server):
         window = self.launch(server.url)
+        window.page = server
         server.wait_report("load", timeout=30)
         return window
+
+    def x11_only(self, why):
+        """Skips the rest of the test on Wayland."""
+        if self.display.wayland:
+            self.skipTest(f"X11 only: {why}")
 
 def main():
     """python3 test_x.py PATH_OF_MIVRA_WINDOW [unittest arguments]"""

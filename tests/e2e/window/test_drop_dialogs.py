@@ -21,6 +21,7 @@ class DropTest(WindowTestCase):
             window.xdotool("mouseup", "1")
 
     def test_project_dragged_over_and_away_then_dropped_reaches_the_page_once(self):
+        self.x11_only("the drag source is found and placed as an X window")
         if not os.environ.get("MIVRA_DRAG_SOURCE"):
             self.skipTest("set MIVRA_DRAG_SOURCE to the drag source helper")
         server = self.serve()
@@ -64,15 +65,17 @@ class PageDialogTest(WindowTestCase):
         server = self.serve()
         window = self.launch_loaded(server)
         server.run('document.getElementById("alert").click(), "clicked"')
-        window.dialog()
-        time.sleep(0.5)
+        if self.display.x11:
+            window.dialog()
+        time.sleep(1)  # on Wayland the alert holds the page, which cannot say it lost the focus
         self.assertEqual(server.named("alert"), [])
         window.key("Return")
         server.wait_report("alert")
         window.wait_no_dialog()
         answers = server.value('JSON.stringify([confirm("Continuer ?"), prompt("Nom ?", "d"), open("about:blank")])')
         self.assertEqual(answers, "[false,null,null]")
-        self.assertEqual(window.windows(), [window.window()])
+        if self.display.x11:  # no new window: X11 lists them
+            self.assertEqual(window.windows(), [window.window()])
 
     def test_file_input_gets_the_file_typed_in_the_chooser(self):
         server = self.serve()

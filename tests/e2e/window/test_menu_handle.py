@@ -42,12 +42,13 @@ class ShortcutTest(WindowTestCase):
         window = self.launch_loaded(server)
         window.place()
         # The strip's menu shown, then dismissed: quitting later stays clean.
-        x, _, width, _ = window.geometry()
-        window.xdotool("mousemove", str(x + width // 2), str(window.page_top(server) + 38))
-        window.xdotool("click", "3")
-        wait_until(lambda: len(window.windows()) == 2, 10, "the strip's menu")
-        window.key("Escape")
-        window.wait_no_dialog()
+        if self.display.x11:  # the popover is a window of its own on X11 only
+            x, _, width, _ = window.geometry()
+            window.xdotool("mousemove", str(x + width // 2), str(window.page_top(server) + 38))
+            window.xdotool("click", "3")
+            wait_until(lambda: len(window.windows()) == 2, 10, "the strip's menu")
+            window.key("Escape")
+            window.wait_no_dialog()
         def field_holds(expected):
             wait_until(lambda: server.value('document.getElementById("text").value') == expected,
                        15, f"the text field to hold {expected!r}")
@@ -66,12 +67,55 @@ class ShortcutTest(WindowTestCase):
         window.key("ctrl+o")
         self.close_panel(window)
         window.key("ctrl+f")
-        wait_until(lambda: "FULLSCREEN" in window.net_wm_state(), 10, "full screen")
+        wait_until(window.full_screen, 10, "full screen")
         window.key("ctrl+q")
         self.assertEqual(window.process.wait(15), 0)
         self.assertEqual([line for line in window.lines if "CRITICAL" in line], [])
 
+    def test_keys_the_page_prevents_stay_the_pages_and_the_others_reach_the_menu(self):
+        server = self.serve()
+        window = self.launch_loaded(server)
+        window.place()
+        server.value("""(window.prevented = new Set(["a", "f", "F11"]), addEventListener("keydown", (e) => {
+            if (!e.ctrlKey && e.key !== "F11") return;
+            report("keydown", [e.key]);
+            if (prevented.has(e.key)) e.preventDefault();
+        }), "listening")""")
+        def field_after(keys, typed, expected):
+            server.value('(document.getElementById("text").value = "abc", "reset")')
+            self.focus_text_field(window, server)
+            window.key("End", *keys)
+            window.type(typed)
+            wait_until(lambda: server.value('document.getElementById("text").value') == expected,
+                       15, f"the text field to hold {expected!r}")
+        def full_screen(expected):
+            time.sleep(1)  # a full-screen change would have come by now
+            wait_until(lambda: window.full_screen() == expected, 10, f"full screen: {expected}")
+        # Prevented: the page sees each key, the menu acts on none of them.
+        field_after(["ctrl+a"], "x", "abcx")
+        window.key("ctrl+f", "F11")
+        full_screen(False)
+        self.assertEqual([r.args[0] for r in server.named("keydown")], ["a", "f", "F11"])
+        # Left alone: the page sees them and the menu acts.
+        server.value('(prevented.clear(), "cleared")')
+        field_after(["ctrl+a"], "y", "y")
+        window.key("ctrl+f")
+        full_screen(True)
+        window.key("F11")
+        full_screen(False)
+        window.key("F11")
+        full_screen(True)
+        self.assertEqual([r.args[0] for r in server.named("keydown")][3:], ["a", "f", "F11", "F11"])
+        # Quitting stays the window's, whatever the page does with the key.
+        server.value('(addEventListener("keydown", (e) => e.preventDefault()), "all prevented")')
+        window.key("ctrl+q")
+        self.assertEqual(window.process.wait(15), 0)
+
 class HandleTest(WindowTestCase):
+
+    def setUp(self):
+        super().setUp()
+        self.x11_only("moving and resizing by the pointer are checked against the X window's geometry")
 
     def strip_point(self, window, server, from_right=None):
         """A point in the top strip: mid-handle, or `from_right` pixels from the right edge."""
@@ -98,6 +142,27 @@ class HandleTest(WindowTestCase):
         self.assertEqual(window.settled_geometry(moved), moved)
         time.sleep(0.5)
         self.assertEqual(len(server.named("mousedown")), 1)
+
+    def test_edges_and_corners_resize_the_window_and_the_page_still_fills_it(self):
+        server = self.serve()
+        window = self.launch_loaded(server)
+        server.value('(addEventListener("mousedown", () => report("mousedown", [])), "listening")')
+        x, y, width, height = window.place()
+        def drag(start, by):
+            window.xdotool("mousemove", *map(str, start))
+            window.xdotool("mousedown", "1")
+            for step in range(1, 11):
+                window.xdotool("mousemove", str(start[0] + by[0] * step // 10), str(start[1] + by[1] * step // 10))
+                time.sleep(0.02)
+            window.xdotool("mouseup", "1")
+        drag((x + width - 2, y + height // 2), (100, 0))
+        self.assertEqual(window.settled_geometry((x, y, width + 100, height)), (x, y, width + 100, height))
+        drag((x + width + 100 - 3, y + height - 3), (50, 40))
+        grown = (x, y, width + 150, height + 40)
+        self.assertEqual(window.settled_geometry(grown), grown)
+        wait_until(lambda: server.value("innerWidth + 'x' + innerHeight") == f"{grown[2]}x{grown[3]}", 5,
+                   "the page to fill the window")
+        self.assertEqual(server.named("mousedown"), [])
 
     def test_double_click_on_the_strip_maximises_and_restores_it(self):
         server = self.serve()

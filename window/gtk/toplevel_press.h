@@ -1,0 +1,23 @@
+#pragma once
+// A press that hands the pointer to the window manager, which then moves or
+// resizes the window with it until the button is released.
+
+#include <optional>
+
+#include <gtk/gtk.h>
+
+namespace mivra {
+
+struct ToplevelPress {
+    GdkToplevel* toplevel;
+    GdkDevice* device;
+    double x;  // in the toplevel surface's coordinates
+    double y;
+    guint32 time;
+};
+
+// The gesture's press at (x, y) in the widget, as the toplevel's move and
+// resize take it; absent when the widget lies in no toplevel surface.
+std::optional<ToplevelPress> PressInToplevel(GtkGesture* gesture, GtkWidget* widget, double x, double y);
+
+}  // namespace mivra

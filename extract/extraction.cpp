@@ -19,12 +19,31 @@ namespace {
 constexpr std::string_view kUsage = "usage: mivra-extract <source> <cible.wav> [frequence]";
 constexpr std::string_view kTooBig = "depasse la taille d'un WAV classique, ffmpeg requis";
 constexpr std::string_view kNotConvertible = "format audio non convertible nativement";
+constexpr std::string_view kStdoutUnwritable = "ecriture impossible : sortie standard";
 constexpr unsigned kDefaultChannelCount = 2;
 
-// Reports a failure: the message and a newline on the error stream; the
-// status the run then ends with.
+// Control characters in a path would break the one-line message: each one is
+// written as \xHH (two lowercase hex digits); every other byte passes unchanged.
+std::string OneLine(std::string_view message) {
+    constexpr std::string_view kDigits = "0123456789abcdef";
+    std::string line;
+    for (const char c : message) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            line += c;
+            continue;
+        }
+        line += "\\x";
+        line += kDigits[byte >> 4];
+        line += kDigits[byte & 0xf];
+    }
+    return line;
+}
+
+// Reports a failure: the message on one line of the error stream; the status
+// the run then ends with.
 int Fail(std::ostream& err, std::string_view message) {
-    err << message << '\n' << std::flush;
+    err << OneLine(message) << '\n' << std::flush;
     return 1;
 }
 
@@ -134,7 +153,10 @@ int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& for
     if (!target.overwriteStart(format.header(copy.dataBytes)) || !target.close()) {
         return abandon(CannotWrite(targetPath));
     }
+    // The frame count is the caller's only sign of success: when it cannot be
+    // written, the run fails and the file goes, as for any other failure.
     out << copy.dataBytes / (std::uint64_t{kBytesPerSample} * format.channelCount) << '\n' << std::flush;
+    if (!out) return abandon(kStdoutUnwritable);
     return 0;
 }
 

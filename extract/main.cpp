@@ -1,3 +1,4 @@
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -6,6 +7,10 @@
 #include "ffmpeg/ffmpeg_media.h"
 
 int main(int argc, char** argv) {
+    // A file-size limit or a closed pipe then fails the write itself, which the
+    // run reports and cleans up after, instead of killing it with a partial file.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const auto media = mivra::ffmpeg::MakeMediaFramework();
     return mivra::RunExtraction(arguments, *media, std::cout, std::cerr);

@@ -225,5 +225,29 @@ TEST_F(ExtractionRun, FailedWriteRemovesTarget) {
     std::signal(SIGXFSZ, previous);
 }
 
+// Every control character, not only the line feed, becomes \xHH; the rest of
+// the path, backslashes and non-ASCII bytes included, is kept as given.
+TEST_F(ExtractionRun, MessagesStayOnOneLineWhateverThePath) {
+    for (const auto& [name, shown] : {std::pair<std::string, std::string>{"a\nb", "a\\x0ab"},
+                                      {"tab\there\r", "tab\\x09here\\x0d"},
+                                      {std::string("z\0\x1f\x7f", 4), "z\\x00\\x1f\\x7f"},
+                                      {"\\x0a \xc3\xa9", "\\x0a \xc3\xa9"}}) {
+        const std::string missing = (dir_ / name).string();
+        expectFailure(run({missing, target_}), "source introuvable : " + (dir_ / shown).string());
+    }
+}
+
+// A caller told nothing is not told success: the complete file is removed too.
+TEST_F(ExtractionRun, UnwritableFrameCountFailsTheRun) {
+    script_.buffers = {600};
+    FakeMedia media(script_);
+    std::ostringstream out, err;
+    out.setstate(std::ios::badbit);
+    const std::vector<std::string> arguments{source_, target_};
+    EXPECT_EQ(RunExtraction(arguments, media, out, err), 1);
+    EXPECT_EQ(err.str(), "ecriture impossible : sortie standard\n");
+    EXPECT_FALSE(fs::exists(target_));
+}
+
 }  // namespace
 }  // namespace mivra

@@ -7,6 +7,7 @@ Usage: test_extract.py PATH/TO/mivra-extract [unittest arguments]
 import concurrent.futures
 import os
 import random
+import resource
 import shutil
 import struct
 import subprocess
@@ -201,6 +202,23 @@ class Extract(unittest.TestCase):
                     else:
                         self.assertEqual((result.stdout, result.stderr.count("\n")), ("", 1), result.stderr)
                         self.assertFalse(os.path.exists(target))
+
+    def test_faults_around_the_run_end_as_reported_failures(self):
+        wav, t = path("stereo_s24.wav"), self.target
+        with open(os.devnull, "rb") as no_input, open("/dev/full", "wb") as full:
+            for label, extra, message in (
+                    ("file-size limit", {"preexec_fn": lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))},
+                     "ecriture impossible : " + t),
+                    ("full stdout", {"stdout": full}, "ecriture impossible : sortie standard"),
+                    ("closed stdout", {"stdout": subprocess.DEVNULL, "preexec_fn": lambda: os.close(1)},
+                     "ecriture impossible : sortie standard")):
+                with self.subTest(label):
+                    result = subprocess.run([EXTRACT, wav, t], stdin=no_input, stderr=subprocess.PIPE, text=True,
+                                            timeout=60, **{"stdout": subprocess.PIPE, **extra})
+                    self.assertEqual((result.returncode, result.stderr), (1, message + "\n"))
+                    self.assertFalse(os.path.exists(t))
+        result = run_extract(os.path.join(self.out_dir, "a\nb.wav"), t)
+        self.assertEqual(result.stderr, "source introuvable : " + os.path.join(self.out_dir, "a\\x0ab.wav") + "\n")
 
 
 if __name__ == "__main__":

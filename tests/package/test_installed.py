@@ -17,6 +17,25 @@ DESKTOP_ENTRY = "/usr/share/applications/fr.mivra.Window.desktop"
 PROJECT = '<?xml version="1.0" encoding="UTF-8"?>\n<!DOCTYPE fcpxml>\n<fcpxml version="1.10"/>\n'
 OTHER_XML = '<?xml version="1.0" encoding="UTF-8"?>\n<catalogue/>\n'
 
+def icon_colours(display, window):
+    """Counts of (dark tile, teal wave) opaque pixels in the largest image of the
+    window's _NET_WM_ICON: the two colours that tell this icon from the
+    desktop's generic one."""
+    listed = x11(display, "xprop", "-id", window, "-notype", "32c", "_NET_WM_ICON")
+    values = [int(v) for v in listed.partition("=")[2].replace(",", " ").split()]
+    images = []  # width, height, then width x height ARGB pixels, for each size
+    while len(values) >= 2:
+        width, height = values[:2]
+        images.append(values[2:2 + width * height])
+        values = values[2 + width * height:]
+    if not images:
+        return 0, 0
+    largest = max(images, key=len)
+    opaque = [(v >> 16 & 255, v >> 8 & 255, v & 255) for v in largest if v >> 24 > 200]
+    dark = sum(1 for r, g, b in opaque if max(r, g, b) <= 0x40)
+    teal = sum(1 for r, g, b in opaque if r < 0x80 and g > 0xa0 and b > 0xa0)
+    return dark, teal
+
 def file_type(path, env):
     """What a desktop's file manager takes the file for."""
     result = subprocess.run(["xdg-mime", "query", "filetype", str(path)], env=env,
@@ -62,8 +81,9 @@ class InstalledPackageTest(unittest.TestCase):
         self.assertEqual(opened.args, [str(project)])
         window = wait_until(lambda: x11(display.name, "xdotool", "search", "--onlyvisible", "--name", "^Mivra$").split(),
                             10, "the Mivra window")[0]
-        icon = x11(display.name, "xprop", "-id", window, "_NET_WM_ICON")
-        self.assertIn("_NET_WM_ICON(CARDINAL) =", icon, "the theme icon fr.mivra.Window was not found")
+        dark, teal = wait_until(lambda: colours if all(colours := icon_colours(display.name, window)) else None,
+                                10, "the window to show the fr.mivra.Window icon")
+        self.assertGreater(dark, teal)
 
 if __name__ == "__main__":
     if not os.path.exists(DESKTOP_ENTRY):

@@ -8,10 +8,11 @@ if(NOT newest MATCHES "^mivra \\(${PROJECT_VERSION}\\) ")
   message(FATAL_ERROR "packaging/changelog starts with '${newest}', not version ${PROJECT_VERSION}")
 endif()
 
+find_program(GZIP gzip REQUIRED)
 set(changelog_gz ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
 add_custom_command(
   OUTPUT ${changelog_gz}
-  COMMAND gzip -9 -n -c ${CMAKE_CURRENT_LIST_DIR}/changelog > ${changelog_gz}
+  COMMAND ${GZIP} -9 -n -c ${CMAKE_CURRENT_LIST_DIR}/changelog > ${changelog_gz}
   DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog)
 add_custom_target(changelog ALL DEPENDS ${changelog_gz})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${changelog_gz} DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -59,6 +59,8 @@ private:
     {
         if (controller_)
             return;
+        // The installed theme icon; an icon given on the command line replaces it.
+        gtk_window_set_default_icon_name(kApplicationId);
         toolkit_ = std::make_unique<GtkToolkit>(application_.get());
         controller_ = Controller::Create(*toolkit_, settings_, Places::FromSystem());
         toolkit_->setController(controller_);

@@ -24,7 +24,8 @@ constexpr unsigned kDefaultChannelCount = 2;
 
 // Control characters in a path would break the one-line message: each one is
 // written as \xHH (two lowercase hex digits); every other byte passes unchanged.
-std::string OneLine(std::string_view message) {
+std::string OneLine(std::string_view message)
+{
     constexpr std::string_view kDigits = "0123456789abcdef";
     std::string line;
     for (const char c : message) {
@@ -42,42 +43,56 @@ std::string OneLine(std::string_view message) {
 
 // Reports a failure: the message on one line of the error stream; the status
 // the run then ends with.
-int Fail(std::ostream& err, std::string_view message) {
+int Fail(std::ostream& err, std::string_view message)
+{
     err << OneLine(message) << '\n' << std::flush;
     return 1;
 }
 
-std::string Concat(std::string_view text, std::string_view argument) {
+std::string Concat(std::string_view text, std::string_view argument)
+{
     std::string message(text);
     message += argument;
     return message;
 }
 
-std::string CannotWrite(std::string_view path) { return Concat("ecriture impossible : ", path); }
+std::string CannotWrite(std::string_view path)
+{
+    return Concat("ecriture impossible : ", path);
+}
 
 // atof semantics: a leading decimal number, the rest ignored, 0 without one.
-double RequestedRate(std::span<const std::string> arguments) {
+double RequestedRate(std::span<const std::string> arguments)
+{
     return arguments.size() > 2 ? std::atof(arguments[2].c_str()) : kDefaultSampleRate;
 }
 
-double EffectiveRate(double requested) { return requested > 0 ? requested : kDefaultSampleRate; }
+double EffectiveRate(double requested)
+{
+    return requested > 0 ? requested : kDefaultSampleRate;
+}
 
-bool SourceExists(const std::string& path) {
+bool SourceExists(const std::string& path)
+{
     std::error_code error;
     return std::filesystem::exists(path, error);
 }
 
-std::string LastPathComponent(const std::string& path) {
+std::string LastPathComponent(const std::string& path)
+{
     g_autofree char* name = g_path_get_basename(path.c_str());
     return name;
 }
 
-unsigned ChannelCount(const AudioTrack& track) {
+unsigned ChannelCount(const AudioTrack& track)
+{
     return track.channelCount != 0 ? track.channelCount : kDefaultChannelCount;
 }
 
-bool EstimateExceedsLimit(const AudioTrack& track, unsigned channelCount, double rate) {
-    if (!track.durationSeconds) return false;
+bool EstimateExceedsLimit(const AudioTrack& track, unsigned channelCount, double rate)
+{
+    if (!track.durationSeconds)
+        return false;
     const double estimate = channelCount * (*track.durationSeconds * rate * kBytesPerSample);
     return estimate > static_cast<double>(kDataSizeLimit);
 }
@@ -87,19 +102,24 @@ struct OutputFormat {
     std::uint16_t channelCount;
 
     // The header names the rate's whole part.
-    std::array<std::byte, kWavHeaderSize> header(std::uint64_t dataSize) const {
+    std::array<std::byte, kWavHeaderSize> header(std::uint64_t dataSize) const
+    {
         return WavHeader(static_cast<std::uint32_t>(rate), channelCount, dataSize);
     }
 };
 
 // A format the header can describe: block align in 16 bits, a whole rate of
 // at least 1 Hz, byte rate in 32 bits.
-std::optional<OutputFormat> ConvertibleFormat(double rate, unsigned channelCount) {
+std::optional<OutputFormat> ConvertibleFormat(double rate, unsigned channelCount)
+{
     const std::uint64_t blockAlign = std::uint64_t{channelCount} * kBytesPerSample;
-    if (blockAlign > std::numeric_limits<std::uint16_t>::max()) return std::nullopt;
-    if (!std::isfinite(rate) || rate < 1.0) return std::nullopt;
+    if (blockAlign > std::numeric_limits<std::uint16_t>::max())
+        return std::nullopt;
+    if (!std::isfinite(rate) || rate < 1.0)
+        return std::nullopt;
     const double byteRate = std::trunc(rate) * static_cast<double>(blockAlign);
-    if (byteRate > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    if (byteRate > std::numeric_limits<std::uint32_t>::max())
+        return std::nullopt;
     return OutputFormat{rate, static_cast<std::uint16_t>(channelCount)};
 }
 
@@ -109,16 +129,19 @@ struct Copy {
     bool writeFailed = false;
 };
 
-Copy CopySamples(SampleReader& reader, TargetFile& target) {
+Copy CopySamples(SampleReader& reader, TargetFile& target)
+{
     Copy copy;
     while (reader.status() == ReaderStatus::reading) {
         const auto buffer = reader.nextBuffer();
-        if (!buffer) break;
+        if (!buffer)
+            break;
         if (copy.dataBytes + buffer->size() > kDataSizeLimit) {
             copy.tooBig = true;
             break;
         }
-        if (buffer->empty()) continue;
+        if (buffer->empty())
+            continue;
         if (!target.append(*buffer)) {
             copy.writeFailed = true;
             break;
@@ -128,7 +151,8 @@ Copy CopySamples(SampleReader& reader, TargetFile& target) {
     return copy;
 }
 
-std::string InterruptionMessage(const SampleReader& reader) {
+std::string InterruptionMessage(const SampleReader& reader)
+{
     const std::string description = reader.errorDescription();
     return Concat("extraction interrompue : ", description.empty() ? "cause inconnue" : description);
 }
@@ -136,56 +160,70 @@ std::string InterruptionMessage(const SampleReader& reader) {
 // Steps from the opened target to the outcome; the target is either complete
 // and closed or removed when this returns.
 int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& format, const std::string& targetPath,
-                std::ostream& out, std::ostream& err) {
+                std::ostream& out, std::ostream& err)
+{
     const auto abandon = [&](std::string_view message) {
         target.discard();
         return Fail(err, message);
     };
-    if (!target.append(format.header(0))) return abandon(CannotWrite(targetPath));
+    if (!target.append(format.header(0)))
+        return abandon(CannotWrite(targetPath));
     if (const auto refusal = reader.start(format.rate, format.channelCount)) {
         return abandon(Concat("demarrage de la lecture refuse : ", *refusal));
     }
 
     const Copy copy = CopySamples(reader, target);
-    if (copy.writeFailed) return abandon(CannotWrite(targetPath));
-    if (copy.tooBig) return abandon(kTooBig);
-    if (copy.dataBytes == 0 || reader.status() == ReaderStatus::failed) return abandon(InterruptionMessage(reader));
+    if (copy.writeFailed)
+        return abandon(CannotWrite(targetPath));
+    if (copy.tooBig)
+        return abandon(kTooBig);
+    if (copy.dataBytes == 0 || reader.status() == ReaderStatus::failed)
+        return abandon(InterruptionMessage(reader));
     if (!target.overwriteStart(format.header(copy.dataBytes)) || !target.close()) {
         return abandon(CannotWrite(targetPath));
     }
     // The frame count is the caller's only sign of success: when it cannot be
     // written, the run fails and the file goes, as for any other failure.
     out << copy.dataBytes / (std::uint64_t{kBytesPerSample} * format.channelCount) << '\n' << std::flush;
-    if (!out) return abandon(kStdoutUnwritable);
+    if (!out)
+        return abandon(kStdoutUnwritable);
     return 0;
 }
 
 }  // namespace
 
-int RunExtraction(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out,
-                  std::ostream& err) {
-    if (arguments.size() < 2) return Fail(err, kUsage);
+int RunExtraction(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out, std::ostream& err)
+{
+    if (arguments.size() < 2)
+        return Fail(err, kUsage);
     const std::string& source = arguments[0];
     const std::string& target = arguments[1];
     const double rate = EffectiveRate(RequestedRate(arguments));
 
-    if (!SourceExists(source)) return Fail(err, Concat("source introuvable : ", source));
+    if (!SourceExists(source))
+        return Fail(err, Concat("source introuvable : ", source));
     const auto asset = media.openAsset(source);
     const auto track = asset ? asset->firstAudioTrack() : std::nullopt;
-    if (!track) return Fail(err, Concat("aucune piste audio dans ", LastPathComponent(source)));
+    if (!track)
+        return Fail(err, Concat("aucune piste audio dans ", LastPathComponent(source)));
 
     const unsigned channelCount = ChannelCount(*track);
-    if (EstimateExceedsLimit(*track, channelCount, rate)) return Fail(err, kTooBig);
+    if (EstimateExceedsLimit(*track, channelCount, rate))
+        return Fail(err, kTooBig);
 
     auto made = asset->makeReader();
-    if (!made.reader) return Fail(err, Concat("lecture impossible : ", made.error));
+    if (!made.reader)
+        return Fail(err, Concat("lecture impossible : ", made.error));
     const auto format = ConvertibleFormat(rate, channelCount);
-    if (!format) return Fail(err, kNotConvertible);
+    if (!format)
+        return Fail(err, kNotConvertible);
 
     // Writing over the source would destroy it before a single sample is read.
-    if (SameFile(source, target)) return Fail(err, CannotWrite(target));
+    if (SameFile(source, target))
+        return Fail(err, CannotWrite(target));
     auto file = TargetFile::create(target);
-    if (!file) return Fail(err, CannotWrite(target));
+    if (!file)
+        return Fail(err, CannotWrite(target));
     return WriteTarget(*made.reader, std::move(*file), *format, target, out, err);
 }
 

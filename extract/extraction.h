@@ -16,7 +16,6 @@ inline constexpr double kDefaultSampleRate = 48000.0;
 
 // One run of mivra-extract. `arguments` are those after the program's name;
 // the result is the exit status.
-int RunExtraction(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out,
-                  std::ostream& err);
+int RunExtraction(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out, std::ostream& err);
 
 }  // namespace mivra

@@ -6,7 +6,8 @@
 #include "extraction.h"
 #include "ffmpeg/ffmpeg_media.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     // A file-size limit or a closed pipe then fails the write itself, which the
     // run reports and cleans up after, instead of killing it with a partial file.
     std::signal(SIGXFSZ, SIG_IGN);

@@ -4,7 +4,8 @@
 
 namespace mivra {
 
-KeptFrames StatedTrim::keep(std::int64_t count, bool discarded, std::int64_t endPadding) {
+KeptFrames StatedTrim::keep(std::int64_t count, bool discarded, std::int64_t endPadding)
+{
     if (discarded) {
         startSkip_ = std::max<std::int64_t>(0, startSkip_ - count);
         return {count, 0};
@@ -15,13 +16,15 @@ KeptFrames StatedTrim::keep(std::int64_t count, bool discarded, std::int64_t end
     return {skipped, count - skipped - padding};
 }
 
-std::int64_t StatedEnd::keep(std::int64_t count) {
+std::int64_t StatedEnd::keep(std::int64_t count)
+{
     const std::int64_t kept = length_ ? std::clamp<std::int64_t>(*length_ - kept_, 0, count) : count;
     kept_ += kept;
     return kept;
 }
 
-std::int64_t Concealment::silenceBeforeGoodFrames(std::int64_t frames) {
+std::int64_t Concealment::silenceBeforeGoodFrames(std::int64_t frames)
+{
     const std::int64_t silence = pending_;
     pending_ = 0;
     concealed_ += silence;
@@ -29,7 +32,8 @@ std::int64_t Concealment::silenceBeforeGoodFrames(std::int64_t frames) {
     return silence;
 }
 
-bool Concealment::tooDamaged() const {
+bool Concealment::tooDamaged() const
+{
     return concealed_ * kMaximumShareDenominator > concealed_ + decoded_;
 }
 

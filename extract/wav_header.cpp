@@ -11,15 +11,19 @@ class HeaderWriter {
 public:
     explicit HeaderWriter(std::array<std::byte, kWavHeaderSize>& bytes) : bytes_(bytes) {}
 
-    void identifier(std::string_view fourLetters) {
-        for (char letter : fourLetters) bytes_[offset_++] = static_cast<std::byte>(letter);
+    void identifier(std::string_view fourLetters)
+    {
+        for (char letter : fourLetters)
+            bytes_[offset_++] = static_cast<std::byte>(letter);
     }
     void u32(std::uint32_t value) { littleEndian(value, 4); }
     void u16(std::uint16_t value) { littleEndian(value, 2); }
 
 private:
-    void littleEndian(std::uint32_t value, int byteCount) {
-        for (int i = 0; i < byteCount; ++i) bytes_[offset_++] = static_cast<std::byte>((value >> (8 * i)) & 0xFF);
+    void littleEndian(std::uint32_t value, int byteCount)
+    {
+        for (int i = 0; i < byteCount; ++i)
+            bytes_[offset_++] = static_cast<std::byte>((value >> (8 * i)) & 0xFF);
     }
 
     std::array<std::byte, kWavHeaderSize>& bytes_;
@@ -31,7 +35,8 @@ constexpr std::uint16_t kBitsPerSample = 24;
 }  // namespace
 
 std::array<std::byte, kWavHeaderSize> WavHeader(std::uint32_t sampleRate, std::uint16_t channelCount,
-                                                std::uint64_t dataSize) {
+                                                std::uint64_t dataSize)
+{
     const auto blockAlign = static_cast<std::uint16_t>(channelCount * kBytesPerSample);
     const auto byteRate = static_cast<std::uint32_t>(sampleRate * blockAlign);
 

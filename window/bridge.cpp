@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "controller.h"
 

@@ -28,9 +28,8 @@ constexpr std::size_t kCrashReloads = 3;
 constexpr auto kCrashReloadSpan = 1min;
 
 constexpr const char* kDemoProject = "Mivra Demo.fcpxmld";
-constexpr const char* kFolderMessageTravail =
-    "Choisissez le dossier ou Mivra decoupera les regions. "
-    "Il y ecrit temporairement bien plus que la taille de l'AAF livre.";
+constexpr const char* kFolderMessageTravail = "Choisissez le dossier ou Mivra decoupera les regions. "
+                                              "Il y ecrit temporairement bien plus que la taille de l'AAF livre.";
 constexpr const char* kFolderMessageDestination = "Choisissez le dossier de destination de l'AAF.";
 constexpr const char* kGrantMessage = "Selectionnez ce volume pour autoriser Mivra a le lire.";
 
@@ -127,9 +126,7 @@ std::shared_ptr<Controller> Controller::Create(Toolkit& toolkit, LaunchSettings 
 }
 
 Controller::Controller(Toolkit& toolkit, LaunchSettings settings, Places places)
-    : toolkit_(toolkit),
-      settings_(std::move(settings)),
-      places_(std::move(places)),
+    : toolkit_(toolkit), settings_(std::move(settings)), places_(std::move(places)),
       crashReloads_(kCrashReloads, kCrashReloadSpan)
 {
 }

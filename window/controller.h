@@ -39,8 +39,8 @@ public:
     void build();
 
     // Interface loading.
-    void refresh();  // the user's reload: loads the interface when the view holds no page of it
-    void navigationFailed();                           // any failed navigation: a reload within the budget
+    void refresh();           // the user's reload: loads the interface when the view holds no page of it
+    void navigationFailed();  // any failed navigation: a reload within the budget
     void pageFinishedLoading(const std::string& uri);  // a load that finished without failure
     void webProcessEnded();                            // the page's process crashed or was killed
 

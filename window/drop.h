@@ -17,8 +17,8 @@ public:
 
 // What a drag carries, as the toolkit read it.
 struct Drag {
-    std::vector<std::string> filePaths;    // local file paths in the drag's order
-    std::optional<std::string> failure;    // reading the drag failed: the reason
+    std::vector<std::string> filePaths;  // local file paths in the drag's order
+    std::optional<std::string> failure;  // reading the drag failed: the reason
 };
 
 // The first file's path when its lower-cased name ends in an accepted suffix.
@@ -30,7 +30,7 @@ class DropWebView {
 public:
     DropWebView(std::function<void(const std::string&)> evaluate, std::weak_ptr<DropTarget> target);
 
-    bool draggingEntered(const Drag& drag);   // true: the drag is accepted (copy)
+    bool draggingEntered(const Drag& drag);  // true: the drag is accepted (copy)
     bool draggingUpdated(const Drag& drag);
     void draggingExited();
     void draggingEnded();

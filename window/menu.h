@@ -23,8 +23,8 @@ struct MenuItem {
     std::string menuTitle;  // empty for the application menu
     std::string itemTitle;
     MenuAction action;
-    char key;               // the shortcut is Ctrl with this letter
-    bool separatorBefore;   // a separator stands between this item and the one above
+    char key;              // the shortcut is Ctrl with this letter
+    bool separatorBefore;  // a separator stands between this item and the one above
     // The window takes the shortcut before the page sees it. Every other
     // shortcut is offered to the page first and acts only when the page
     // leaves the key alone (no preventDefault).

@@ -11,10 +11,10 @@ namespace mivra {
 // line feed and carriage return escaped; invalid UTF-8 bytes replaced.
 std::string EscapedPath(std::string_view path);
 
-std::string OpenPathScript(std::string_view path);                     // window.__openPath("...")
-std::string SetFolderScript(bool travail, std::string_view path);      // __setTravail / __setFolder
-std::string GrantedScript(std::string_view path);                      // window.__granted("...")
-std::string AutorisesScript(const std::vector<std::string>& paths);    // guarded, JSON array
-std::string SurvolScript(bool hovering);                               // guarded, true / false
+std::string OpenPathScript(std::string_view path);                   // window.__openPath("...")
+std::string SetFolderScript(bool travail, std::string_view path);    // __setTravail / __setFolder
+std::string GrantedScript(std::string_view path);                    // window.__granted("...")
+std::string AutorisesScript(const std::vector<std::string>& paths);  // guarded, JSON array
+std::string SurvolScript(bool hovering);                             // guarded, true / false
 
 }  // namespace mivra

@@ -7,8 +7,8 @@ namespace mivra {
 
 struct LaunchSettings {
     std::string url = "http://127.0.0.1:8790/";  // the interface URL
-    std::string projetAuLancement;                 // empty: none given
-    std::string icon;                              // empty: none given
+    std::string projetAuLancement;               // empty: none given
+    std::string icon;                            // empty: none given
 };
 
 // argv[0] is the program; argv[1] a URL or a launch project; argv[2] the icon.

@@ -28,24 +28,24 @@ struct WindowDescription {
     int contentHeight;
     int minimumWidth;
     int minimumHeight;
-    Colour background;        // window and behind the page
-    int handleHeight;         // the strip's height along the top edge
-    int handleRightGap;       // the strip stops this far from the right edge
-    std::string frameName;    // the size is kept between runs under this name
-    std::string iconPath;     // empty, missing or not an image: default icon
+    Colour background;      // window and behind the page
+    int handleHeight;       // the strip's height along the top edge
+    int handleRightGap;     // the strip stops this far from the right edge
+    std::string frameName;  // the size is kept between runs under this name
+    std::string iconPath;   // empty, missing or not an image: default icon
 };
 
 struct OpenPanelDescription {
     bool canChooseFiles = false;
     bool canChooseDirectories = false;
-    bool packagesAreItems = true;           // a ".fcpxmld" folder is chosen whole
+    bool packagesAreItems = true;  // a ".fcpxmld" folder is chosen whole
     bool allowsMultipleSelection = false;
     bool canCreateDirectories = false;
-    std::optional<std::string> startFolder; // absent: where the desktop puts it
+    std::optional<std::string> startFolder;  // absent: where the desktop puts it
     std::optional<std::string> preselectedName;
     std::string title;
     std::string message;
-    std::string prompt;                     // the confirming button
+    std::string prompt;  // the confirming button
 };
 
 // Receives the chosen path, or nothing on cancel.

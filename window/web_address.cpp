@@ -26,9 +26,8 @@ bool SameOrigin(const std::string& first, const std::string& second)
     if (hostA == nullptr || hostB == nullptr || *hostA == '\0')
         return false;
     // Schemes and host names are both case-insensitive.
-    return g_ascii_strcasecmp(g_uri_get_scheme(a), g_uri_get_scheme(b)) == 0
-        && g_ascii_strcasecmp(hostA, hostB) == 0
-        && g_uri_get_port(a) == g_uri_get_port(b);
+    return g_ascii_strcasecmp(g_uri_get_scheme(a), g_uri_get_scheme(b)) == 0 && g_ascii_strcasecmp(hostA, hostB) == 0 &&
+           g_uri_get_port(a) == g_uri_get_port(b);
 }
 
 bool IsHttpsUrl(const std::string& url)

@@ -9,12 +9,13 @@ static const char* gUrl;
 
 static void onMessage(WebKitUserContentManager*, JSCValue* body, gpointer view)
 {
-    if (!jsc_value_is_object(body)) return;
+    if (!jsc_value_is_object(body))
+        return;
     g_autoptr(JSCValue) action = jsc_value_object_get_property(body, "action");
     g_autofree char* text = jsc_value_to_string(action);
     if (std::strcmp(text, "autorises") == 0)
-        webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(view),
-            "window.__autorises && window.__autorises([])", -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+        webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(view), "window.__autorises && window.__autorises([])", -1,
+                                            nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 static void onActivate(GtkApplication* app, gpointer)

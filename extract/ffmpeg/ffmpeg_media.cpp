@@ -17,14 +17,17 @@ constexpr const char* kWavPacketSize = "262144";
 // Streams the header already shows are not audio are left out of the probe
 // below: probing a video track decodes some of its frames, which costs time
 // and memory for nothing. Streams of a type not known yet are still probed.
-void SkipKnownNonAudioStreams(AVFormatContext& context) {
+void SkipKnownNonAudioStreams(AVFormatContext& context)
+{
     for (unsigned i = 0; i < context.nb_streams; ++i) {
         const AVMediaType type = context.streams[i]->codecpar->codec_type;
-        if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_UNKNOWN) context.streams[i]->discard = AVDISCARD_ALL;
+        if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_UNKNOWN)
+            context.streams[i]->discard = AVDISCARD_ALL;
     }
 }
 
-FormatContext OpenInput(const std::string& path) {
+FormatContext OpenInput(const std::string& path)
+{
     Options options;
     // Only plain files: a playlist or a name such as "concat:..." must never
     // make the demuxer open other resources.
@@ -32,27 +35,35 @@ FormatContext OpenInput(const std::string& path) {
     av_dict_set(&options.entries, "max_size", kWavPacketSize, 0);
     AVFormatContext* raw = nullptr;
     const std::string url = "file:" + path;
-    if (avformat_open_input(&raw, url.c_str(), nullptr, &options.entries) < 0) return nullptr;
+    if (avformat_open_input(&raw, url.c_str(), nullptr, &options.entries) < 0)
+        return nullptr;
     FormatContext context(raw, FormatCloser{});
     SkipKnownNonAudioStreams(*raw);
     // Without it MP3, FLAC and raw AAC report neither rate nor channels.
-    if (avformat_find_stream_info(raw, nullptr) < 0) return nullptr;
+    if (avformat_find_stream_info(raw, nullptr) < 0)
+        return nullptr;
     return context;
 }
 
-int FirstAudioStream(const AVFormatContext& context) {
+int FirstAudioStream(const AVFormatContext& context)
+{
     for (unsigned i = 0; i < context.nb_streams; ++i) {
-        if (context.streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) return static_cast<int>(i);
+        if (context.streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            return static_cast<int>(i);
     }
     return -1;
 }
 
 // A duration guessed from the bit rate can be off by percents; only one the
 // container states is worth an estimate.
-std::optional<double> StatedDuration(const AVFormatContext& context, const AVStream& stream) {
-    if (stream.duration == AV_NOPTS_VALUE || stream.duration < 0) return std::nullopt;
-    if (context.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) return std::nullopt;
-    if (stream.time_base.num <= 0 || stream.time_base.den <= 0) return std::nullopt;
+std::optional<double> StatedDuration(const AVFormatContext& context, const AVStream& stream)
+{
+    if (stream.duration == AV_NOPTS_VALUE || stream.duration < 0)
+        return std::nullopt;
+    if (context.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+        return std::nullopt;
+    if (stream.time_base.num <= 0 || stream.time_base.den <= 0)
+        return std::nullopt;
     return static_cast<double>(stream.duration) * av_q2d(stream.time_base);
 }
 
@@ -60,8 +71,10 @@ class Asset final : public MediaAsset {
 public:
     Asset(FormatContext context, int streamIndex) : context_(std::move(context)), streamIndex_(streamIndex) {}
 
-    std::optional<AudioTrack> firstAudioTrack() override {
-        if (streamIndex_ < 0) return std::nullopt;
+    std::optional<AudioTrack> firstAudioTrack() override
+    {
+        if (streamIndex_ < 0)
+            return std::nullopt;
         const AVStream& stream = *context_->streams[streamIndex_];
         const int channels = stream.codecpar->ch_layout.nb_channels;
         return AudioTrack{channels > 0 ? static_cast<unsigned>(channels) : 0U, StatedDuration(*context_, stream)};
@@ -78,9 +91,11 @@ class Framework final : public MediaFramework {
 public:
     Framework() { av_log_set_level(AV_LOG_QUIET); }
 
-    std::unique_ptr<MediaAsset> openAsset(const std::string& path) override {
+    std::unique_ptr<MediaAsset> openAsset(const std::string& path) override
+    {
         FormatContext context = OpenInput(path);
-        if (!context) return nullptr;
+        if (!context)
+            return nullptr;
         const int streamIndex = FirstAudioStream(*context);
         return std::make_unique<Asset>(std::move(context), streamIndex);
     }
@@ -88,6 +103,9 @@ public:
 
 }  // namespace
 
-std::unique_ptr<MediaFramework> MakeMediaFramework() { return std::make_unique<Framework>(); }
+std::unique_ptr<MediaFramework> MakeMediaFramework()
+{
+    return std::make_unique<Framework>();
+}
 
 }  // namespace mivra::ffmpeg

@@ -54,7 +54,8 @@ struct ChannelLayout {
 
 // The text FFmpeg gives for an error code. A code FFmpeg has no text for
 // still reads as a reason, its number kept for a report.
-inline std::string ErrorText(int error) {
+inline std::string ErrorText(int error)
+{
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     if (av_strerror(error, text, sizeof text) < 0) {
         return "erreur FFmpeg sans description (code " + std::to_string(error) + ")";

@@ -28,19 +28,23 @@ struct ConverterRates {
     int out;
 };
 
-ConverterRates RatesFor(int sourceRate, double targetRate) {
-    if (targetRate == std::floor(targetRate)) return {sourceRate, static_cast<int>(targetRate)};
+ConverterRates RatesFor(int sourceRate, double targetRate)
+{
+    if (targetRate == std::floor(targetRate))
+        return {sourceRate, static_cast<int>(targetRate)};
     for (const int scale : {1000, 100, 10}) {
         const double in = static_cast<double>(sourceRate) * scale;
         const double out = std::round(targetRate * scale);
-        if (in <= INT_MAX && out <= INT_MAX) return {static_cast<int>(in), static_cast<int>(out)};
+        if (in <= INT_MAX && out <= INT_MAX)
+            return {static_cast<int>(in), static_cast<int>(out)};
     }
     return {sourceRate, static_cast<int>(std::lround(targetRate))};
 }
 
 // Integer samples at the target rate and channel count need no converter:
 // they are packed straight from the decoder's frame, bit-exact.
-bool PacksDirectly(const AVFrame& frame, double targetRate, int channelCount) {
+bool PacksDirectly(const AVFrame& frame, double targetRate, int channelCount)
+{
     return frame.sample_rate == targetRate && frame.ch_layout.nb_channels == channelCount &&
            (frame.format == AV_SAMPLE_FMT_S16 || frame.format == AV_SAMPLE_FMT_S32);
 }
@@ -50,8 +54,10 @@ bool PacksDirectly(const AVFrame& frame, double targetRate, int channelCount) {
 // through libswresample.
 class Converter {
 public:
-    int configure(const AVFrame& frame, double targetRate, int channelCount) {
-        if (av_channel_layout_copy(&sourceLayout_.value, &frame.ch_layout) < 0) return AVERROR(ENOMEM);
+    int configure(const AVFrame& frame, double targetRate, int channelCount)
+    {
+        if (av_channel_layout_copy(&sourceLayout_.value, &frame.ch_layout) < 0)
+            return AVERROR(ENOMEM);
         sourceFormat_ = frame.format;
         sourceRate_ = frame.sample_rate;
         channelCount_ = channelCount;
@@ -61,7 +67,8 @@ public:
 
     bool configured() const { return direct_ || resampler_ != nullptr; }
 
-    bool matches(const AVFrame& frame) const {
+    bool matches(const AVFrame& frame) const
+    {
         return frame.format == sourceFormat_ && frame.sample_rate == sourceRate_ &&
                av_channel_layout_compare(&frame.ch_layout, &sourceLayout_.value) == 0;
     }
@@ -69,11 +76,14 @@ public:
     // Converts the first inputCount samples of one frame, or drains what the
     // resampler still holds when frame is null. Returns 0 with the packed
     // bytes, or a negative error.
-    int convert(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed) {
-        if (!direct_) return resample(frame, inputCount, packed);
+    int convert(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed)
+    {
+        if (!direct_)
+            return resample(frame, inputCount, packed);
         const std::size_t sampleCount = frame ? static_cast<std::size_t>(inputCount) * channelCount_ : 0;
         packed.resize(sampleCount * kBytesPerSample);
-        if (sampleCount == 0) return 0;
+        if (sampleCount == 0)
+            return 0;
         if (frame->format == AV_SAMPLE_FMT_S32) {
             PackSamples24(std::span(reinterpret_cast<const std::int32_t*>(frame->data[0]), sampleCount), packed.data());
         } else {
@@ -83,12 +93,14 @@ public:
     }
 
 private:
-    int configureResampler(const AVFrame& frame, double targetRate) {
+    int configureResampler(const AVFrame& frame, double targetRate)
+    {
         // The source's layout and order are kept; only a source whose channel
         // count differs from the one asked for is mixed to the default layout.
         ChannelLayout target;
         if (frame.ch_layout.nb_channels == channelCount_) {
-            if (av_channel_layout_copy(&target.value, &frame.ch_layout) < 0) return AVERROR(ENOMEM);
+            if (av_channel_layout_copy(&target.value, &frame.ch_layout) < 0)
+                return AVERROR(ENOMEM);
         } else {
             av_channel_layout_default(&target.value, channelCount_);
         }
@@ -97,21 +109,25 @@ private:
         int error = swr_alloc_set_opts2(&raw, &target.value, AV_SAMPLE_FMT_S32, rates.out, &sourceLayout_.value,
                                         static_cast<AVSampleFormat>(frame.format), rates.in, 0, nullptr);
         resampler_.reset(raw);
-        if (error < 0) return error;
+        if (error < 0)
+            return error;
         av_opt_set_int(raw, "resampler", SWR_ENGINE_SOXR, 0);
         av_opt_set_double(raw, "precision", kResamplerPrecision, 0);
         return swr_init(raw);
     }
 
-    int resample(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed) {
+    int resample(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed)
+    {
         const int capacity = swr_get_out_samples(resampler_.get(), inputCount);
-        if (capacity < 0) return capacity;
+        if (capacity < 0)
+            return capacity;
         samples_.resize(static_cast<std::size_t>(capacity) * channelCount_);
         auto* out = reinterpret_cast<uint8_t*>(samples_.data());
-        const int produced = swr_convert(resampler_.get(), &out, capacity,
-                                         frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,
-                                         inputCount);
-        if (produced < 0) return produced;
+        const int produced =
+            swr_convert(resampler_.get(), &out, capacity,
+                        frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr, inputCount);
+        if (produced < 0)
+            return produced;
         const std::size_t sampleCount = static_cast<std::size_t>(produced) * channelCount_;
         packed.resize(sampleCount * kBytesPerSample);
         PackSamples24(std::span(samples_).first(sampleCount), packed.data());
@@ -131,7 +147,8 @@ private:
 // the stream's first packet had given audio, which it never does: one short
 // block too much goes. Such a stream is trimmed here instead, from what the
 // decoder states on its frames and from the final granule.
-bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream) {
+bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream)
+{
     return std::string_view(context.iformat->name) == "ogg" && stream.codecpar->codec_id == AV_CODEC_ID_VORBIS;
 }
 
@@ -140,29 +157,34 @@ bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream) {
 // the track there, even inside a packet, and so does an Ogg Vorbis stream's
 // final granule. Other containers state their end in the packets (end
 // padding), which the decoder applies; a duration alone cuts nothing.
-std::optional<std::int64_t> StatedLength(const AVFormatContext& context, const AVStream& stream) {
-    const bool stated =
-        std::string_view(context.iformat->name).starts_with("mov,") || IsVorbisInOgg(context, stream);
+std::optional<std::int64_t> StatedLength(const AVFormatContext& context, const AVStream& stream)
+{
+    const bool stated = std::string_view(context.iformat->name).starts_with("mov,") || IsVorbisInOgg(context, stream);
     const int rate = stream.codecpar->sample_rate;
-    if (!stated || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0 || rate <= 0) return std::nullopt;
+    if (!stated || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0 || rate <= 0)
+        return std::nullopt;
     return av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
 }
 
 // What a decoder left for its caller to drop at the start of the track, when
 // it trims nothing itself.
-std::int64_t StartSkipOf(const AVFrame& frame) {
+std::int64_t StartSkipOf(const AVFrame& frame)
+{
     const AVFrameSideData* data = av_frame_get_side_data(&frame, AV_FRAME_DATA_SKIP_SAMPLES);
     return data && data->size >= 4 ? AV_RL32(data->data) : 0;
 }
 
 // Moves a frame's sample pointers past its first `frames` frames.
-void SkipFrames(AVFrame& frame, int frames) {
+void SkipFrames(AVFrame& frame, int frames)
+{
     const auto format = static_cast<AVSampleFormat>(frame.format);
     const int channels = frame.ch_layout.nb_channels;
     const int planes = av_sample_fmt_is_planar(format) ? channels : 1;
     const int step = av_get_bytes_per_sample(format) * frames * (planes == 1 ? channels : 1);
-    for (int plane = 0; plane < planes; ++plane) frame.extended_data[plane] += step;
-    if (frame.extended_data != frame.data) std::copy_n(frame.extended_data, AV_NUM_DATA_POINTERS, frame.data);
+    for (int plane = 0; plane < planes; ++plane)
+        frame.extended_data[plane] += step;
+    if (frame.extended_data != frame.data)
+        std::copy_n(frame.extended_data, AV_NUM_DATA_POINTERS, frame.data);
     frame.nb_samples -= frames;
 }
 
@@ -172,17 +194,20 @@ struct SkipStatement {
     std::int64_t endPadding = 0;
 };
 
-SkipStatement SkipStatementOf(const AVPacket& packet) {
+SkipStatement SkipStatementOf(const AVPacket& packet)
+{
     std::size_t size = 0;
     const std::uint8_t* data = av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
-    if (!data || size < 8) return {};
+    if (!data || size < 8)
+        return {};
     return {AV_RL32(data), AV_RL32(data + 4)};
 }
 
 // The size of one frame of packets that already hold the output: 24-bit
 // little-endian PCM at the target rate with every channel kept. Such packets
 // are copied rather than decoded and packed again. 0 for any other stream.
-int CopiedFrameSize(const AVCodecParameters& codec, double targetRate, int channelCount) {
+int CopiedFrameSize(const AVCodecParameters& codec, double targetRate, int channelCount)
+{
     const bool copied = codec.codec_id == AV_CODEC_ID_PCM_S24LE && codec.sample_rate == targetRate &&
                         codec.ch_layout.nb_channels == channelCount;
     return copied ? static_cast<int>(kBytesPerSample) * channelCount : 0;
@@ -197,23 +222,33 @@ public:
     Reader(FormatContext context, int streamIndex, CodecContext decoder)
         : context_(std::move(context)), streamIndex_(streamIndex), decoder_(std::move(decoder)),
           packet_(av_packet_alloc()), frame_(av_frame_alloc()), silentFrame_(av_frame_alloc()),
-          end_(StatedLength(*context_, *context_->streams[streamIndex])) {}
+          end_(StatedLength(*context_, *context_->streams[streamIndex]))
+    {
+    }
 
-    std::optional<std::string> start(double sampleRate, std::uint16_t channelCount) override {
-        if (!packet_ || !frame_ || !silentFrame_) return ErrorText(AVERROR(ENOMEM));
-        if (const int error = avcodec_open2(decoder_.get(), nullptr, nullptr); error < 0) return ErrorText(error);
+    std::optional<std::string> start(double sampleRate, std::uint16_t channelCount) override
+    {
+        if (!packet_ || !frame_ || !silentFrame_)
+            return ErrorText(AVERROR(ENOMEM));
+        if (const int error = avcodec_open2(decoder_.get(), nullptr, nullptr); error < 0)
+            return ErrorText(error);
         targetRate_ = sampleRate;
         channelCount_ = channelCount;
         copiedFrameSize_ = CopiedFrameSize(*context_->streams[streamIndex_]->codecpar, sampleRate, channelCount);
         return std::nullopt;
     }
 
-    std::optional<std::span<const std::byte>> nextBuffer() override {
+    std::optional<std::span<const std::byte>> nextBuffer() override
+    {
         while (status_ == ReaderStatus::reading) {
-            if (silenceLeft_ > 0) return silence();
-            if (held_ == Held::frame) return convertFrame();
-            if (held_ == Held::packet) return copiedBytes();
-            if (decoderDrained_) return drainConverter();
+            if (silenceLeft_ > 0)
+                return silence();
+            if (held_ == Held::frame)
+                return convertFrame();
+            if (held_ == Held::packet)
+                return copiedBytes();
+            if (decoderDrained_)
+                return drainConverter();
             receiveFrame();
         }
         return std::nullopt;
@@ -226,7 +261,8 @@ private:
     enum class Held { nothing, frame, packet };
 
     // The decoder's next frame, held for output, or its next packet when it wants one.
-    void receiveFrame() {
+    void receiveFrame()
+    {
         const int received = avcodec_receive_frame(decoder_.get(), frame_.get());
         if (received == 0) {
             hold(Held::frame, frame_->nb_samples);
@@ -241,9 +277,11 @@ private:
 
     // Hands the decoder the next packet of the stream, or the end of input.
     // A packet that needs no decoding is held for copying instead.
-    void feedDecoder() {
+    void feedDecoder()
+    {
         const bool read = readPacket();
-        if (status_ == ReaderStatus::failed) return;
+        if (status_ == ReaderStatus::failed)
+            return;
         if (read && copiesPacket()) {
             hold(Held::packet, packet_->size / copiedFrameSize_);
             return;
@@ -251,89 +289,111 @@ private:
         sentFrames_ = read ? packetFrames() : 0;
         const int sent = avcodec_send_packet(decoder_.get(), read ? packet_.get() : nullptr);
         av_packet_unref(packet_.get());
-        if (sent < 0 && read) lose(sentFrames_, sent);
-        if (sent < 0 && !read) decoderDrained_ = true;
+        if (sent < 0 && read)
+            lose(sentFrames_, sent);
+        if (sent < 0 && !read)
+            decoderDrained_ = true;
     }
 
     // The next non-empty packet of the stream into packet_; false at the end of
     // input. Data that cannot be parsed is where a file cut short ends: what
     // was read before it stays. Any other failure to read fails the run.
-    bool readPacket() {
+    bool readPacket()
+    {
         for (;;) {
             av_packet_unref(packet_.get());
             const int read = av_read_frame(context_.get(), packet_.get());
-            if (read < 0 && read != AVERROR_EOF && read != AVERROR_INVALIDDATA) fail(read);
-            if (read < 0) return false;
-            if (packet_->stream_index == streamIndex_ && packet_->size > 0) return true;
+            if (read < 0 && read != AVERROR_EOF && read != AVERROR_INVALIDDATA)
+                fail(read);
+            if (read < 0)
+                return false;
+            if (packet_->stream_index == streamIndex_ && packet_->size > 0)
+                return true;
         }
     }
 
-    std::int64_t packetFrames() const {
+    std::int64_t packetFrames() const
+    {
         const int rate = context_->streams[streamIndex_]->codecpar->sample_rate;
-        if (packet_->duration <= 0 || rate <= 0) return lastFrameCount_;
+        if (packet_->duration <= 0 || rate <= 0)
+            return lastFrameCount_;
         return av_rescale_q(packet_->duration, context_->streams[streamIndex_]->time_base, AVRational{1, rate});
     }
 
     // A packet that failed to decode: its frames are owed as silence once
     // something after it decodes.
-    void lose(std::int64_t frames, int error) {
+    void lose(std::int64_t frames, int error)
+    {
         concealment_.lost(frames);
         lastError_ = error;
     }
 
     // Whole 24-bit frames whose only statement is what to drop: such a packet
     // holds exactly the samples the decoder would give, less what is dropped.
-    bool copiesPacket() const {
-        if (copiedFrameSize_ == 0 || packet_->size % copiedFrameSize_ != 0) return false;
+    bool copiesPacket() const
+    {
+        if (copiedFrameSize_ == 0 || packet_->size % copiedFrameSize_ != 0)
+            return false;
         const int statements = SkipStatementOf(*packet_).start ? 1 : 0;
         return packet_->side_data_elems == statements &&
                (packet_->flags & ~(AV_PKT_FLAG_KEY | AV_PKT_FLAG_DISCARD)) == 0;
     }
 
     // Good frames are held; the silence owed for damage before them goes out first.
-    void hold(Held held, int frames) {
+    void hold(Held held, int frames)
+    {
         held_ = held;
         lastFrameCount_ = frames;
         silenceLeft_ = end_.keep(concealment_.silenceBeforeGoodFrames(frames));
     }
 
-    std::span<const std::byte> copiedBytes() {
+    std::span<const std::byte> copiedBytes()
+    {
         held_ = Held::nothing;
         const SkipStatement statement = SkipStatementOf(*packet_);
-        if (statement.start) trim_.stateStartSkip(*statement.start);
-        const KeptFrames kept = trim_.keep(packet_->size / copiedFrameSize_, packet_->flags & AV_PKT_FLAG_DISCARD,
-                                           statement.endPadding);
+        if (statement.start)
+            trim_.stateStartSkip(*statement.start);
+        const KeptFrames kept =
+            trim_.keep(packet_->size / copiedFrameSize_, packet_->flags & AV_PKT_FLAG_DISCARD, statement.endPadding);
         const std::int64_t count = end_.keep(kept.count);
         const auto* bytes = reinterpret_cast<const std::byte*>(packet_->data);
         return std::span(bytes + kept.skipped * copiedFrameSize_, static_cast<std::size_t>(count) * copiedFrameSize_);
     }
 
-    std::optional<std::span<const std::byte>> convertFrame() {
+    std::optional<std::span<const std::byte>> convertFrame()
+    {
         held_ = Held::nothing;
         int error = configureConverter(*frame_);
-        if (decoder_->flags2 & AV_CODEC_FLAG2_SKIP_MANUAL) applyStatedStart(*frame_);
+        if (decoder_->flags2 & AV_CODEC_FLAG2_SKIP_MANUAL)
+            applyStatedStart(*frame_);
         const auto kept = static_cast<int>(end_.keep(frame_->nb_samples));
-        if (error == 0) error = converter_.convert(frame_.get(), kept, packed_);
+        if (error == 0)
+            error = converter_.convert(frame_.get(), kept, packed_);
         av_frame_unref(frame_.get());
         return finish(error);
     }
 
     // The start the decoder stated but left to us; its end padding is not
     // trusted (see IsVorbisInOgg), the stated length cuts the end instead.
-    void applyStatedStart(AVFrame& frame) {
-        if (const std::int64_t skip = StartSkipOf(frame); skip > 0) trim_.stateStartSkip(skip);
+    void applyStatedStart(AVFrame& frame)
+    {
+        if (const std::int64_t skip = StartSkipOf(frame); skip > 0)
+            trim_.stateStartSkip(skip);
         const KeptFrames kept = trim_.keep(frame.nb_samples, false, 0);
         SkipFrames(frame, static_cast<int>(kept.skipped));
     }
 
-    int configureConverter(const AVFrame& frame) {
-        if (!converter_.configured()) return converter_.configure(frame, targetRate_, channelCount_);
+    int configureConverter(const AVFrame& frame)
+    {
+        if (!converter_.configured())
+            return converter_.configure(frame, targetRate_, channelCount_);
         return converter_.matches(frame) ? 0 : AVERROR_INPUT_CHANGED;
     }
 
     // One piece of the silence owed before the held frame or packet, in the
     // format of the frames around it.
-    std::optional<std::span<const std::byte>> silence() {
+    std::optional<std::span<const std::byte>> silence()
+    {
         const auto frames = static_cast<int>(std::min<std::int64_t>(silenceLeft_, kSilenceChunkFrames));
         silenceLeft_ -= frames;
         if (held_ == Held::packet) {
@@ -341,18 +401,22 @@ private:
             return std::span<const std::byte>(packed_);
         }
         int error = configureConverter(*frame_);
-        if (error == 0) error = makeSilentFrame(frames);
-        if (error == 0) error = converter_.convert(silentFrame_.get(), frames, packed_);
+        if (error == 0)
+            error = makeSilentFrame(frames);
+        if (error == 0)
+            error = converter_.convert(silentFrame_.get(), frames, packed_);
         return finish(error);
     }
 
-    int makeSilentFrame(int frames) {
+    int makeSilentFrame(int frames)
+    {
         av_frame_unref(silentFrame_.get());
         silentFrame_->format = frame_->format;
         silentFrame_->sample_rate = frame_->sample_rate;
         silentFrame_->nb_samples = frames;
         int error = av_channel_layout_copy(&silentFrame_->ch_layout, &frame_->ch_layout);
-        if (error == 0) error = av_frame_get_buffer(silentFrame_.get(), 0);
+        if (error == 0)
+            error = av_frame_get_buffer(silentFrame_.get(), 0);
         if (error == 0) {
             error = av_samples_set_silence(silentFrame_->extended_data, 0, frames, frame_->ch_layout.nb_channels,
                                            static_cast<AVSampleFormat>(frame_->format));
@@ -361,14 +425,16 @@ private:
     }
 
     // At the end of input: damage that left too little audio fails the run.
-    std::optional<std::span<const std::byte>> drainConverter() {
+    std::optional<std::span<const std::byte>> drainConverter()
+    {
         if (concealment_.tooDamaged()) {
             fail(lastError_);
             return std::nullopt;
         }
         if (!converter_.configured()) {
             status_ = ReaderStatus::completed;
-            if (lastError_ < 0) error_ = ErrorText(lastError_);
+            if (lastError_ < 0)
+                error_ = ErrorText(lastError_);
             return std::nullopt;
         }
         const int error = converter_.convert(nullptr, 0, packed_);
@@ -379,7 +445,8 @@ private:
         return finish(error);
     }
 
-    std::optional<std::span<const std::byte>> finish(int error) {
+    std::optional<std::span<const std::byte>> finish(int error)
+    {
         if (error < 0) {
             fail(error);
             return std::nullopt;
@@ -387,7 +454,8 @@ private:
         return std::span<const std::byte>(packed_);
     }
 
-    void fail(int error) {
+    void fail(int error)
+    {
         status_ = ReaderStatus::failed;
         error_ = ErrorText(error);
     }
@@ -421,9 +489,11 @@ private:
 // streams its header showed as non-audio left out of the probe; other audio
 // streams, streams of a type unknown then and streams the probe itself found
 // are still demuxed until this runs.
-void DiscardOtherStreams(AVFormatContext& context, int streamIndex) {
+void DiscardOtherStreams(AVFormatContext& context, int streamIndex)
+{
     for (unsigned i = 0; i < context.nb_streams; ++i) {
-        if (static_cast<int>(i) != streamIndex) context.streams[i]->discard = AVDISCARD_ALL;
+        if (static_cast<int>(i) != streamIndex)
+            context.streams[i]->discard = AVDISCARD_ALL;
     }
 }
 
@@ -438,41 +508,52 @@ void DiscardOtherStreams(AVFormatContext& context, int streamIndex) {
 constexpr unsigned kWaveFormatPcm = 1;
 constexpr unsigned kWaveFormatIeeeFloat = 3;
 
-bool IsFloatPcm(AVCodecID codec) {
+bool IsFloatPcm(AVCodecID codec)
+{
     return codec == AV_CODEC_ID_PCM_F16LE || codec == AV_CODEC_ID_PCM_F24LE || codec == AV_CODEC_ID_PCM_F32LE ||
            codec == AV_CODEC_ID_PCM_F64LE;
 }
 
-bool IsIntegerPcm(AVCodecID codec) {
+bool IsIntegerPcm(AVCodecID codec)
+{
     return codec == AV_CODEC_ID_PCM_U8 || codec == AV_CODEC_ID_PCM_S16LE || codec == AV_CODEC_ID_PCM_S24LE ||
            codec == AV_CODEC_ID_PCM_S32LE;
 }
 
-std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, const AVCodecParameters& codec) {
-    if (std::string_view(context.iformat->name) != "wav") return codec.codec_id;
+std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, const AVCodecParameters& codec)
+{
+    if (std::string_view(context.iformat->name) != "wav")
+        return codec.codec_id;
     if (codec.codec_tag == kWaveFormatPcm && codec.codec_id == AV_CODEC_ID_PCM_F24LE &&
         codec.block_align == 4 * codec.ch_layout.nb_channels) {
         return AV_CODEC_ID_PCM_S32LE;
     }
-    if (codec.codec_tag == kWaveFormatPcm && IsFloatPcm(codec.codec_id)) return std::nullopt;
-    if (codec.codec_tag == kWaveFormatIeeeFloat && IsIntegerPcm(codec.codec_id)) return std::nullopt;
+    if (codec.codec_tag == kWaveFormatPcm && IsFloatPcm(codec.codec_id))
+        return std::nullopt;
+    if (codec.codec_tag == kWaveFormatIeeeFloat && IsIntegerPcm(codec.codec_id))
+        return std::nullopt;
     return codec.codec_id;
 }
 
-ReaderOrError MakeReader(FormatContext context, int streamIndex) {
+ReaderOrError MakeReader(FormatContext context, int streamIndex)
+{
     const AVStream& stream = *context->streams[streamIndex];
     const auto codecId = CodecAllowedByWaveTag(*context, *stream.codecpar);
-    if (!codecId) return {nullptr, ErrorText(AVERROR_INVALIDDATA)};
+    if (!codecId)
+        return {nullptr, ErrorText(AVERROR_INVALIDDATA)};
     const AVCodec* codec = avcodec_find_decoder(*codecId);
-    if (!codec) return {nullptr, ErrorText(AVERROR_DECODER_NOT_FOUND)};
+    if (!codec)
+        return {nullptr, ErrorText(AVERROR_DECODER_NOT_FOUND)};
     CodecContext decoder(avcodec_alloc_context3(codec));
-    if (!decoder) return {nullptr, ErrorText(AVERROR(ENOMEM))};
+    if (!decoder)
+        return {nullptr, ErrorText(AVERROR(ENOMEM))};
     if (const int error = avcodec_parameters_to_context(decoder.get(), stream.codecpar); error < 0) {
         return {nullptr, ErrorText(error)};
     }
     decoder->codec_id = *codecId;
     decoder->pkt_timebase = stream.time_base;
-    if (IsVorbisInOgg(*context, stream)) decoder->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+    if (IsVorbisInOgg(*context, stream))
+        decoder->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
     DiscardOtherStreams(*context, streamIndex);
     return {std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder)), {}};
 }

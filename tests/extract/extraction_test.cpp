@@ -35,10 +35,12 @@ struct Script {
 };
 
 // Buffer n is the first n bytes of this pattern.
-std::span<const std::byte> Pattern(std::size_t size) {
+std::span<const std::byte> Pattern(std::size_t size)
+{
     static const std::vector<std::byte> pattern = [] {
         std::vector<std::byte> bytes(kMiB);
-        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::byte>(i * 7 + 3);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<std::byte>(i * 7 + 3);
         return bytes;
     }();
     return std::span(pattern).first(size);
@@ -47,14 +49,18 @@ std::span<const std::byte> Pattern(std::size_t size) {
 class FakeReader final : public SampleReader {
 public:
     explicit FakeReader(Script& script) : script_(script) {}
-    std::optional<std::string> start(double, std::uint16_t channels) override {
+    std::optional<std::string> start(double, std::uint16_t channels) override
+    {
         script_.startedChannels = channels;
         return script_.startRefusal;
     }
-    std::optional<std::span<const std::byte>> nextBuffer() override {
+    std::optional<std::span<const std::byte>> nextBuffer() override
+    {
         const bool last = next_ + 1 >= script_.buffers.size();
-        if (next_ == script_.buffers.size() || (last && script_.endStatusWithLastBuffer)) status_ = script_.endStatus;
-        if (next_ == script_.buffers.size()) return std::nullopt;
+        if (next_ == script_.buffers.size() || (last && script_.endStatusWithLastBuffer))
+            status_ = script_.endStatus;
+        if (next_ == script_.buffers.size())
+            return std::nullopt;
         return Pattern(script_.buffers[next_++]);
     }
     ReaderStatus status() const override { return status_; }
@@ -71,7 +77,8 @@ public:
     explicit FakeMedia(Script& script) : script_(script) {}
     std::unique_ptr<MediaAsset> openAsset(const std::string&) override { return std::make_unique<FakeMedia>(script_); }
     std::optional<AudioTrack> firstAudioTrack() override { return script_.track; }
-    ReaderOrError makeReader() override {
+    ReaderOrError makeReader() override
+    {
         script_.readerMade = true;
         return {std::make_unique<FakeReader>(script_), {}};
     }
@@ -80,18 +87,21 @@ private:
     Script& script_;
 };
 
-std::string ReadFile(const fs::path& path) {
+std::string ReadFile(const fs::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::string AsText(std::span<const std::byte> bytes) {
+std::string AsText(std::span<const std::byte> bytes)
+{
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
 class ExtractionRun : public testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         g_autofree char* made = g_dir_make_tmp("mivra-extract-test-XXXXXX", nullptr);
         ASSERT_NE(made, nullptr);
         dir_ = made;
@@ -100,8 +110,12 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    struct Outcome { int status; std::string out, err; };
-    Outcome run(std::vector<std::string> arguments) {
+    struct Outcome {
+        int status;
+        std::string out, err;
+    };
+    Outcome run(std::vector<std::string> arguments)
+    {
         FakeMedia media(script_);
         std::ostringstream out, err;
         const int status = RunExtraction(arguments, media, out, err);
@@ -109,7 +123,8 @@ protected:
     }
     Outcome run(const std::string& rate = "48000") { return run({source_, target_, rate}); }
 
-    void expectFailure(const Outcome& o, const std::string& message) {
+    void expectFailure(const Outcome& o, const std::string& message)
+    {
         EXPECT_EQ((std::tuple{o.status, o.out, o.err}), (std::tuple{1, "", message + "\n"}));
     }
     void keepTarget() { std::ofstream(target_) << "keep me"; }
@@ -121,18 +136,21 @@ protected:
 
 // A track that does not state its channel count is read as stereo. Small buffers are
 // gathered and large ones written at once; either way they land in order.
-TEST_F(ExtractionRun, WritesHeaderThenSamplesAndPrintsFrames) {
+TEST_F(ExtractionRun, WritesHeaderThenSamplesAndPrintsFrames)
+{
     script_.track = AudioTrack{0, std::nullopt};
     script_.buffers = {6000, 0, 300000, 7, kMiB, 1};
     const Outcome outcome = run({source_, target_});
     EXPECT_EQ((std::tuple{outcome.status, outcome.out, outcome.err}), (std::tuple{0, "225764\n", ""}));
     EXPECT_EQ(script_.startedChannels, 2);
     std::string expected = AsText(WavHeader(48000, 2, 1354584));
-    for (const std::size_t size : script_.buffers) expected += AsText(Pattern(size));
+    for (const std::size_t size : script_.buffers)
+        expected += AsText(Pattern(size));
     EXPECT_TRUE(ReadFile(target_) == expected);
 }
 
-TEST_F(ExtractionRun, DataChunkLimit) {
+TEST_F(ExtractionRun, DataChunkLimit)
+{
     // Mono at 1 Hz: the estimate is 3 bytes per second of stated duration.
     keepTarget();
     script_.track = AudioTrack{1, 1'431'655'753.5};
@@ -161,27 +179,41 @@ TEST_F(ExtractionRun, DataChunkLimit) {
     EXPECT_TRUE(fs::exists("/dev/null"));
 }
 
-TEST_F(ExtractionRun, ReaderThatStopsShortRemovesTarget) {
-    struct Case { std::vector<std::size_t> buffers; ReaderStatus end; std::string description, refusal, message; };
-    for (const Case& c : {
-             Case{{600, 600}, ReaderStatus::failed, "Invalid data", "", "extraction interrompue : Invalid data"},
-             Case{{6}, ReaderStatus::failed, "", "", "extraction interrompue : cause inconnue"},
-             Case{{0, 0}, ReaderStatus::completed, "", "", "extraction interrompue : cause inconnue"},
-             Case{{6}, ReaderStatus::completed, "", "Invalid argument",
-                  "demarrage de la lecture refuse : Invalid argument"}}) {
+TEST_F(ExtractionRun, ReaderThatStopsShortRemovesTarget)
+{
+    struct Case {
+        std::vector<std::size_t> buffers;
+        ReaderStatus end;
+        std::string description, refusal, message;
+    };
+    for (const Case& c :
+         {Case{{600, 600}, ReaderStatus::failed, "Invalid data", "", "extraction interrompue : Invalid data"},
+          Case{{6}, ReaderStatus::failed, "", "", "extraction interrompue : cause inconnue"},
+          Case{{0, 0}, ReaderStatus::completed, "", "", "extraction interrompue : cause inconnue"},
+          Case{{6},
+               ReaderStatus::completed,
+               "",
+               "Invalid argument",
+               "demarrage de la lecture refuse : Invalid argument"}}) {
         keepTarget();
         script_.buffers = c.buffers;
         script_.endStatus = c.end;
         script_.description = c.description;
-        if (!c.refusal.empty()) script_.startRefusal = c.refusal;
+        if (!c.refusal.empty())
+            script_.startRefusal = c.refusal;
         expectFailure(run(), c.message);
         EXPECT_FALSE(fs::exists(target_)) << c.message;
     }
 }
 
 // Block align must fit 16 bits, the rate be a whole 1 Hz or more, the byte rate fit 32 bits.
-TEST_F(ExtractionRun, FormatsTheHeaderCannotHoldAreRefusedBeforeWriting) {
-    struct Case { unsigned channels; const char* rate; bool holds; };
+TEST_F(ExtractionRun, FormatsTheHeaderCannotHoldAreRefusedBeforeWriting)
+{
+    struct Case {
+        unsigned channels;
+        const char* rate;
+        bool holds;
+    };
     for (const Case& c : {Case{1, "1431655765", true}, Case{21845, "1", true}, Case{1, "1431655766", false},
                           Case{21846, "1", false}, Case{1, "0.5", false}, Case{1, "inf", false}}) {
         keepTarget();
@@ -199,7 +231,8 @@ TEST_F(ExtractionRun, FormatsTheHeaderCannotHoldAreRefusedBeforeWriting) {
     }
 }
 
-TEST_F(ExtractionRun, TargetThatIsTheSourceIsRefusedUntouched) {
+TEST_F(ExtractionRun, TargetThatIsTheSourceIsRefusedUntouched)
+{
     const std::string link = (dir_ / "link.wav").string();
     fs::create_hard_link(source_, link);
     for (const std::string& target : {source_, link}) {
@@ -210,7 +243,8 @@ TEST_F(ExtractionRun, TargetThatIsTheSourceIsRefusedUntouched) {
 
 // A file size limit makes writes fail as on a full disk: first a large buffer
 // written at once, then small ones held back until the header is rewritten.
-TEST_F(ExtractionRun, FailedWriteRemovesTarget) {
+TEST_F(ExtractionRun, FailedWriteRemovesTarget)
+{
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
@@ -227,7 +261,8 @@ TEST_F(ExtractionRun, FailedWriteRemovesTarget) {
 
 // Every control character, not only the line feed, becomes \xHH; the rest of
 // the path, backslashes and non-ASCII bytes included, is kept as given.
-TEST_F(ExtractionRun, MessagesStayOnOneLineWhateverThePath) {
+TEST_F(ExtractionRun, MessagesStayOnOneLineWhateverThePath)
+{
     for (const auto& [name, shown] : {std::pair<std::string, std::string>{"a\nb", "a\\x0ab"},
                                       {"tab\there\r", "tab\\x09here\\x0d"},
                                       {std::string("z\0\x1f\x7f", 4), "z\\x00\\x1f\\x7f"},
@@ -238,7 +273,8 @@ TEST_F(ExtractionRun, MessagesStayOnOneLineWhateverThePath) {
 }
 
 // A caller told nothing is not told success: the complete file is removed too.
-TEST_F(ExtractionRun, UnwritableFrameCountFailsTheRun) {
+TEST_F(ExtractionRun, UnwritableFrameCountFailsTheRun)
+{
     script_.buffers = {600};
     FakeMedia media(script_);
     std::ostringstream out, err;

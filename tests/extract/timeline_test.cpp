@@ -17,7 +17,8 @@ struct Packet {
 // An edit that starts 12000 frames into 1024-frame packets: whole packets are
 // marked discarded and count against the skip; the one the edit starts in
 // keeps its tail only.
-TEST(StatedTrim, DropsWhatTheContainerStates) {
+TEST(StatedTrim, DropsWhatTheContainerStates)
+{
     const struct {
         std::int64_t startSkip;
         std::vector<Packet> packets;
@@ -45,7 +46,8 @@ TEST(StatedTrim, DropsWhatTheContainerStates) {
 
 // The end is counted in kept frames, so a jump in timestamps cannot move it;
 // frames after it are dropped, even from a frame that holds the end.
-TEST(StatedEnd, CountsKeptFramesOnly) {
+TEST(StatedEnd, CountsKeptFramesOnly)
+{
     StatedEnd end(2500);
     EXPECT_EQ((std::vector<std::int64_t>{end.keep(1024), end.keep(1024), end.keep(1024), end.keep(1024)}),
               (std::vector<std::int64_t>{1024, 1024, 452, 0}));
@@ -55,7 +57,8 @@ TEST(StatedEnd, CountsKeptFramesOnly) {
 
 // A failed packet becomes silence before the next good one; at the end of the
 // input it is simply gone. More than a tenth concealed is too much.
-TEST(Concealment, SilenceOnlyBetweenGoodFrames) {
+TEST(Concealment, SilenceOnlyBetweenGoodFrames)
+{
     Concealment concealment;
     EXPECT_EQ(concealment.silenceBeforeGoodFrames(1000), 0);
     concealment.lost(100);

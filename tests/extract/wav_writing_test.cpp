@@ -10,28 +10,39 @@
 namespace mivra {
 namespace {
 
-std::string Hex(std::span<const std::byte> bytes) {
+std::string Hex(std::span<const std::byte> bytes)
+{
     std::string hex;
     char pair[3];
-    for (std::byte b : bytes) hex.append(pair, std::snprintf(pair, sizeof pair, "%02x", std::to_integer<unsigned>(b)));
+    for (std::byte b : bytes)
+        hex.append(pair, std::snprintf(pair, sizeof pair, "%02x", std::to_integer<unsigned>(b)));
     return hex;
 }
 
-TEST(WavHeader, DescribesPcm24AndTheDataChunkSize) {
-    struct Case { std::uint32_t rate; std::uint16_t channels; std::uint64_t dataSize; const char* hex; };
-    for (const Case& c : {
-             Case{48000, 2, 0, "524946462400000057415645666d7420100000000100020080bb0000"
+TEST(WavHeader, DescribesPcm24AndTheDataChunkSize)
+{
+    struct Case {
+        std::uint32_t rate;
+        std::uint16_t channels;
+        std::uint64_t dataSize;
+        const char* hex;
+    };
+    for (const Case& c : {Case{48000, 2, 0,
+                               "524946462400000057415645666d7420100000000100020080bb0000"
                                "00650400060018006461746100000000"},
-             Case{44100, 1, 12345, "524946465d30000057415645666d7420100000000100010044ac0000"
-                                   "cc040200030018006461746139300000"},
-             // The largest data chunk: the RIFF size is exactly 0xFFFFFFFF.
-             Case{48000, 6, 4'294'967'259, "52494646ffffffff57415645666d7420100000000100060080bb0000"
-                                           "002f0d001200180064617461dbffffff"}}) {
+                          Case{44100, 1, 12345,
+                               "524946465d30000057415645666d7420100000000100010044ac0000"
+                               "cc040200030018006461746139300000"},
+                          // The largest data chunk: the RIFF size is exactly 0xFFFFFFFF.
+                          Case{48000, 6, 4'294'967'259,
+                               "52494646ffffffff57415645666d7420100000000100060080bb0000"
+                               "002f0d001200180064617461dbffffff"}}) {
         EXPECT_EQ(Hex(WavHeader(c.rate, c.channels, c.dataSize)), c.hex) << c.channels;
     }
 }
 
-std::int32_t Value24(const std::byte* bytes) {
+std::int32_t Value24(const std::byte* bytes)
+{
     const auto bits = std::to_integer<std::uint32_t>(bytes[0]) | std::to_integer<std::uint32_t>(bytes[1]) << 8 |
                       std::to_integer<std::uint32_t>(bytes[2]) << 16;
     return static_cast<std::int32_t>(bits << 8) >> 8;
@@ -39,28 +50,46 @@ std::int32_t Value24(const std::byte* bytes) {
 
 // Whole groups of four samples are packed as words and the rest one by one:
 // packing every prefix sends each sample through both paths.
-TEST(PackSamples24, RoundsToNearestAndSaturatesAtEveryPosition) {
-    const std::vector<std::pair<std::int32_t, std::int32_t>> cases = {
-        {0, 0}, {256, 1}, {-256, -1}, {0x7F, 0}, {0x80, 1}, {-0x80, 0}, {-0x81, -1}, {5 * 256 + 200, 6},
-        {-5 * 256 - 200, -6}, {0x01020380, 0x010204}, {0x7FFFFF00, 0x7FFFFF}, {0x7FFFFF80, 0x7FFFFF},
-        {INT32_MAX, 0x7FFFFF}, {INT32_MIN, -0x800000}, {0x123456FF, 0x123457}, {-0x55AA55AA, -0x55AA56}};
+TEST(PackSamples24, RoundsToNearestAndSaturatesAtEveryPosition)
+{
+    const std::vector<std::pair<std::int32_t, std::int32_t>> cases = {{0, 0},
+                                                                      {256, 1},
+                                                                      {-256, -1},
+                                                                      {0x7F, 0},
+                                                                      {0x80, 1},
+                                                                      {-0x80, 0},
+                                                                      {-0x81, -1},
+                                                                      {5 * 256 + 200, 6},
+                                                                      {-5 * 256 - 200, -6},
+                                                                      {0x01020380, 0x010204},
+                                                                      {0x7FFFFF00, 0x7FFFFF},
+                                                                      {0x7FFFFF80, 0x7FFFFF},
+                                                                      {INT32_MAX, 0x7FFFFF},
+                                                                      {INT32_MIN, -0x800000},
+                                                                      {0x123456FF, 0x123457},
+                                                                      {-0x55AA55AA, -0x55AA56}};
     std::vector<std::int32_t> samples;
-    for (const auto& c : cases) samples.push_back(c.first);
+    for (const auto& c : cases)
+        samples.push_back(c.first);
     for (std::size_t length = 0; length <= samples.size(); ++length) {
         std::vector<std::byte> packed(length * 3);
         PackSamples24(std::span(samples).first(length), packed.data());
-        for (std::size_t i = 0; i < length; ++i) EXPECT_EQ(Value24(&packed[3 * i]), cases[i].second) << length;
+        for (std::size_t i = 0; i < length; ++i)
+            EXPECT_EQ(Value24(&packed[3 * i]), cases[i].second) << length;
     }
 }
 
-TEST(PackSamples24, SixteenBitSamplesKeepTheirLevel) {
+TEST(PackSamples24, SixteenBitSamplesKeepTheirLevel)
+{
     const std::vector<std::int16_t> samples = {0x0102, -1, INT16_MIN, INT16_MAX, 7};
     std::vector<std::byte> out(15);
     PackSamples24(samples, out.data());
-    for (std::size_t i = 0; i < samples.size(); ++i) EXPECT_EQ(Value24(&out[3 * i]), samples[i] * 256) << i;
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        EXPECT_EQ(Value24(&out[3 * i]), samples[i] * 256) << i;
 }
 
-TEST(TargetFile, FailureOfAHeldBackWriteIsReported) {
+TEST(TargetFile, FailureOfAHeldBackWriteIsReported)
+{
     const std::vector<std::byte> bytes(44);
     auto closed = TargetFile::create("/dev/full");
     ASSERT_TRUE(closed && closed->append(std::span(bytes).first(6)));

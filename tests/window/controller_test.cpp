@@ -46,7 +46,8 @@ TEST_F(ControllerTest, BuildOrdersTheCallsDescribesTheWindowAndLogsEvenAnUnparse
     EXPECT_EQ(toolkit_.menu.size(), MenuTable().size());
     toolkit_.calls.clear();
     make(LaunchSettings{kInterface, "/p/a.fcpxml", ""})->build();  // the project's second starts before activation
-    EXPECT_EQ(toolkit_.calls, (Calls{"buildWindow", "installMenu", "loadUrl " + kInterface, "runLater 1000", "activate"}));
+    EXPECT_EQ(toolkit_.calls,
+              (Calls{"buildWindow", "installMenu", "loadUrl " + kInterface, "runLater 1000", "activate"}));
     toolkit_.loads.clear();
     make(LaunchSettings{"http://[nope/", "", ""})->build();
     EXPECT_TRUE(toolkit_.loads.empty());
@@ -61,7 +62,7 @@ TEST_F(ControllerTest, FailedLoadsAreRetried40TimesAfter300msAndTheBudgetIsNever
     controller->navigationFailed();
     controller->navigationFailed();  // each failure spends its own reload
     controller->pageFinishedLoading(kInterface);
-    controller->refresh();           // the user's reloads spend nothing
+    controller->refresh();  // the user's reloads spend nothing
     controller->perform(MenuAction::Refresh);
     EXPECT_EQ(toolkit_.count("reload"), 2u);
     EXPECT_EQ(controller->attempts(), 2);
@@ -314,8 +315,7 @@ TEST_F(GrantTest, PanelStartsOnWhatExistsElseOnTheVolumesFolderElseHomeWithALogL
     controller->grant(disk);
     const OpenPanelDescription& panel = toolkit_.lastPanel();
     EXPECT_EQ(Switches(panel), "-D---");
-    EXPECT_EQ(panel.message + "|" + panel.prompt,
-              "Selectionnez ce volume pour autoriser Mivra a le lire.|Autoriser");
+    EXPECT_EQ(panel.message + "|" + panel.prompt, "Selectionnez ce volume pour autoriser Mivra a le lire.|Autoriser");
     EXPECT_EQ(panel.startFolder, disk);
     controller->grant(aFile);
     EXPECT_EQ(toolkit_.lastPanel().startFolder, aFile);
@@ -374,9 +374,9 @@ TEST_F(ControllerTest, MenuActionsAndPageDialogsReachTheToolkit)
                               MenuAction::Cut, MenuAction::Copy, MenuAction::Paste, MenuAction::SelectAll})
         controller->perform(action);
     const auto edit = [](MenuAction action) { return "editPage " + std::to_string(static_cast<int>(action)); };
-    EXPECT_EQ(toolkit_.calls, (Calls{"minimise", "quit", "toggleFullScreen", edit(MenuAction::Undo),
-                                     edit(MenuAction::Cut), edit(MenuAction::Copy), edit(MenuAction::Paste),
-                                     edit(MenuAction::SelectAll)}));
+    EXPECT_EQ(toolkit_.calls,
+              (Calls{"minimise", "quit", "toggleFullScreen", edit(MenuAction::Undo), edit(MenuAction::Cut),
+                     edit(MenuAction::Copy), edit(MenuAction::Paste), edit(MenuAction::SelectAll)}));
     // A file input gets one item or nothing, answered once; nothing is granted.
     std::vector<std::optional<std::string>> answers;
     const auto record = [&](std::optional<std::string> chosen) { answers.push_back(chosen); };
@@ -458,9 +458,9 @@ TEST_F(DispatchTest, EachActionWithItsDefaults)
     for (const char* action : {"Pick", "pick ", "inconnue", "AUTORISES"})
         EXPECT_EQ(dispatch(Message({{"action", action}})), "") << action;
     // Only URLs written with the https scheme are opened.
-    for (const char* refused : {"", "http://example.org/", "HTTPS://example.org/", "Https://example.org/",
-                                "example.org", "//example.org/", "https//example.org", "javascript:alert(1)",
-                                "https:", "https://", "https:///chemin", "https:chemin"})
+    for (const char* refused :
+         {"", "http://example.org/", "HTTPS://example.org/", "Https://example.org/", "example.org", "//example.org/",
+          "https//example.org", "javascript:alert(1)", "https:", "https://", "https:///chemin", "https:chemin"})
         EXPECT_EQ(dispatch(Message({{"action", "ouvrir"}, {"url", refused}})), "") << refused;
     EXPECT_EQ(dispatch(Message({{"action", "ouvrir"}})), "");
 }
@@ -473,10 +473,12 @@ TEST_F(DispatchTest, MessagesAreHonouredOnlyFromPagesOfTheInterfaceOrigin)
         return toolkit_.count("openPrivacySettings") == 1;
     };
     const std::string interface = "http://127.0.0.1:8790/";
-    for (const char* same : {"http://127.0.0.1:8790/", "http://127.0.0.1:8790/projets/3?x=1#y", "HTTP://127.0.0.1:8790"})
+    for (const char* same :
+         {"http://127.0.0.1:8790/", "http://127.0.0.1:8790/projets/3?x=1#y", "HTTP://127.0.0.1:8790"})
         EXPECT_TRUE(honoured(interface, same)) << same;
-    for (const char* other : {"http://127.0.0.1:8791/", "http://127.0.0.1/", "https://127.0.0.1:8790/",
-                              "http://localhost:8790/", "https://example.org/", "about:blank", "file:///tmp/a.html", ""})
+    for (const char* other :
+         {"http://127.0.0.1:8791/", "http://127.0.0.1/", "https://127.0.0.1:8790/", "http://localhost:8790/",
+          "https://example.org/", "about:blank", "file:///tmp/a.html", ""})
         EXPECT_FALSE(honoured(interface, other)) << other;
     // Default ports and the host's case make no difference.
     EXPECT_TRUE(honoured("https://Mivra.Example/app/", "https://mivra.example:443/other"));

@@ -24,7 +24,8 @@ TEST(PageScripts, PathsAreEscapedForADoubleQuotedLiteralAndStayValidUtf8)
         {R"(/a "b" \c)", R"(/a \"b\" \\c)"},
         {"/a\nb\rc", "/a\\nb\\rc"},
         {"\\\"\n", "\\\\\\\"\\n"},  // backslashes doubled first, never after
-        {"/Vol/Cafe\xc3\xa9 l'\xe2\x80\xa8 tab\t \xf0\x9f\x8e\xac/P.fcpxmld", "/Vol/Cafe\xc3\xa9 l'\xe2\x80\xa8 tab\t \xf0\x9f\x8e\xac/P.fcpxmld"},
+        {"/Vol/Cafe\xc3\xa9 l'\xe2\x80\xa8 tab\t \xf0\x9f\x8e\xac/P.fcpxmld",
+         "/Vol/Cafe\xc3\xa9 l'\xe2\x80\xa8 tab\t \xf0\x9f\x8e\xac/P.fcpxmld"},
         {"", ""},
         {"/a/caf\xe9\"x", "/a/caf\xef\xbf\xbd\\\"x"},  // invalid bytes replaced, the path still reaches the page
     };
@@ -86,8 +87,8 @@ TEST(Menu, FourMenusTenEntriesAndASeparatorInOrder)
 {
     std::string table;
     for (const MenuItem& item : MenuTable())
-        table += (item.separatorBefore ? "--" : "") + item.menuTitle + "/" + item.itemTitle + " " + item.key + (item.windowFirst ? "!" : "") + " " +
-                 std::to_string(static_cast<int>(item.action)) + "\n";
+        table += (item.separatorBefore ? "--" : "") + item.menuTitle + "/" + item.itemTitle + " " + item.key +
+                 (item.windowFirst ? "!" : "") + " " + std::to_string(static_cast<int>(item.action)) + "\n";
     const auto n = [](MenuAction action) { return std::to_string(static_cast<int>(action)); };
     EXPECT_EQ(table, "/Masquer Mivra h " + n(MenuAction::Hide) + "\n--/Quitter Mivra q! " + n(MenuAction::Quit) +
                          "\nFichier/Ouvrir un projet... o! " + n(MenuAction::OpenDialog) + "\nEdition/Annuler z " +

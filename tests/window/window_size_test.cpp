@@ -16,12 +16,12 @@ TEST(FitInto, EachSideShrinksToTheAreaAndNoUsableAreaChangesNothing)
         Size fitted;
     };
     for (const Case& c : std::vector<Case>{
-             {{900, 620}, Size{960, 540}, {900, 540}},    // a 1920 x 1080 screen at twice the scale
+             {{900, 620}, Size{960, 540}, {900, 540}},  // a 1920 x 1080 screen at twice the scale
              {{1280, 840}, Size{960, 540}, {960, 540}},
              {{1080, 740}, Size{1920, 1050}, {1080, 740}},
              {{1080, 740}, Size{1080, 740}, {1080, 740}},
              {{1080, 740}, std::nullopt, {1080, 740}},
-             {{1080, 740}, Size{0, 0}, {1080, 740}},      // a monitor that reports no area yet
+             {{1080, 740}, Size{0, 0}, {1080, 740}},  // a monitor that reports no area yet
              {{1080, 740}, Size{800, -1}, {1080, 740}},
          })
         EXPECT_EQ(FitInto(c.wanted, c.area), c.fitted) << c.wanted.width << "x" << c.wanted.height;
@@ -43,10 +43,10 @@ TEST(SizeKeeping, OnlyTheLastSizeOfABurstIsWrittenOnceItSettles)
 TEST(SizeKeeping, TheKeptSizeIsNotWrittenAgainAndAWaitingSizeIsWrittenAtClose)
 {
     SizeKeeping keeping(Size{1080, 740});
-    EXPECT_EQ(keeping.closing(), std::nullopt);                          // never resized
+    EXPECT_EQ(keeping.closing(), std::nullopt);                                       // never resized
     EXPECT_EQ(keeping.quietPeriodEnded(keeping.resized({1080, 740})), std::nullopt);  // back to the kept one
     keeping.resized({1000, 700});
-    EXPECT_EQ(keeping.closing(), (Size{1000, 700}));                     // closed within the quiet period
+    EXPECT_EQ(keeping.closing(), (Size{1000, 700}));  // closed within the quiet period
     EXPECT_EQ(keeping.closing(), std::nullopt);
     SizeKeeping firstRun(std::nullopt);
     EXPECT_EQ(firstRun.quietPeriodEnded(firstRun.resized({1080, 740})), (Size{1080, 740}));

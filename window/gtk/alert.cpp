@@ -35,14 +35,14 @@ void OnResponse(GtkDialog* dialog, int, gpointer data)
 void ShowAlert(GtkWindow* parent, const std::string& message, std::function<void()> closed)
 {
     // The dialog belongs to GTK's list of windows until it is destroyed.
-    GtkWidget* dialog = gtk_message_dialog_new(parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-                                               GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s", message.c_str());
+    GtkWidget* dialog =
+        gtk_message_dialog_new(parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                               GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s", message.c_str());
     gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
     auto session = std::make_unique<AlertSession>(std::move(closed));
     AlertSession* handler = session.get();
-    g_object_set_data_full(G_OBJECT(dialog), "mivra-alert", HandToGLib(std::move(session)),
-                           FreeFromGLib<AlertSession>);
+    g_object_set_data_full(G_OBJECT(dialog), "mivra-alert", HandToGLib(std::move(session)), FreeFromGLib<AlertSession>);
     g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), handler);
     gtk_window_present(GTK_WINDOW(dialog));
 }

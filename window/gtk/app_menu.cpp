@@ -42,9 +42,10 @@ void OnActivate(GSimpleAction*, GVariant*, gpointer data)
 void AddAction(GtkApplication* application, const MenuItem& item, const std::function<void(MenuAction)>& perform)
 {
     g_autoptr(GSimpleAction) action = g_simple_action_new(BareActionName(item.action), nullptr);
-    g_signal_connect_data(action, "activate", G_CALLBACK(OnActivate),
-                          HandToGLib(std::make_unique<ActionHandler>(ActionHandler{item.action, perform})),
-                          [](gpointer data, GClosure*) { FreeFromGLib<ActionHandler>(data); }, GConnectFlags{});
+    g_signal_connect_data(
+        action, "activate", G_CALLBACK(OnActivate),
+        HandToGLib(std::make_unique<ActionHandler>(ActionHandler{item.action, perform})),
+        [](gpointer data, GClosure*) { FreeFromGLib<ActionHandler>(data); }, GConnectFlags{});
     g_action_map_add_action(G_ACTION_MAP(application), G_ACTION(action));
 }
 
@@ -59,9 +60,8 @@ void TakeBeforeThePage(GtkApplication* application, const MenuItem& item)
 
 void AddShortcut(GtkShortcutController* shortcuts, const std::string& trigger, MenuAction action)
 {
-    gtk_shortcut_controller_add_shortcut(shortcuts,
-                                         gtk_shortcut_new(gtk_shortcut_trigger_parse_string(trigger.c_str()),
-                                                          gtk_named_action_new(ActionName(action).c_str())));
+    gtk_shortcut_controller_add_shortcut(shortcuts, gtk_shortcut_new(gtk_shortcut_trigger_parse_string(trigger.c_str()),
+                                                                     gtk_named_action_new(ActionName(action).c_str())));
 }
 
 // WebKit hands a keydown the page left alone back to GTK, which dispatches it

@@ -45,7 +45,9 @@ std::string PageSideScript(const char* channel)
 {
     return "(() => {\n"
            "  'use strict';\n"
-           "  const keys = " + KeysLiteral() + ";\n"
+           "  const keys = " +
+           KeysLiteral() +
+           ";\n"
            "  const ownEnumerable = Object.prototype.propertyIsEnumerable;\n"
            "  const target = document;\n"
            "  function postMessage(body) {\n"
@@ -56,9 +58,13 @@ std::string PageSideScript(const char* channel)
            "      const value = body[key];\n"
            "      read[key] = typeof value === 'string' ? value : null;\n"
            "    }\n"
-           "    target.dispatchEvent(new CustomEvent(" + Quoted(kEvent) + ", {detail: JSON.stringify(read)}));\n"
+           "    target.dispatchEvent(new CustomEvent(" +
+           Quoted(kEvent) +
+           ", {detail: JSON.stringify(read)}));\n"
            "  }\n"
-           "  const handlers = Object.freeze({" + Quoted(channel) + ": Object.freeze({postMessage})});\n"
+           "  const handlers = Object.freeze({" +
+           Quoted(channel) +
+           ": Object.freeze({postMessage})});\n"
            "  Object.defineProperty(window, 'webkit', {value: Object.freeze({messageHandlers: handlers}),\n"
            "                                         enumerable: true});\n"
            "})();\n";
@@ -68,8 +74,12 @@ std::string ChannelSideScript(const char* channel)
 {
     return "(() => {\n"
            "  'use strict';\n"
-           "  const handler = window.webkit.messageHandlers[" + Quoted(channel) + "];\n"
-           "  document.addEventListener(" + Quoted(kEvent) + ", (event) => {\n"
+           "  const handler = window.webkit.messageHandlers[" +
+           Quoted(channel) +
+           "];\n"
+           "  document.addEventListener(" +
+           Quoted(kEvent) +
+           ", (event) => {\n"
            "    if (typeof event.detail !== 'string') return;\n"
            "    handler.postMessage({from: location.href, message: JSON.parse(event.detail)});\n"
            "  });\n"

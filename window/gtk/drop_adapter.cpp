@@ -38,8 +38,7 @@ Drag DragFromFileList(const GValue* value)
 class DropAdapter {
 public:
     DropAdapter(WebKitWebView* view, std::weak_ptr<DropTarget> target)
-        : view_(view),
-          dropWebView_([view](const std::string& script) { Evaluate(view, script); }, std::move(target))
+        : view_(view), dropWebView_([view](const std::string& script) { Evaluate(view, script); }, std::move(target))
     {
     }
 

@@ -103,15 +103,9 @@ void OnPressed(GtkGestureClick* click, int pressCount, double x, double y, gpoin
         return;
     }
     switch (HandleActionFor(pressCount, DoubleClickPreference(handle))) {
-    case HandleAction::Zoom:
-        ToggleMaximised(WindowOf(handle));
-        break;
-    case HandleAction::Minimise:
-        gtk_window_minimize(WindowOf(handle));
-        break;
-    case HandleAction::Drag:
-        BeginMove(gesture, handle, x, y);
-        break;
+    case HandleAction::Zoom: ToggleMaximised(WindowOf(handle)); break;
+    case HandleAction::Minimise: gtk_window_minimize(WindowOf(handle)); break;
+    case HandleAction::Drag: BeginMove(gesture, handle, x, y); break;
     }
 }
 

@@ -55,8 +55,8 @@ void OnDefaultSizeChanged(GtkWindow* window, GParamSpec*, gpointer data)
     gtk_window_get_default_size(window, &size.width, &size.height);
     if (size.width <= 0 || size.height <= 0)
         return;
-    auto check = std::make_unique<QuietPeriodCheck>(QuietPeriodCheck{state->keeping, state->keeping->resized(size),
-                                                                     state->group});
+    auto check = std::make_unique<QuietPeriodCheck>(
+        QuietPeriodCheck{state->keeping, state->keeping->resized(size), state->group});
     g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(SizeKeeping::kQuietPeriod.count()), OnQuietPeriodEnded,
                        HandToGLib(std::move(check)), FreeFromGLib<QuietPeriodCheck>);
 }
@@ -101,8 +101,7 @@ void KeepSize(const std::string& file, const std::string& group, Size size)
     g_key_file_save_to_file(keys, file.c_str(), nullptr);
 }
 
-void RestoreAndKeepSize(GtkWindow* window, const std::string& group, Size opening,
-                        const std::optional<Size>& workArea)
+void RestoreAndKeepSize(GtkWindow* window, const std::string& group, Size opening, const std::optional<Size>& workArea)
 {
     const std::optional<Size> kept = LoadKeptSize(KeptSizeFile(), group);
     const Size size = FitInto(kept.value_or(opening), workArea);

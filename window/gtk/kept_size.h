@@ -24,7 +24,6 @@ void KeepSize(const std::string& file, const std::string& group, Size size);
 // Opens the window at the size kept under the group (else `opening`), fitted
 // to the work area, then keeps each size it settles at and, as the window is
 // destroyed, a size still waiting.
-void RestoreAndKeepSize(GtkWindow* window, const std::string& group, Size opening,
-                        const std::optional<Size>& workArea);
+void RestoreAndKeepSize(GtkWindow* window, const std::string& group, Size opening, const std::optional<Size>& workArea);
 
 }  // namespace mivra

@@ -21,7 +21,7 @@ public:
     explicit App(LaunchSettings settings)
         : settings_(std::move(settings)),
           application_(gtk_application_new(kApplicationId,
-                                            GApplicationFlags(G_APPLICATION_NON_UNIQUE | G_APPLICATION_HANDLES_OPEN)))
+                                           GApplicationFlags(G_APPLICATION_NON_UNIQUE | G_APPLICATION_HANDLES_OPEN)))
     {
         g_signal_connect(application_.get(), "activate", G_CALLBACK(OnActivate), this);
         g_signal_connect(application_.get(), "open", G_CALLBACK(OnOpen), this);

@@ -25,10 +25,8 @@ struct PanelSession {
     bool packagesAreItems;
 
     PanelSession(PanelCompletion completion, const OpenPanelDescription& description)
-        : done(std::move(completion)),
-          filesAllowed(description.canChooseFiles),
-          foldersAllowed(description.canChooseDirectories),
-          packagesAreItems(description.packagesAreItems)
+        : done(std::move(completion)), filesAllowed(description.canChooseFiles),
+          foldersAllowed(description.canChooseDirectories), packagesAreItems(description.packagesAreItems)
     {
     }
     // A copy would complete the panel twice.
@@ -213,8 +211,7 @@ void ShowOpenPanel(GtkWindow* parent, const OpenPanelDescription& description, P
     // the session goes with the dialog.
     GtkWidget* dialog = NewChooser(parent, description);
     auto session = std::make_unique<PanelSession>(std::move(done), description);
-    g_object_set_data_full(G_OBJECT(dialog), "mivra-panel", HandToGLib(std::move(session)),
-                           FreeFromGLib<PanelSession>);
+    g_object_set_data_full(G_OBJECT(dialog), "mivra-panel", HandToGLib(std::move(session)), FreeFromGLib<PanelSession>);
     g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), nullptr);
     if (description.packagesAreItems && description.canChooseFiles)
         ChoosePackagesWhole(dialog);

@@ -91,17 +91,10 @@ void RunAlert(WebKitScriptDialog* dialog, PageDialogs* dialogs)
 gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, PageDialogs* dialogs)
 {
     switch (webkit_script_dialog_get_dialog_type(dialog)) {
-    case WEBKIT_SCRIPT_DIALOG_ALERT:
-        RunAlert(dialog, dialogs);
-        break;
-    case WEBKIT_SCRIPT_DIALOG_CONFIRM:
-        webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
-        break;
-    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
-        webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
-        break;
-    case WEBKIT_SCRIPT_DIALOG_PROMPT:
-        break;
+    case WEBKIT_SCRIPT_DIALOG_ALERT: RunAlert(dialog, dialogs); break;
+    case WEBKIT_SCRIPT_DIALOG_CONFIRM: webkit_script_dialog_confirm_set_confirmed(dialog, FALSE); break;
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM: webkit_script_dialog_confirm_set_confirmed(dialog, TRUE); break;
+    case WEBKIT_SCRIPT_DIALOG_PROMPT: break;
     }
     return TRUE;
 }

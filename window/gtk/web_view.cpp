@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "glib_ownership.h"
 #include "bridge_channel.h"
+#include "glib_ownership.h"
 
 namespace mivra {
 namespace {

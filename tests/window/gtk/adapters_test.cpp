@@ -38,11 +38,12 @@ BridgeMessage MessageOf(const char* script)
 
 TEST(ScriptMessageTest, StringKeysAreReadOtherValuesAndStringsHoldingANulAreSetApart)
 {
-    const BridgeMessage message = MessageOf(
-        "({action: 'folder', path: '/tmp/a \"b\"', pour: 'travail', url: 'https://x.fr', other: 'z'})");
+    const BridgeMessage message =
+        MessageOf("({action: 'folder', path: '/tmp/a \"b\"', pour: 'travail', url: 'https://x.fr', other: 'z'})");
     EXPECT_TRUE(message.isObject);
-    EXPECT_EQ(message.strings, (std::map<std::string, std::string>{
-                                   {"action", "folder"}, {"path", "/tmp/a \"b\""}, {"pour", "travail"}, {"url", "https://x.fr"}}));
+    EXPECT_EQ(message.strings,
+              (std::map<std::string, std::string>{
+                  {"action", "folder"}, {"path", "/tmp/a \"b\""}, {"pour", "travail"}, {"url", "https://x.fr"}}));
     EXPECT_TRUE(message.nonStrings.empty());
     const BridgeMessage other = MessageOf("({action: 'grant', path: 3, pour: null, url: ['https://x.fr']})");
     EXPECT_EQ(other.strings.size(), 1u);
@@ -50,8 +51,8 @@ TEST(ScriptMessageTest, StringKeysAreReadOtherValuesAndStringsHoldingANulAreSetA
     const BridgeMessage nul = MessageOf("({action: 'autorises\\u0000x', url: 'https://x.fr/\\u0000evil'})");
     EXPECT_TRUE(nul.strings.empty());
     EXPECT_EQ(nul.nonStrings, (Keys{"action", "url"}));
-    for (const char* body : {"'pick'", "42", "null", "undefined", "true",
-                             "(() => { const a = ['x']; a.action = 'pick'; return a; })()"}) {
+    for (const char* body :
+         {"'pick'", "42", "null", "undefined", "true", "(() => { const a = ['x']; a.action = 'pick'; return a; })()"}) {
         EXPECT_FALSE(MessageOf(body).isObject) << body;
         EXPECT_TRUE(MessageOf(body).strings.empty()) << body;
     }
@@ -201,8 +202,9 @@ TEST(RunLaterTest, BlocksRunOnceInDueOrderAndAreReleased)
     toolkit.runLater(40ms, [&] { ran.push_back(1), firstRanAt = g_get_monotonic_time(); });
     EXPECT_TRUE(ran.empty());
     g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
-    g_timeout_add_full(G_PRIORITY_LOW, 300, [](gpointer l) { return g_main_loop_quit(static_cast<GMainLoop*>(l)), G_SOURCE_REMOVE; },
-                       loop, nullptr);
+    g_timeout_add_full(
+        G_PRIORITY_LOW, 300, [](gpointer l) { return g_main_loop_quit(static_cast<GMainLoop*>(l)), G_SOURCE_REMOVE; },
+        loop, nullptr);
     g_main_loop_run(loop);
     EXPECT_EQ(ran, (std::vector<int>{1, 2}));
     EXPECT_GE(firstRanAt - start, 40'000);

@@ -13,7 +13,7 @@ const std::vector<MenuItem>& MenuTable()
         {"Edition", "Copier", MenuAction::Copy, 'c', false, false},
         {"Edition", "Coller", MenuAction::Paste, 'v', false, false},
         {"Edition", "Tout selectionner", MenuAction::SelectAll, 'a', false, false},
-        {"Presentation", "Actualiser", MenuAction::Refresh, 'r', false, false},
+        {"Presentation", "Actualiser", MenuAction::Refresh, 'r', false, true},
         {"Presentation", "Plein ecran", MenuAction::ToggleFullScreen, 'f', false, false},
     };
     return table;

@@ -27,7 +27,8 @@ struct MenuItem {
     bool separatorBefore;  // a separator stands between this item and the one above
     // The window takes the shortcut before the page sees it. Every other
     // shortcut is offered to the page first and acts only when the page
-    // leaves the key alone (no preventDefault).
+    // leaves the key alone (no preventDefault). Actualiser is the window's:
+    // a page whose web process died can hand no key back.
     bool windowFirst;
 };
 

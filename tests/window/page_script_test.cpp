@@ -94,7 +94,7 @@ TEST(Menu, FourMenusTenEntriesAndASeparatorInOrder)
                          "\nFichier/Ouvrir un projet... o! " + n(MenuAction::OpenDialog) + "\nEdition/Annuler z " +
                          n(MenuAction::Undo) + "\nEdition/Couper x " + n(MenuAction::Cut) + "\nEdition/Copier c " +
                          n(MenuAction::Copy) + "\nEdition/Coller v " + n(MenuAction::Paste) +
-                         "\nEdition/Tout selectionner a " + n(MenuAction::SelectAll) + "\nPresentation/Actualiser r " +
+                         "\nEdition/Tout selectionner a " + n(MenuAction::SelectAll) + "\nPresentation/Actualiser r! " +
                          n(MenuAction::Refresh) + "\nPresentation/Plein ecran f " + n(MenuAction::ToggleFullScreen) +
                          "\n");
 }

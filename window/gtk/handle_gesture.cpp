@@ -11,6 +11,8 @@ namespace mivra {
 namespace {
 
 constexpr char kPopoverKey[] = "mivra-handle-menu";
+// Set on the drag gesture while the press under way is one that moves the window.
+constexpr char kMoveArmedKey[] = "mivra-handle-move-armed";
 
 // The desktop's choice for a double-click on a title bar ("toggle-maximize",
 // "minimize", ...), as GtkWindowHandle reads it.
@@ -36,12 +38,39 @@ void ToggleMaximised(GtkWindow* window)
         gtk_window_maximize(window);
 }
 
-// Hands the pointer to the window manager, which moves the window with it
-// until the button is released.
-void BeginMove(GtkGesture* gesture, GtkWidget* handle, double x, double y)
+void ArmMove(GtkGesture* drag, bool armed)
 {
-    if (const auto press = PressInToplevel(gesture, handle, x, y))
+    g_object_set_data(G_OBJECT(drag), kMoveArmedKey, GINT_TO_POINTER(armed));
+}
+
+bool MoveArmed(GtkGesture* drag)
+{
+    return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(drag), kMoveArmedKey));
+}
+
+// Hands the pointer to the window manager, which moves the window with it
+// until the button is released. This waits for the pointer to leave the drag
+// threshold with the button still down: handed over at the press, a quick
+// click could be released before the window manager takes the pointer, which
+// then stays in a move that swallows the next click.
+void OnDragUpdate(GtkGestureDrag* drag, double offsetX, double offsetY, gpointer)
+{
+    GtkGesture* gesture = GTK_GESTURE(drag);
+    GtkWidget* handle = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(drag));
+    if (!MoveArmed(gesture) ||
+        !gtk_drag_check_threshold(handle, 0, 0, static_cast<int>(offsetX), static_cast<int>(offsetY)))
+        return;
+    ArmMove(gesture, false);
+    double startX = 0;
+    double startY = 0;
+    gtk_gesture_drag_get_start_point(drag, &startX, &startY);
+    if (const auto press = PressInToplevel(gesture, handle, startX, startY))
         gdk_toplevel_begin_move(press->toplevel, press->device, GDK_BUTTON_PRIMARY, press->x, press->y, press->time);
+}
+
+void OnDragEnd(GtkGestureDrag* drag, double, double, gpointer)
+{
+    ArmMove(GTK_GESTURE(drag), false);
 }
 
 // Each menu of the menu bar becomes a labelled section, so that every item is
@@ -87,7 +116,7 @@ void ShowMenu(GtkWidget* handle, double x, double y)
     gtk_popover_popup(GTK_POPOVER(popover));
 }
 
-void OnPressed(GtkGestureClick* click, int pressCount, double x, double y, gpointer)
+void OnPressed(GtkGestureClick* click, int pressCount, double x, double y, gpointer drag)
 {
     GtkGesture* gesture = GTK_GESTURE(click);
     GtkWidget* handle = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(click));
@@ -102,10 +131,12 @@ void OnPressed(GtkGestureClick* click, int pressCount, double x, double y, gpoin
         ShowMenu(handle, x, y);
         return;
     }
-    switch (HandleActionFor(pressCount, DoubleClickPreference(handle))) {
+    const HandleAction action = HandleActionFor(pressCount, DoubleClickPreference(handle));
+    ArmMove(GTK_GESTURE(drag), action == HandleAction::Drag);
+    switch (action) {
     case HandleAction::Zoom: ToggleMaximised(WindowOf(handle)); break;
     case HandleAction::Minimise: gtk_window_minimize(WindowOf(handle)); break;
-    case HandleAction::Drag: BeginMove(gesture, handle, x, y); break;
+    case HandleAction::Drag: break;
     }
 }
 
@@ -125,8 +156,15 @@ void AttachHandleGesture(GtkWidget* handle)
 {
     GtkGesture* click = gtk_gesture_click_new();
     gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), 0);
-    g_signal_connect(click, "pressed", G_CALLBACK(OnPressed), nullptr);
+    GtkGesture* drag = gtk_gesture_drag_new();
+    gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(drag), GDK_BUTTON_PRIMARY);
+    // Grouped, both follow the press that the click gesture claims.
+    gtk_gesture_group(click, drag);
+    g_signal_connect(click, "pressed", G_CALLBACK(OnPressed), drag);
+    g_signal_connect(drag, "drag-update", G_CALLBACK(OnDragUpdate), nullptr);
+    g_signal_connect(drag, "drag-end", G_CALLBACK(OnDragEnd), nullptr);
     gtk_widget_add_controller(handle, GTK_EVENT_CONTROLLER(click));
+    gtk_widget_add_controller(handle, GTK_EVENT_CONTROLLER(drag));
     g_signal_connect(handle, "destroy", G_CALLBACK(OnHandleDestroyed), nullptr);
 }
 

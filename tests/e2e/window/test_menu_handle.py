@@ -6,6 +6,7 @@ import time
 from harness import TestServer, WindowTestCase, free_port, main, wait_until
 
 PROJECT_PANEL = "^Choisir un projet Final Cut$"
+DOUBLE_CLICK_MS = 1500
 
 class ShortcutTest(WindowTestCase):
 
@@ -116,6 +117,12 @@ class HandleTest(WindowTestCase):
     def setUp(self):
         super().setUp()
         self.x11_only("moving and resizing by the pointer are checked against the X window's geometry")
+        # GTK forgets a press once the double-click time has run on the main
+        # loop's clock; a loaded machine (a sanitized build) can take longer
+        # than the default 400 ms to read the second press of a double-click.
+        settings = self.home.root / "config/gtk-4.0"
+        settings.mkdir(parents=True)
+        (settings / "settings.ini").write_text(f"[Settings]\ngtk-double-click-time={DOUBLE_CLICK_MS}\n")
 
     def strip_point(self, window, server, from_right=None):
         """A point in the top strip: mid-handle, or `from_right` pixels from the right edge."""
@@ -169,7 +176,7 @@ class HandleTest(WindowTestCase):
         window = self.launch_loaded(server)
         before = window.place()
         def click_strip(times, maximised):
-            time.sleep(0.6)  # past the double-click time: each call starts a new sequence
+            time.sleep(DOUBLE_CLICK_MS / 1000 + 0.2)  # each call starts a new sequence
             window.xdotool("mousemove", *map(str, self.strip_point(window, server)))
             window.xdotool("click", "--repeat", str(times), "--delay", "80", "1")
             wait_until(lambda: ("MAXIMIZED_HORZ" in window.net_wm_state()) == maximised, 10,

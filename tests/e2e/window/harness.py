@@ -120,7 +120,7 @@ class Display:
             self.processes.append(spawn(["openbox", "--sm-disable"], env=env,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
             wait_until(lambda: "window id" in x11(self.name, "xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
-                       10, "openbox to manage the screen")
+                       30, "openbox to manage the screen")
         return self
 
     def _start_weston(self, env):

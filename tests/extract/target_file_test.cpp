@@ -83,10 +83,12 @@ TEST_F(TargetFileOnDisk, DiscardLeavesWhatTookThePathAndEmptiesTheFileWritten)
         fs::create_symlink(to, dir_ / "link.wav");
     };
     for (const Case& c :
-         {Case{"replaced", "out.wav", [&] { fs::rename(at("out.wav"), at("moved.wav")), put("out.wav", "foreign"); }, "out.wav",
-               "moved.wav"},
-          Case{"link turned", "out.wav", [&] { put("other.wav", "foreign"), relink("other.wav"); }, "other.wav", nullptr},
-          Case{"folder renamed", "sub/out.wav", [&] { fs::rename(dir_ / "sub", dir_ / "gone"); }, nullptr, "gone/out.wav"}}) {
+         {Case{"replaced", "out.wav", [&] { fs::rename(at("out.wav"), at("moved.wav")), put("out.wav", "foreign"); },
+               "out.wav", "moved.wav"},
+          Case{"link turned", "out.wav", [&] { put("other.wav", "foreign"), relink("other.wav"); }, "other.wav",
+               nullptr},
+          Case{"folder renamed", "sub/out.wav", [&] { fs::rename(dir_ / "sub", dir_ / "gone"); }, nullptr,
+               "gone/out.wav"}}) {
         fs::create_directory(dir_ / "sub");
         relink(c.linkTo);
         auto target = TargetFile::create(at("link.wav"));

@@ -179,7 +179,9 @@ int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& for
         return abandon(kTooBig);
     if (copy.dataBytes == 0 || reader.status() == ReaderStatus::failed)
         return abandon(InterruptionMessage(reader));
-    if (!target.overwriteStart(format.header(copy.dataBytes)) || !target.close()) {
+    // A target removed, renamed or replaced during the run is not where the
+    // caller will look for it: the run cannot say it wrote the file.
+    if (!target.overwriteStart(format.header(copy.dataBytes)) || !target.close() || !target.stillAtPath()) {
         return abandon(CannotWrite(targetPath));
     }
     // The frame count is the caller's only sign of success: when it cannot be

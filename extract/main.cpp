@@ -5,6 +5,7 @@
 
 #include "extraction.h"
 #include "ffmpeg/ffmpeg_media.h"
+#include "target_file.h"
 
 int main(int argc, char** argv)
 {
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
     // run reports and cleans up after, instead of killing it with a partial file.
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
+    mivra::RemoveTargetOnTerminatingSignals();
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const auto media = mivra::ffmpeg::MakeMediaFramework();
     return mivra::RunExtraction(arguments, *media, std::cout, std::cerr);

@@ -1,12 +1,32 @@
 #include "target_file.h"
 
+#include <atomic>
 #include <cerrno>
-#include <cstdio>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace mivra {
+
+struct TargetIdentity {
+    std::string path;
+    // Where the path led when the file was opened: the file a symbolic link
+    // names. Empty when it could not be resolved.
+    std::string resolved;
+    dev_t device;
+    ino_t inode;
+    bool regularFile;
+    // A second descriptor of the file: it keeps the file taken after the
+    // writing one is closed, and empties the file when it is removed.
+    int descriptor;
+    bool published = false;
+};
+
 namespace {
 
 // Appends are gathered up to this size before they are written.
@@ -14,28 +34,129 @@ constexpr std::size_t kWriteSize = std::size_t{256} << 10;
 // Chunks this large gain nothing from gathering and are written as they come.
 constexpr std::size_t kDirectWriteSize = std::size_t{64} << 10;
 
+// The target of the run, for the signal handler: a handler is given nothing
+// but the signal number, so what it must remove has to be found here. It is
+// the tool's only mutable global; it holds at most one target, published
+// when the target is created and withdrawn when it goes.
+std::atomic<TargetIdentity*> gPublishedTarget{nullptr};
+static_assert(std::atomic<TargetIdentity*>::is_always_lock_free, "read from a signal handler");
+
+constexpr int kTerminatingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// Closes the descriptor on every early return of TargetFile::create.
+class OwnedDescriptor {
+public:
+    explicit OwnedDescriptor(int descriptor) : descriptor_(descriptor) {}
+    OwnedDescriptor(const OwnedDescriptor&) = delete;
+    OwnedDescriptor& operator=(const OwnedDescriptor&) = delete;
+    ~OwnedDescriptor()
+    {
+        if (descriptor_ >= 0)
+            ::close(descriptor_);
+    }
+    int get() const { return descriptor_; }
+    int release() { return std::exchange(descriptor_, -1); }
+
+private:
+    int descriptor_;
+};
+
+// Another run writing the same file holds it: this one must not empty it.
+// Where the file system offers no locks at all, the run goes on unguarded.
+bool TakeForThisRun(int descriptor)
+{
+    return ::flock(descriptor, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+}
+
+std::string Resolved(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? resolved : "";
+}
+
+bool SameIdentity(const struct stat& status, const TargetIdentity& identity)
+{
+    return status.st_dev == identity.device && status.st_ino == identity.inode;
+}
+
+// The name itself is this regular file (a symbolic link is never taken for it).
+bool NamesTarget(const char* name, const TargetIdentity& identity)
+{
+    struct stat status {};
+    return ::lstat(name, &status) == 0 && S_ISREG(status.st_mode) && SameIdentity(status, identity);
+}
+
+// Async-signal-safe: the signal handler runs it too. The file is emptied
+// through its descriptor first, so that no partial data survives under a
+// name the run does not know (a rename, a removed folder).
+void RemoveWhereStillFound(const TargetIdentity& identity)
+{
+    if (!identity.regularFile)
+        return;
+    // Failing to empty it leaves only the removal to do.
+    [[maybe_unused]] const int emptied = ::ftruncate(identity.descriptor, 0);
+    for (const char* name : {identity.path.c_str(), identity.resolved.c_str()}) {
+        if (NamesTarget(name, identity))
+            ::unlink(name);
+    }
+}
+
+extern "C" void RemoveTargetThenEnd(int signal)
+{
+    if (const TargetIdentity* target = gPublishedTarget.exchange(nullptr))
+        RemoveWhereStillFound(*target);
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    ::sigaction(signal, &defaults, nullptr);
+    // Blocked until the handler returns; then it ends the process as it would have without a handler.
+    ::raise(signal);
+}
+
 }  // namespace
+
+void TargetIdentityRelease::operator()(TargetIdentity* identity) const
+{
+    TargetIdentity* published = identity;
+    // Not withdrawn: a handler on another thread took it and is removing the
+    // file, and the process ends when it returns. It must stay valid till then.
+    if (identity->published && !gPublishedTarget.compare_exchange_strong(published, nullptr))
+        return;
+    ::close(identity->descriptor);
+    delete identity;
+}
 
 std::optional<TargetFile> TargetFile::create(const std::string& path)
 {
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (descriptor < 0)
-        return std::nullopt;
+    // No O_TRUNC: the file may be another run's, which is only known once it is open.
+    OwnedDescriptor descriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
     struct stat status {};
-    const bool regularFile = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
-    return TargetFile(path, descriptor, regularFile);
+    if (descriptor.get() < 0 || ::fstat(descriptor.get(), &status) != 0)
+        return std::nullopt;
+    // Devices are shared by nature (two runs may both write to /dev/null) and are never emptied.
+    const bool regularFile = S_ISREG(status.st_mode);
+    if (regularFile && !TakeForThisRun(descriptor.get()))
+        return std::nullopt;
+    OwnedDescriptor second(::fcntl(descriptor.get(), F_DUPFD_CLOEXEC, 0));
+    if (second.get() < 0)
+        return std::nullopt;
+    std::unique_ptr<TargetIdentity, TargetIdentityRelease> identity(
+        new TargetIdentity{path, Resolved(path), status.st_dev, status.st_ino, regularFile, second.release()});
+    TargetIdentity* none = nullptr;
+    identity->published = gPublishedTarget.compare_exchange_strong(none, identity.get());
+    if (regularFile && ::ftruncate(descriptor.get(), 0) != 0)
+        return std::nullopt;
+    return TargetFile(descriptor.release(), std::move(identity));
 }
 
-TargetFile::TargetFile(std::string path, int descriptor, bool regularFile)
-    : path_(std::move(path)), descriptor_(descriptor), regularFile_(regularFile)
+TargetFile::TargetFile(int descriptor, std::unique_ptr<TargetIdentity, TargetIdentityRelease> identity)
+    : descriptor_(descriptor), identity_(std::move(identity))
 {
 }
 
 TargetFile::TargetFile(TargetFile&& other) noexcept
-    : path_(std::move(other.path_)), descriptor_(other.descriptor_), regularFile_(other.regularFile_),
+    : descriptor_(std::exchange(other.descriptor_, -1)), identity_(std::move(other.identity_)),
       pending_(std::move(other.pending_))
 {
-    other.descriptor_ = -1;
 }
 
 TargetFile::~TargetFile()
@@ -100,12 +221,18 @@ bool TargetFile::closeDescriptor()
     return ::close(descriptor) == 0;
 }
 
+bool TargetFile::stillAtPath() const
+{
+    struct stat status {};
+    return ::stat(identity_->path.c_str(), &status) == 0 && SameIdentity(status, *identity_);
+}
+
 void TargetFile::discard()
 {
     if (descriptor_ >= 0)
         closeDescriptor();
-    if (regularFile_)
-        std::remove(path_.c_str());
+    pending_.clear();
+    RemoveWhereStillFound(*identity_);
 }
 
 bool SameFile(const std::string& first, const std::string& second)
@@ -114,6 +241,18 @@ bool SameFile(const std::string& first, const std::string& second)
     }, b{};
     return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
            a.st_ino == b.st_ino;
+}
+
+void RemoveTargetOnTerminatingSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = RemoveTargetThenEnd;
+    // One removal at a time: a second signal waits for the first handler to end the process.
+    sigemptyset(&action.sa_mask);
+    for (const int signal : kTerminatingSignals)
+        sigaddset(&action.sa_mask, signal);
+    for (const int signal : kTerminatingSignals)
+        ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace mivra

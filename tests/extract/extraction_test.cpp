@@ -5,12 +5,14 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <glib.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <tuple>
 #include <vector>
 
+#include "target_file.h"
 #include "wav_header.h"
 
 namespace mivra {
@@ -29,6 +31,7 @@ struct Script {
     ReaderStatus endStatus = ReaderStatus::completed;
     bool endStatusWithLastBuffer = false;
     std::string description;
+    std::function<void()> whileReading;  // called once, as the first buffer is asked for
 
     bool readerMade = false;
     std::optional<std::uint16_t> startedChannels;
@@ -56,6 +59,8 @@ public:
     }
     std::optional<std::span<const std::byte>> nextBuffer() override
     {
+        if (next_ == 0 && script_.whileReading)
+            std::exchange(script_.whileReading, nullptr)();
         const bool last = next_ + 1 >= script_.buffers.size();
         if (next_ == script_.buffers.size() || (last && script_.endStatusWithLastBuffer))
             status_ = script_.endStatus;
@@ -283,6 +288,38 @@ TEST_F(ExtractionRun, UnwritableFrameCountFailsTheRun)
     EXPECT_EQ(RunExtraction(arguments, media, out, err), 1);
     EXPECT_EQ(err.str(), "ecriture impossible : sortie standard\n");
     EXPECT_FALSE(fs::exists(target_));
+}
+
+// The path must still name the file written when the run ends; what stands
+// there instead is not the run's to remove, and the file written keeps no data.
+TEST_F(ExtractionRun, TargetMovedOrRemovedDuringTheRunFails)
+{
+    struct Case {
+        std::function<void()> change;
+        bool moved, replaced;
+    };
+    const fs::path moved = dir_ / "moved.wav";
+    for (const Case& c : {Case{[&] { fs::rename(target_, moved); }, true, false},
+                          Case{[&] { fs::rename(target_, moved), keepTarget(); }, true, true},
+                          Case{[&] { fs::remove(target_); }, false, false}}) {
+        script_.buffers = {600};
+        script_.whileReading = c.change;
+        expectFailure(run(), "ecriture impossible : " + target_);
+        EXPECT_EQ(fs::exists(target_) && ReadFile(target_) == "keep me", c.replaced);
+        EXPECT_EQ(fs::exists(moved) && fs::file_size(moved) == 0, c.moved);
+        fs::remove(target_);
+        fs::remove(moved);
+    }
+}
+
+TEST_F(ExtractionRun, TargetBeingWrittenByAnotherRunIsRefusedUntouched)
+{
+    auto other = TargetFile::create(target_);
+    const std::vector<std::byte> written(600, std::byte{'x'});
+    ASSERT_TRUE(other && other->append(written) && other->close());
+    script_.buffers = {600};
+    expectFailure(run(), "ecriture impossible : " + target_);
+    EXPECT_EQ(ReadFile(target_), std::string(600, 'x'));
 }
 
 }  // namespace

@@ -9,10 +9,12 @@ import os
 import random
 import resource
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 EXTRACT = None
@@ -26,8 +28,9 @@ def ffmpeg(*arguments):
     subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", *arguments], check=True)
 
 
-def sines(*frequencies, rate=44100):
-    return [a for f in frequencies for a in ("-f", "lavfi", "-i", f"sine=frequency={f}:sample_rate={rate}:duration=1")]
+def sines(*frequencies, rate=44100, duration=1):
+    return [a for f in frequencies
+            for a in ("-f", "lavfi", "-i", f"sine=frequency={f}:sample_rate={rate}:duration={duration}")]
 
 
 def merged(count, first=0, tail=""):
@@ -63,6 +66,8 @@ def setUpModule():
         ffmpeg(*arguments, path(name))
         FACTS[name] = (channels, rate, frames, exact)
     ffmpeg(*video, path("video_only.mp4"))
+    # Long enough that a run fed from a FIFO can be held with its target open and partly written.
+    ffmpeg(*sines(440, 660, rate=48000, duration=30), *merged(2), "-c:a", "pcm_s24le", path("long.wav"))
 
 
 def tearDownModule():
@@ -98,6 +103,53 @@ def independent_decode(source):
 
 def samples24(raw):
     return [int.from_bytes(raw[i:i + 3], "little", signed=True) for i in range(0, len(raw), 3)]
+
+
+def has_data(name):
+    return os.path.exists(name) and os.path.getsize(name) > 0
+
+
+def no_core_dump():
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+
+class HeldRun:
+    """A run of the long source through a FIFO: fed until ready() holds, then
+    held there (the run waits for input) until finish()."""
+
+    def __init__(self, folder, target, ready):
+        self.fifo = os.path.join(folder, "source.wav")
+        os.mkfifo(self.fifo)
+        self.ready, self.held, self.go = ready, threading.Event(), threading.Event()
+        self.process = subprocess.Popen([EXTRACT, self.fifo, target], stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                        preexec_fn=no_core_dump)
+        self.feeder = threading.Thread(target=self.feed)
+        self.feeder.start()
+        if not self.held.wait(60):
+            self.finish()
+            raise AssertionError("the run was never held with its target ready")
+
+    def feed(self):
+        data, sent = read(path("long.wav")), 0
+        try:
+            with open(self.fifo, "wb") as fifo:
+                while sent < len(data) and not self.ready():
+                    fifo.write(data[sent:sent + 65536])
+                    fifo.flush()
+                    sent += 65536
+                if sent < len(data):
+                    self.held.set()
+                self.go.wait(60)
+                fifo.write(data[sent:])
+        except BrokenPipeError:  # the run ended first
+            pass
+
+    def finish(self):
+        self.go.set()
+        out, err = self.process.communicate(timeout=60)
+        self.feeder.join()
+        return subprocess.CompletedProcess(self.process.args, self.process.returncode, out, err)
 
 
 class Extract(unittest.TestCase):
@@ -220,6 +272,62 @@ class Extract(unittest.TestCase):
         result = run_extract(os.path.join(self.out_dir, "a\nb.wav"), t)
         self.assertEqual(result.stderr, "source introuvable : " + os.path.join(self.out_dir, "a\\x0ab.wav") + "\n")
 
+
+    # The run knows its file by identity: what it removes, or calls written, is that file.
+    def test_target_through_a_symbolic_link_removed_on_failure_link_kept(self):
+        real, link = os.path.join(self.out_dir, "real.wav"), os.path.join(self.out_dir, "link.wav")
+        os.symlink("real.wav", link)
+        result = subprocess.run([EXTRACT, path("stereo_s24.wav"), link], capture_output=True, text=True,
+                                timeout=60, preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096)))
+        self.assertEqual((result.returncode, result.stderr), (1, f"ecriture impossible : {link}\n"))
+        self.assertFalse(os.path.exists(real))
+        self.assertTrue(os.path.islink(link))
+
+    def test_target_moved_or_removed_during_the_run_is_no_success(self):
+        sub = os.path.join(self.out_dir, "sub")
+        target, moved = os.path.join(sub, "out.wav"), os.path.join(self.out_dir, "moved.wav")
+
+        def replace():
+            os.rename(target, moved)
+            write(target, "foreign")
+
+        for label, change, left in (("renamed", lambda: os.rename(target, moved), {moved: b""}),
+                                    ("replaced", replace, {moved: b"", target: b"foreign"}),
+                                    ("removed", lambda: os.remove(target), {}),
+                                    ("folder removed", lambda: shutil.rmtree(sub), {}),
+                                    ("folder renamed", lambda: os.rename(sub, sub + "2"),
+                                     {os.path.join(sub + "2", "out.wav"): b""})):
+            with self.subTest(label):
+                shutil.rmtree(self.out_dir)
+                os.makedirs(sub)
+                run = HeldRun(self.out_dir, target, lambda: os.path.exists(target))
+                change()
+                result = run.finish()
+                os.remove(run.fifo)
+                self.assertEqual((result.returncode, result.stdout, result.stderr),
+                                 (1, "", f"ecriture impossible : {target}\n"))
+                found = [os.path.join(d, f) for d, _, files in os.walk(self.out_dir) for f in files]
+                self.assertEqual({f: read(f) for f in found}, left)
+
+    def test_second_run_on_a_target_being_written_fails_before_emptying_it(self):
+        first = HeldRun(self.out_dir, self.target, lambda: has_data(self.target))
+        written = read(self.target)
+        second = run_extract(path("stereo_s24.wav"), self.target)
+        self.assertEqual((second.returncode, second.stdout, second.stderr),
+                         (1, "", f"ecriture impossible : {self.target}\n"))
+        self.assertEqual(read(self.target)[:len(written)], written)
+        data = self.assertSuccess(first.finish(), 2, 48000)
+        self.assertEqual(data, independent_decode(path("long.wav")))
+
+    def test_terminating_signals_remove_the_target_and_end_the_run_by_the_signal(self):
+        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT):
+            with self.subTest(number.name):
+                run = HeldRun(self.out_dir, self.target, lambda: has_data(self.target))
+                run.process.send_signal(number)
+                result = run.finish()
+                os.remove(run.fifo)
+                self.assertEqual((result.returncode, result.stdout, result.stderr), (-number, "", ""))
+                self.assertEqual(os.listdir(self.out_dir), [])
 
 if __name__ == "__main__":
     EXTRACT = os.path.abspath(sys.argv.pop(1))

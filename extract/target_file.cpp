@@ -121,8 +121,8 @@ void TargetIdentityRelease::operator()(TargetIdentity* identity) const
     // file, and the process ends when it returns. It must stay valid till then.
     if (identity->published && !gPublishedTarget.compare_exchange_strong(published, nullptr))
         return;
-    ::close(identity->descriptor);
-    delete identity;
+    const std::unique_ptr<TargetIdentity> owned(identity);
+    ::close(owned->descriptor);
 }
 
 std::optional<TargetFile> TargetFile::create(const std::string& path)
@@ -140,7 +140,9 @@ std::optional<TargetFile> TargetFile::create(const std::string& path)
     if (second.get() < 0)
         return std::nullopt;
     std::unique_ptr<TargetIdentity, TargetIdentityRelease> identity(
-        new TargetIdentity{path, Resolved(path), status.st_dev, status.st_ino, regularFile, second.release()});
+        std::make_unique<TargetIdentity>(
+            TargetIdentity{path, Resolved(path), status.st_dev, status.st_ino, regularFile, second.release()})
+            .release());
     TargetIdentity* none = nullptr;
     identity->published = gPublishedTarget.compare_exchange_strong(none, identity.get());
     if (regularFile && ::ftruncate(descriptor.get(), 0) != 0)

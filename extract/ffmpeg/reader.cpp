@@ -21,9 +21,9 @@ namespace {
 // precision measures no better and costs time.
 constexpr double kResamplerPrecision = 24;
 
-// Resampled output is taken in pieces of about this many samples (512 KiB
+// Resampled output is taken in pieces of about this many samples (256 KiB
 // as 32-bit words), whatever the rates and the channel count.
-constexpr int kResampledPieceSamples = 1 << 17;
+constexpr int kResampledPieceSamples = 1 << 16;
 
 // libswresample takes whole rates; a fractional target rate is expressed as
 // a ratio of scaled whole numbers.

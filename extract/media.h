@@ -20,8 +20,8 @@ struct AudioTrack {
 
 // The resampler's filter tables and buffers grow with the factor between the
 // source and target rates: at 6250 (48 kHz to 300 MHz) a stereo run stays
-// under 40 MiB, at 48000 it takes 50, at 10^6 minutes; a factor of 33333
-// down it refuses. Conversions beyond it either way are not offered.
+// under 40 MiB, at 48000 it takes 50 MB, at 10^6 its filter takes minutes to
+// design, and 33333 times down it refuses. No conversion goes further.
 inline constexpr double kMaxRateFactor = 6250;
 
 inline bool RatesWithinFactor(double sourceRate, double targetRate)

@@ -217,7 +217,7 @@ int RunExtraction(std::span<const std::string> arguments, MediaFramework& media,
     if (!made.reader)
         return Fail(err, Concat("lecture impossible : ", made.error));
     const auto format = ConvertibleFormat(rate, channelCount);
-    if (!format)
+    if (!format || (track->sampleRate != 0 && !RatesWithinFactor(track->sampleRate, rate)))
         return Fail(err, kNotConvertible);
 
     // Writing over the source would destroy it before a single sample is read.

@@ -77,7 +77,9 @@ public:
             return std::nullopt;
         const AVStream& stream = *context_->streams[streamIndex_];
         const int channels = stream.codecpar->ch_layout.nb_channels;
-        return AudioTrack{channels > 0 ? static_cast<unsigned>(channels) : 0U, StatedDuration(*context_, stream)};
+        const int rate = stream.codecpar->sample_rate;
+        return AudioTrack{channels > 0 ? static_cast<unsigned>(channels) : 0U, StatedDuration(*context_, stream),
+                          rate > 0 ? static_cast<unsigned>(rate) : 0U};
     }
 
     ReaderOrError makeReader() override { return MakeReader(context_, streamIndex_); }

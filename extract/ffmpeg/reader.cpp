@@ -21,6 +21,10 @@ namespace {
 // precision measures no better and costs time.
 constexpr double kResamplerPrecision = 24;
 
+// Resampled output is taken in pieces of about this many samples (256 KiB
+// as 32-bit words), whatever the rates and the channel count.
+constexpr int kResampledPieceSamples = 1 << 16;
+
 // libswresample takes whole rates; a fractional target rate is expressed as
 // a ratio of scaled whole numbers.
 struct ConverterRates {
@@ -74,12 +78,13 @@ public:
     }
 
     // Converts the first inputCount samples of one frame, or drains what the
-    // resampler still holds when frame is null. Returns 0 with the packed
-    // bytes, or a negative error.
+    // resampler still holds when frame is null. Returns 0 with the first
+    // packed piece, or a negative error; while pending(), convertPending()
+    // gives the next pieces.
     int convert(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed)
     {
         if (!direct_)
-            return resample(frame, inputCount, packed);
+            return startResampling(frame, inputCount, packed);
         const std::size_t sampleCount = frame ? static_cast<std::size_t>(inputCount) * channelCount_ : 0;
         packed.resize(sampleCount * kBytesPerSample);
         if (sampleCount == 0)
@@ -90,6 +95,22 @@ public:
             PackSamples24(std::span(reinterpret_cast<const std::int16_t*>(frame->data[0]), sampleCount), packed.data());
         }
         return 0;
+    }
+
+    bool pending() const { return outputFull_ || inputLeft_ > 0; }
+
+    int convertPending(std::vector<std::byte>& packed)
+    {
+        // Output the resampler holds goes out before more input goes in.
+        if (outputFull_)
+            return resample(flushing_ ? nullptr : noInput(), 0, packed);
+        const int count = std::min(inputLeft_, inputPiece_);
+        const int error = resample(inputPlanes(), count, packed);
+        inputOffset_ += count;
+        inputLeft_ -= count;
+        if (inputLeft_ == 0)
+            av_frame_unref(input_.get());
+        return error;
     }
 
 private:
@@ -104,6 +125,9 @@ private:
         } else {
             av_channel_layout_default(&target.value, channelCount_);
         }
+        // The run refused such rates up front when the source stated its own.
+        if (!RatesWithinFactor(frame.sample_rate, targetRate))
+            return AVERROR(EINVAL);
         const ConverterRates rates = RatesFor(frame.sample_rate, targetRate);
         SwrContext* raw = nullptr;
         int error = swr_alloc_set_opts2(&raw, &target.value, AV_SAMPLE_FMT_S32, rates.out, &sourceLayout_.value,
@@ -111,21 +135,65 @@ private:
         resampler_.reset(raw);
         if (error < 0)
             return error;
+        outputFrames_ = std::max(1, kResampledPieceSamples / channelCount_);
+        samples_.resize(static_cast<std::size_t>(outputFrames_) * channelCount_);
+        inputPiece_ = static_cast<int>(
+            std::clamp<std::int64_t>(av_rescale_rnd(outputFrames_, rates.in, rates.out, AV_ROUND_DOWN), 1, INT_MAX));
         av_opt_set_int(raw, "resampler", SWR_ENGINE_SOXR, 0);
         av_opt_set_double(raw, "precision", kResamplerPrecision, 0);
         return swr_init(raw);
     }
 
-    int resample(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed)
+    // The frame is held and fed in pieces the resampler takes whole for one
+    // piece of output: memory then stays the same whatever the rate ratio
+    // (one input sample at 1 Hz makes 48000 at 48 kHz), and no input is left
+    // in the resampler when it is flushed.
+    int startResampling(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed)
     {
-        const int capacity = swr_get_out_samples(resampler_.get(), inputCount);
-        if (capacity < 0)
-            return capacity;
-        samples_.resize(static_cast<std::size_t>(capacity) * channelCount_);
+        av_frame_unref(input_.get());
+        inputOffset_ = 0;
+        inputLeft_ = 0;
+        if (!frame) {
+            flushing_ = true;
+            return resample(nullptr, 0, packed);
+        }
+        if (!input_)
+            return AVERROR(ENOMEM);
+        if (const int error = av_frame_ref(input_.get(), frame); error < 0)
+            return error;
+        inputLeft_ = inputCount;
+        return convertPending(packed);
+    }
+
+    // The held frame's sample pointers at the first sample not fed yet.
+    const uint8_t* const* inputPlanes()
+    {
+        const auto format = static_cast<AVSampleFormat>(sourceFormat_);
+        const int channels = sourceLayout_.value.nb_channels;
+        const bool planar = av_sample_fmt_is_planar(format);
+        const std::size_t step =
+            static_cast<std::size_t>(av_get_bytes_per_sample(format)) * inputOffset_ * (planar ? 1 : channels);
+        planes_.resize(planar ? channels : 1);
+        for (std::size_t plane = 0; plane < planes_.size(); ++plane)
+            planes_[plane] = input_->extended_data[plane] + step;
+        return planes_.data();
+    }
+
+    // Input of no samples takes out what the resampler holds; null input
+    // would flush it, which only the drain may do. The pointers are never
+    // read, yet each is a valid address: the output buffer's.
+    const uint8_t* const* noInput()
+    {
+        planes_.assign(std::max(1, sourceLayout_.value.nb_channels), reinterpret_cast<uint8_t*>(samples_.data()));
+        return planes_.data();
+    }
+
+    int resample(const uint8_t* const* in, int inputCount, std::vector<std::byte>& packed)
+    {
         auto* out = reinterpret_cast<uint8_t*>(samples_.data());
         const int produced =
-            swr_convert(resampler_.get(), &out, capacity,
-                        frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr, inputCount);
+            swr_convert(resampler_.get(), &out, outputFrames_, const_cast<const uint8_t**>(in), inputCount);
+        outputFull_ = produced == outputFrames_;
         if (produced < 0)
             return produced;
         const std::size_t sampleCount = static_cast<std::size_t>(produced) * channelCount_;
@@ -140,6 +208,14 @@ private:
     int sourceFormat_ = -1;
     int sourceRate_ = 0;
     int channelCount_ = 0;
+    int outputFrames_ = 0;  // per piece of output
+    int inputPiece_ = 0;    // frames of input that make at most one piece
+    Frame input_{av_frame_alloc()};
+    int inputOffset_ = 0;
+    int inputLeft_ = 0;
+    bool outputFull_ = false;  // the last piece filled up: more may wait
+    bool flushing_ = false;
+    std::vector<const uint8_t*> planes_;
     std::vector<std::int32_t> samples_;
 };
 
@@ -241,6 +317,8 @@ public:
     std::optional<std::span<const std::byte>> nextBuffer() override
     {
         while (status_ == ReaderStatus::reading) {
+            if (converter_.pending())
+                return finish(converter_.convertPending(packed_));
             if (silenceLeft_ > 0)
                 return silence();
             if (held_ == Held::frame)

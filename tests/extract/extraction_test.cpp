@@ -236,6 +236,32 @@ TEST_F(ExtractionRun, FormatsTheHeaderCannotHoldAreRefusedBeforeWriting)
     }
 }
 
+// The source and target rates may be up to 6250 times apart either way; a
+// source that does not state its rate is left to the reader.
+TEST_F(ExtractionRun, RatesTooFarApartAreRefusedBeforeWriting)
+{
+    struct Case {
+        unsigned sourceRate;
+        const char* rate;
+        bool converts;
+    };
+    for (const Case& c : {Case{1, "6250", true}, Case{62500, "10", true}, Case{0, "300000000", true},
+                          Case{1, "6250.5", false}, Case{62501, "10", false}, Case{48000, "300000001", false}}) {
+        keepTarget();
+        script_ = Script{};
+        script_.track = AudioTrack{2, 1.0, c.sourceRate};
+        script_.buffers = {6};
+        const Outcome outcome = run(c.rate);
+        if (c.converts) {
+            EXPECT_EQ(outcome.out, "1\n") << c.sourceRate << " " << c.rate;
+        } else {
+            expectFailure(outcome, "format audio non convertible nativement");
+            EXPECT_EQ(ReadFile(target_), "keep me");
+            EXPECT_FALSE(script_.startedChannels);
+        }
+    }
+}
+
 TEST_F(ExtractionRun, TargetThatIsTheSourceIsRefusedUntouched)
 {
     const std::string link = (dir_ / "link.wav").string();

@@ -1,5 +1,8 @@
 #include "ffmpeg_media.h"
 
+#include <cstdlib>
+#include <string_view>
+
 extern "C" {
 #include <libavutil/log.h>
 }
@@ -69,7 +72,10 @@ std::optional<double> StatedDuration(const AVFormatContext& context, const AVStr
 
 class Asset final : public MediaAsset {
 public:
-    Asset(FormatContext context, int streamIndex) : context_(std::move(context)), streamIndex_(streamIndex) {}
+    Asset(FormatContext context, int streamIndex, Threading threading)
+        : context_(std::move(context)), streamIndex_(streamIndex), threading_(threading)
+    {
+    }
 
     std::optional<AudioTrack> firstAudioTrack() override
     {
@@ -82,16 +88,25 @@ public:
                           rate > 0 ? static_cast<unsigned>(rate) : 0U};
     }
 
-    ReaderOrError makeReader() override { return MakeReader(context_, streamIndex_); }
+    ReaderOrError makeReader() override { return MakeReader(context_, streamIndex_, threading_); }
 
 private:
     FormatContext context_;
     int streamIndex_;
+    Threading threading_;
 };
+
+// MIVRA_EXTRACT_THREADS=1 in the environment keeps a run on one thread: the
+// reference the two-thread pipeline is compared with. Read once, at launch.
+Threading ThreadingFromEnvironment()
+{
+    const char* value = std::getenv("MIVRA_EXTRACT_THREADS");
+    return value && std::string_view(value) == "1" ? Threading::one : Threading::pipelined;
+}
 
 class Framework final : public MediaFramework {
 public:
-    Framework() { av_log_set_level(AV_LOG_QUIET); }
+    Framework() : threading_(ThreadingFromEnvironment()) { av_log_set_level(AV_LOG_QUIET); }
 
     std::unique_ptr<MediaAsset> openAsset(const std::string& path) override
     {
@@ -99,8 +114,11 @@ public:
         if (!context)
             return nullptr;
         const int streamIndex = FirstAudioStream(*context);
-        return std::make_unique<Asset>(std::move(context), streamIndex);
+        return std::make_unique<Asset>(std::move(context), streamIndex, threading_);
     }
+
+private:
+    Threading threading_;
 };
 
 }  // namespace

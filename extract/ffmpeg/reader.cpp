@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 extern "C" {
@@ -13,6 +14,7 @@ extern "C" {
 
 #include "../pcm24.h"
 #include "../timeline.h"
+#include "decode_thread.h"
 
 namespace mivra::ffmpeg {
 namespace {
@@ -293,47 +295,60 @@ int CopiedFrameSize(const AVCodecParameters& codec, double targetRate, int chann
 // of at most this many frames.
 constexpr int kSilenceChunkFrames = 8192;
 
-class Reader final : public SampleReader {
+// Frame threads pay off where decoding is all that is left beside packing and
+// writing; a run that resamples already keeps the second core busy.
+void ChooseDecoderThreads(AVCodecContext& decoder, bool frameThreads)
+{
+    if (frameThreads && (decoder.codec->capabilities & AV_CODEC_CAP_FRAME_THREADS)) {
+        decoder.thread_count = 2;
+        decoder.thread_type = FF_THREAD_FRAME;
+    } else {
+        decoder.thread_count = 1;
+    }
+}
+
+// The decoding half of a run: demuxes the stream, decodes it and decides what
+// the container and the damage make of each frame (start trims, the stated
+// end, silence standing for lost packets), one step at a time in output order.
+class Decoding final : public StepSource {
 public:
-    Reader(FormatContext context, int streamIndex, CodecContext decoder)
+    Decoding(FormatContext context, int streamIndex, CodecContext decoder)
         : context_(std::move(context)), streamIndex_(streamIndex), decoder_(std::move(decoder)),
-          packet_(av_packet_alloc()), frame_(av_frame_alloc()), silentFrame_(av_frame_alloc()),
+          packet_(av_packet_alloc()), frame_(av_frame_alloc()),
           end_(StatedLength(*context_, *context_->streams[streamIndex]))
     {
     }
 
-    std::optional<std::string> start(double sampleRate, std::uint16_t channelCount) override
+    std::optional<std::string> open(double targetRate, int channelCount, Threading threading)
     {
-        if (!packet_ || !frame_ || !silentFrame_)
+        if (!packet_ || !frame_)
             return ErrorText(AVERROR(ENOMEM));
+        const AVCodecParameters& codec = *context_->streams[streamIndex_]->codecpar;
+        copiedFrameSize_ = CopiedFrameSize(codec, targetRate, channelCount);
+        ChooseDecoderThreads(*decoder_, threading == Threading::pipelined && copiedFrameSize_ == 0 &&
+                                            codec.sample_rate == targetRate);
         if (const int error = avcodec_open2(decoder_.get(), nullptr, nullptr); error < 0)
             return ErrorText(error);
-        targetRate_ = sampleRate;
-        channelCount_ = channelCount;
-        copiedFrameSize_ = CopiedFrameSize(*context_->streams[streamIndex_]->codecpar, sampleRate, channelCount);
         return std::nullopt;
     }
 
-    std::optional<std::span<const std::byte>> nextBuffer() override
+    // Non-zero when packets are copied rather than decoded.
+    int copiedFrameSize() const { return copiedFrameSize_; }
+
+    DecodedStep next() override
     {
-        while (status_ == ReaderStatus::reading) {
-            if (converter_.pending())
-                return finish(converter_.convertPending(packed_));
-            if (silenceLeft_ > 0)
-                return silence();
+        for (;;) {
+            if (readError_ < 0)
+                return {.kind = DecodedStep::Kind::failed, .error = readError_};
             if (held_ == Held::frame)
-                return convertFrame();
+                return frameStep();
             if (held_ == Held::packet)
-                return copiedBytes();
+                return packetStep();
             if (decoderDrained_)
-                return drainConverter();
+                return {.kind = DecodedStep::Kind::end, .error = lastError_, .tooDamaged = concealment_.tooDamaged()};
             receiveFrame();
         }
-        return std::nullopt;
     }
-
-    ReaderStatus status() const override { return status_; }
-    std::string errorDescription() const override { return error_; }
 
 private:
     enum class Held { nothing, frame, packet };
@@ -343,13 +358,16 @@ private:
     {
         const int received = avcodec_receive_frame(decoder_.get(), frame_.get());
         if (received == 0) {
+            receivedSinceSent_ += frame_->nb_samples;
             hold(Held::frame, frame_->nb_samples);
         } else if (received == AVERROR_EOF) {
             decoderDrained_ = true;
         } else if (received == AVERROR(EAGAIN)) {
             feedDecoder();
         } else {
-            lose(sentFrames_, received);
+            // A decoder that gave a frame from the start of a packet and then
+            // failed on the rest lost only what the packet had left.
+            lose(sentFrames_ - receivedSinceSent_, received);
         }
     }
 
@@ -358,13 +376,14 @@ private:
     void feedDecoder()
     {
         const bool read = readPacket();
-        if (status_ == ReaderStatus::failed)
+        if (readError_ < 0)
             return;
         if (read && copiesPacket()) {
             hold(Held::packet, packet_->size / copiedFrameSize_);
             return;
         }
         sentFrames_ = read ? packetFrames() : 0;
+        receivedSinceSent_ = 0;
         const int sent = avcodec_send_packet(decoder_.get(), read ? packet_.get() : nullptr);
         av_packet_unref(packet_.get());
         if (sent < 0 && read)
@@ -382,7 +401,7 @@ private:
             av_packet_unref(packet_.get());
             const int read = av_read_frame(context_.get(), packet_.get());
             if (read < 0 && read != AVERROR_EOF && read != AVERROR_INVALIDDATA)
-                fail(read);
+                readError_ = read;
             if (read < 0)
                 return false;
             if (packet_->stream_index == streamIndex_ && packet_->size > 0)
@@ -422,10 +441,10 @@ private:
     {
         held_ = held;
         lastFrameCount_ = frames;
-        silenceLeft_ = end_.keep(concealment_.silenceBeforeGoodFrames(frames));
+        silence_ = end_.keep(concealment_.silenceBeforeGoodFrames(frames));
     }
 
-    std::span<const std::byte> copiedBytes()
+    DecodedStep packetStep()
     {
         held_ = Held::nothing;
         const SkipStatement statement = SkipStatementOf(*packet_);
@@ -434,21 +453,28 @@ private:
         const KeptFrames kept =
             trim_.keep(packet_->size / copiedFrameSize_, packet_->flags & AV_PKT_FLAG_DISCARD, statement.endPadding);
         const std::int64_t count = end_.keep(kept.count);
-        const auto* bytes = reinterpret_cast<const std::byte*>(packet_->data);
-        return std::span(bytes + kept.skipped * copiedFrameSize_, static_cast<std::size_t>(count) * copiedFrameSize_);
+        DecodedStep step{.kind = DecodedStep::Kind::packet,
+                         .silenceBefore = silence_,
+                         .packet = Packet(av_packet_alloc()),
+                         .keptOffset = static_cast<std::size_t>(kept.skipped * copiedFrameSize_),
+                         .keptSize = static_cast<std::size_t>(count * copiedFrameSize_)};
+        if (!step.packet)
+            return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
+        av_packet_move_ref(step.packet.get(), packet_.get());
+        return step;
     }
 
-    std::optional<std::span<const std::byte>> convertFrame()
+    DecodedStep frameStep()
     {
         held_ = Held::nothing;
-        int error = configureConverter(*frame_);
+        DecodedStep step{.kind = DecodedStep::Kind::frame, .silenceBefore = silence_, .frame = Frame(av_frame_alloc())};
+        if (!step.frame)
+            return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
+        av_frame_move_ref(step.frame.get(), frame_.get());
         if (decoder_->flags2 & AV_CODEC_FLAG2_SKIP_MANUAL)
-            applyStatedStart(*frame_);
-        const auto kept = static_cast<int>(end_.keep(frame_->nb_samples));
-        if (error == 0)
-            error = converter_.convert(frame_.get(), kept, packed_);
-        av_frame_unref(frame_.get());
-        return finish(error);
+            applyStatedStart(*step.frame);
+        step.keptFrames = static_cast<int>(end_.keep(step.frame->nb_samples));
+        return step;
     }
 
     // The start the decoder stated but left to us; its end padding is not
@@ -459,6 +485,110 @@ private:
             trim_.stateStartSkip(skip);
         const KeptFrames kept = trim_.keep(frame.nb_samples, false, 0);
         SkipFrames(frame, static_cast<int>(kept.skipped));
+    }
+
+    FormatContext context_;
+    int streamIndex_;
+    CodecContext decoder_;
+    Packet packet_;
+    Frame frame_;
+    StatedTrim trim_;
+    StatedEnd end_;
+    Concealment concealment_;
+    int copiedFrameSize_ = 0;
+    Held held_ = Held::nothing;
+    std::int64_t silence_ = 0;
+    std::int64_t sentFrames_ = 0;
+    std::int64_t receivedSinceSent_ = 0;
+    int lastFrameCount_ = 0;
+    int lastError_ = 0;
+    int readError_ = 0;
+    bool decoderDrained_ = false;
+};
+
+// The output half of a run: turns the decoded steps into packed 24-bit
+// buffers, with the silence owed before them, and drains the converter at the
+// end. The steps come from the decoding itself or from its own thread.
+class Reader final : public SampleReader {
+public:
+    Reader(FormatContext context, int streamIndex, CodecContext decoder, Threading threading)
+        : decoding_(std::move(context), streamIndex, std::move(decoder)), silentFrame_(av_frame_alloc()),
+          threading_(threading)
+    {
+    }
+
+    std::optional<std::string> start(double sampleRate, std::uint16_t channelCount) override
+    {
+        if (!silentFrame_)
+            return ErrorText(AVERROR(ENOMEM));
+        if (auto refusal = decoding_.open(sampleRate, channelCount, threading_))
+            return refusal;
+        targetRate_ = sampleRate;
+        channelCount_ = channelCount;
+        copiedFrameSize_ = decoding_.copiedFrameSize();
+        // Copying packets costs less than handing them to another thread.
+        if (threading_ == Threading::pipelined && copiedFrameSize_ == 0)
+            startDecodeThread();
+        return std::nullopt;
+    }
+
+    std::optional<std::span<const std::byte>> nextBuffer() override
+    {
+        while (status_ == ReaderStatus::reading) {
+            if (converter_.pending())
+                return finish(converter_.convertPending(packed_));
+            if (silenceLeft_ > 0)
+                return silence();
+            if (held_)
+                return output();
+            if (ending_)
+                return drainConverter();
+            take(source_->next());
+        }
+        return std::nullopt;
+    }
+
+    ReaderStatus status() const override { return status_; }
+    std::string errorDescription() const override { return error_; }
+
+private:
+    // Without a second thread the run goes on, on this one.
+    void startDecodeThread()
+    {
+        try {
+            source_ = &decodeThread_.emplace(decoding_);
+        } catch (const std::system_error&) {
+            source_ = &decoding_;
+        }
+    }
+
+    void take(DecodedStep step)
+    {
+        if (step.kind == DecodedStep::Kind::failed) {
+            fail(step.error);
+        } else if (step.kind == DecodedStep::Kind::end) {
+            ending_ = std::move(step);
+        } else {
+            silenceLeft_ = step.silenceBefore;
+            held_ = std::move(step);
+        }
+    }
+
+    // The held frame converted, or the kept bytes of the held packet; they
+    // stay valid until the next call.
+    std::optional<std::span<const std::byte>> output()
+    {
+        shown_ = std::move(*held_);
+        held_.reset();
+        if (shown_.kind == DecodedStep::Kind::packet) {
+            const auto* bytes = reinterpret_cast<const std::byte*>(shown_.packet->data);
+            return std::span(bytes + shown_.keptOffset, shown_.keptSize);
+        }
+        int error = configureConverter(*shown_.frame);
+        if (error == 0)
+            error = converter_.convert(shown_.frame.get(), shown_.keptFrames, packed_);
+        shown_.frame.reset();
+        return finish(error);
     }
 
     int configureConverter(const AVFrame& frame)
@@ -474,30 +604,31 @@ private:
     {
         const auto frames = static_cast<int>(std::min<std::int64_t>(silenceLeft_, kSilenceChunkFrames));
         silenceLeft_ -= frames;
-        if (held_ == Held::packet) {
+        if (held_->kind == DecodedStep::Kind::packet) {
             packed_.assign(static_cast<std::size_t>(frames) * copiedFrameSize_, std::byte{0});
             return std::span<const std::byte>(packed_);
         }
-        int error = configureConverter(*frame_);
+        const AVFrame& frame = *held_->frame;
+        int error = configureConverter(frame);
         if (error == 0)
-            error = makeSilentFrame(frames);
+            error = makeSilentFrame(frame, frames);
         if (error == 0)
             error = converter_.convert(silentFrame_.get(), frames, packed_);
         return finish(error);
     }
 
-    int makeSilentFrame(int frames)
+    int makeSilentFrame(const AVFrame& like, int frames)
     {
         av_frame_unref(silentFrame_.get());
-        silentFrame_->format = frame_->format;
-        silentFrame_->sample_rate = frame_->sample_rate;
+        silentFrame_->format = like.format;
+        silentFrame_->sample_rate = like.sample_rate;
         silentFrame_->nb_samples = frames;
-        int error = av_channel_layout_copy(&silentFrame_->ch_layout, &frame_->ch_layout);
+        int error = av_channel_layout_copy(&silentFrame_->ch_layout, &like.ch_layout);
         if (error == 0)
             error = av_frame_get_buffer(silentFrame_.get(), 0);
         if (error == 0) {
-            error = av_samples_set_silence(silentFrame_->extended_data, 0, frames, frame_->ch_layout.nb_channels,
-                                           static_cast<AVSampleFormat>(frame_->format));
+            error = av_samples_set_silence(silentFrame_->extended_data, 0, frames, like.ch_layout.nb_channels,
+                                           static_cast<AVSampleFormat>(like.format));
         }
         return error;
     }
@@ -505,14 +636,14 @@ private:
     // At the end of input: damage that left too little audio fails the run.
     std::optional<std::span<const std::byte>> drainConverter()
     {
-        if (concealment_.tooDamaged()) {
-            fail(lastError_);
+        if (ending_->tooDamaged) {
+            fail(ending_->error);
             return std::nullopt;
         }
         if (!converter_.configured()) {
             status_ = ReaderStatus::completed;
-            if (lastError_ < 0)
-                error_ = ErrorText(lastError_);
+            if (ending_->error < 0)
+                error_ = ErrorText(ending_->error);
             return std::nullopt;
         }
         const int error = converter_.convert(nullptr, 0, packed_);
@@ -538,26 +669,21 @@ private:
         error_ = ErrorText(error);
     }
 
-    FormatContext context_;
-    int streamIndex_;
-    CodecContext decoder_;
-    Packet packet_;
-    Frame frame_;
+    Decoding decoding_;
+    // Declared after decoding_: stopped and joined before the decoding goes.
+    std::optional<DecodeThread> decodeThread_;
+    StepSource* source_ = &decoding_;
     Frame silentFrame_;
-    StatedTrim trim_;
-    StatedEnd end_;
-    Concealment concealment_;
+    Threading threading_;
     Converter converter_;
     std::vector<std::byte> packed_;
     double targetRate_ = 0;
     int channelCount_ = 0;
     int copiedFrameSize_ = 0;
-    Held held_ = Held::nothing;
+    std::optional<DecodedStep> held_;
+    DecodedStep shown_;
+    std::optional<DecodedStep> ending_;
     std::int64_t silenceLeft_ = 0;
-    std::int64_t sentFrames_ = 0;
-    int lastFrameCount_ = 0;
-    int lastError_ = 0;
-    bool decoderDrained_ = false;
     ReaderStatus status_ = ReaderStatus::reading;
     std::string error_;
 };
@@ -613,7 +739,7 @@ std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, c
     return codec.codec_id;
 }
 
-ReaderOrError MakeReader(FormatContext context, int streamIndex)
+ReaderOrError MakeReader(FormatContext context, int streamIndex, Threading threading)
 {
     const AVStream& stream = *context->streams[streamIndex];
     const auto codecId = CodecAllowedByWaveTag(*context, *stream.codecpar);
@@ -633,7 +759,7 @@ ReaderOrError MakeReader(FormatContext context, int streamIndex)
     if (IsVorbisInOgg(*context, stream))
         decoder->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
     DiscardOtherStreams(*context, streamIndex);
-    return {std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder)), {}};
+    return {std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder), threading), {}};
 }
 
 }  // namespace mivra::ffmpeg

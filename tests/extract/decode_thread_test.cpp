@@ -1,0 +1,93 @@
+#include "ffmpeg/decode_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace mivra::ffmpeg {
+namespace {
+
+constexpr int kFrameSamples = 1024;
+constexpr std::size_t kFrameBytes = kFrameSamples * 2 * sizeof(std::int32_t);
+
+// Stereo 32-bit frames numbered in their pts, then one failed step.
+class CountingSource final : public StepSource {
+public:
+    explicit CountingSource(int frames) : frames_(frames) {}
+
+    DecodedStep next() override
+    {
+        const int index = produced++;
+        if (index == frames_)
+            return {.kind = DecodedStep::Kind::failed, .error = AVERROR(EIO)};
+        DecodedStep step{.kind = DecodedStep::Kind::frame, .frame = Frame(av_frame_alloc())};
+        step.frame->format = AV_SAMPLE_FMT_S32;
+        step.frame->nb_samples = kFrameSamples;
+        av_channel_layout_default(&step.frame->ch_layout, 2);
+        EXPECT_EQ(av_frame_get_buffer(step.frame.get(), 0), 0);
+        step.frame->pts = index;
+        return step;
+    }
+
+    std::atomic<int> produced = 0;
+
+private:
+    const int frames_;
+};
+
+void WaitUntilStill(const std::atomic<int>& counter)
+{
+    for (int last = -1; last != counter.load();) {
+        last = counter.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+TEST(DecodeThread, HandsOverEveryStepInOrderThenTheFailure)
+{
+    constexpr int kFrames = 5000;
+    CountingSource source(kFrames);
+    DecodeThread thread(source);
+    for (int i = 0; i < kFrames; ++i) {
+        const DecodedStep step = thread.next();
+        ASSERT_EQ(step.kind, DecodedStep::Kind::frame);
+        ASSERT_EQ(step.frame->pts, i);
+    }
+    const DecodedStep last = thread.next();
+    EXPECT_EQ(last.kind, DecodedStep::Kind::failed);
+    EXPECT_EQ(last.error, AVERROR(EIO));
+}
+
+TEST(DecodeThread, RunsAheadOfASlowConsumerByAFixedAmountOnly)
+{
+    CountingSource source(100000);
+    DecodeThread thread(source);
+    // What the decoder may hold: the consumer's batch and a full queue, each
+    // passed by at most one step, and the step it is queueing.
+    const int bound = static_cast<int>(2 * (DecodeThread::kFullBytes / kFrameBytes + 1) + 1);
+    for (int consumed = 0; consumed < 2000; consumed += 500) {
+        WaitUntilStill(source.produced);
+        EXPECT_LE(source.produced - consumed, bound);
+        for (int i = 0; i < 500; ++i)
+            thread.next();
+    }
+}
+
+TEST(DecodeThread, StopsWhileTheDecoderWaitsForRoom)
+{
+    CountingSource source(100000);
+    {
+        DecodeThread thread(source);
+        thread.next();
+        WaitUntilStill(source.produced);
+    }
+    const int produced = source.produced;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(source.produced, produced);
+    EXPECT_LT(produced, 1000);
+}
+
+}  // namespace
+}  // namespace mivra::ffmpeg

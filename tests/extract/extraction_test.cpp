@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <glib.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <tuple>
 #include <vector>
 
+#include "scratch_folder.h"
 #include "target_file.h"
 #include "wav_header.h"
 
@@ -107,13 +107,9 @@ class ExtractionRun : public testing::Test {
 protected:
     void SetUp() override
     {
-        g_autofree char* made = g_dir_make_tmp("mivra-extract-test-XXXXXX", nullptr);
-        ASSERT_NE(made, nullptr);
-        dir_ = made;
         std::ofstream(source_ = (dir_ / "source.mov").string()) << "media";
         target_ = (dir_ / "out.wav").string();
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     struct Outcome {
         int status;
@@ -134,7 +130,8 @@ protected:
     }
     void keepTarget() { std::ofstream(target_) << "keep me"; }
 
-    fs::path dir_;
+    ScratchFolder scratch_{"mivra-extract-test-XXXXXX"};
+    const fs::path dir_ = scratch_.path();
     std::string source_, target_;
     Script script_;
 };

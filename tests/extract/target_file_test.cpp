@@ -1,12 +1,13 @@
 #include "target_file.h"
 
+#include "scratch_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <glib.h>
 #include <sys/resource.h>
 
 namespace mivra {
@@ -24,17 +25,11 @@ std::string Contents(const fs::path& path)
 
 class TargetFileOnDisk : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        g_autofree char* made = g_dir_make_tmp("mivra-target-test-XXXXXX", nullptr);
-        ASSERT_NE(made, nullptr);
-        dir_ = made;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
     std::string at(const char* name) const { return (dir_ / name).string(); }
     void put(const char* name, const char* contents) const { std::ofstream(dir_ / name) << contents; }
 
-    fs::path dir_;
+    ScratchFolder scratch_{"mivra-target-test-XXXXXX"};
+    const fs::path dir_ = scratch_.path();
 };
 
 // The file stays taken after close, until its TargetFile goes.

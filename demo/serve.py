@@ -31,7 +31,13 @@ class Report:
     name: str
     args: list
     page_time: float  # the page's clock: milliseconds since the epoch
+    rank: int         # the report's place among those of its page
     time: float       # time.monotonic() at arrival
+
+    @property
+    def page_order(self):
+        """Where the page sent it: its clock, then its rank within one tick."""
+        return (self.page_time, self.rank)
 
 
 @dataclass
@@ -116,10 +122,11 @@ class DemoServer:
         try:
             args = json.loads(query.get("args", ["[]"])[0])
             page_time = float(query.get("time", ["0"])[0])
+            rank = int(query.get("rank", ["0"])[0])
         except ValueError:
             return Route(400)
         name = query.get("name", [""])[0]
-        self._record(Report(name, args, page_time, time.monotonic()), self.reports)
+        self._record(Report(name, args, page_time, rank, time.monotonic()), self.reports)
         return Route(204)
 
     def _answer(self, raw_path):

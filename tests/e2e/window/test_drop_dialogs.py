@@ -52,7 +52,7 @@ class DropTest(WindowTestCase):
         server.wait_report("__survol", count=6)
         time.sleep(0.5)
         callbacks = sorted((r for r in server.reports if r.name in ("__survol", "__openPath")),
-                           key=lambda r: r.page_time)
+                           key=lambda r: r.page_order)
         self.assertEqual([(r.name, r.args[0]) for r in callbacks], [
             ("__survol", True), ("__survol", False), ("__survol", False),
             ("__survol", True), ("__survol", False), ("__openPath", str(project)), ("__survol", False)])

@@ -15,6 +15,7 @@ extern "C" {
 #include "../pcm24.h"
 #include "../timeline.h"
 #include "decode_thread.h"
+#include "ogg_links.h"
 
 namespace mivra::ffmpeg {
 namespace {
@@ -315,7 +316,8 @@ public:
     Decoding(FormatContext context, int streamIndex, CodecContext decoder)
         : context_(std::move(context)), streamIndex_(streamIndex), decoder_(std::move(decoder)),
           packet_(av_packet_alloc()), frame_(av_frame_alloc()),
-          end_(StatedLength(*context_, *context_->streams[streamIndex]))
+          end_(StatedLength(*context_, *context_->streams[streamIndex])),
+          links_(ReadOggLinks(*context_, *context_->streams[streamIndex]))
     {
     }
 
@@ -378,6 +380,8 @@ private:
         const bool read = readPacket();
         if (readError_ < 0)
             return;
+        if (const OggLink* link = read ? links_.opens(*packet_) : nullptr)
+            startLink(*link);
         if (read && copiesPacket()) {
             hold(Held::packet, packet_->size / copiedFrameSize_);
             return;
@@ -477,6 +481,16 @@ private:
         return step;
     }
 
+    // Each link of a chained Ogg file decodes as it does on its own, trimmed
+    // as its own granule positions state (see ogg_links.h).
+    void startLink(const OggLink& link)
+    {
+        if (!links_.first())
+            avcodec_flush_buffers(decoder_.get());
+        trim_.stateStartSkip(link.startTrim);
+        end_ = StatedEnd(link.length);
+    }
+
     // The start the decoder stated but left to us; its end padding is not
     // trusted (see IsVorbisInOgg), the stated length cuts the end instead.
     void applyStatedStart(AVFrame& frame)
@@ -494,6 +508,7 @@ private:
     Frame frame_;
     StatedTrim trim_;
     StatedEnd end_;
+    OggLinkWalk links_;
     Concealment concealment_;
     int copiedFrameSize_ = 0;
     Held held_ = Held::nothing;

@@ -79,6 +79,46 @@ def cli24(source, channels, *options):
     return (numpy.frombuffer(raw, dtype="<i4").reshape(-1, channels)) >> 8
 
 
+def libsndfile(source):
+    return soundfile.read(source, always_2d=True)[0]
+
+
+def oggdec(source):
+    """libvorbisfile's reading, every link of a chain, as floats."""
+    raw = subprocess.run(["oggdec", "-Q", "-R", "-b", "16", "-o", "-", source], check=True,
+                         capture_output=True).stdout
+    return numpy.frombuffer(raw, dtype="<i2").reshape(-1, soundfile.info(source).channels) / 32768
+
+
+def opusdec(source):
+    """libopus's reading, every link of a chain, as floats."""
+    subprocess.run(["opusdec", "--quiet", "--rate", "48000", "--float", source, path("opusdec.wav")], check=True,
+                   capture_output=True)
+    return libsndfile(path("opusdec.wav"))
+
+
+def joined(name, *parts):
+    """Files joined end to end, as cat joins them."""
+    pathlib.Path(path(name)).write_bytes(b"".join(pathlib.Path(part).read_bytes() for part in parts))
+    return path(name)
+
+
+def vcut_second_half(wav):
+    """The second half of an oggenc file cut by vcut: its first granule states a start trim."""
+    subprocess.run(["oggenc", "-Q", wav, "-o", path("whole.ogg")], check=True)
+    subprocess.run(["vcut", path("whole.ogg"), path("first.ogg"), path("second.ogg"), "30000"], check=True,
+                   capture_output=True)
+    return path("second.ogg")
+
+
+def opus_chain(*ogas):
+    """Opus files made from shipped Vorbis sounds, joined into one chain."""
+    for i, oga in enumerate(ogas):
+        subprocess.run(["oggdec", "-Q", oga, "-o", path("decoded.wav")], check=True)
+        subprocess.run(["opusenc", "--quiet", path("decoded.wav"), path(f"link{i}.opus")], check=True)
+    return joined("chain.opus", *(path(f"link{i}.opus") for i in range(len(ogas))))
+
+
 def state_asf_play_duration(asf, seconds):
     """Rewrites an ASF file's stated play duration, as files whose timestamps
     jump past it carry it."""
@@ -211,6 +251,32 @@ class Corpus(unittest.TestCase):
                                                "-of", "csv=p=0", path(name)], check=True, capture_output=True,
                                               text=True).stdout)
             self.assertEqual((done.returncode, done.stdout), (0, f"{expected}\n"), name)
+
+    def test_container_timeline(self):
+        """Where the container places each sample: the whole output against an
+        independent decoder, same length and every frame within the tolerance."""
+        wav = shipped("alsa-utils", "usr/share/sounds/alsa/Side_Left.wav")[0]
+        sounds = "usr/share/sounds/freedesktop/stereo/"
+        oga = lambda name: shipped("sound-theme-freedesktop", sounds + name + ".oga")[0]
+        cases = (
+            # vcut's cut: the first 752 frames decoded are before the cut.
+            ("vcut", lambda: vcut_second_half(wav), libsndfile, 1e-4),
+            # Granules from 3600 s on, as in a live capture: no 128 frames more.
+            ("live", lambda: ffmpeg("-i", wav, "-c:a", "libvorbis", "-output_ts_offset", "3600", path("live.ogg"))
+             or path("live.ogg"), libsndfile, 1e-4),
+            # Shipped Vorbis files joined with cat: every link, not the first length.
+            ("chained", lambda: joined("chain.ogg", oga("phone-incoming-call"), oga("complete")), oggdec, 1e-4),
+            # Opus links: no decoder state carried from one into the next.
+            ("chained opus", lambda: opus_chain(oga("phone-incoming-call"), oga("complete"), oga("bell")), opusdec,
+             3e-5),
+        )
+        for name, make, reference, tolerance in cases:
+            with self.subTest(name):
+                source = make()
+                expected = reference(source)
+                done, target = extract(source, soundfile.info(source).samplerate)
+                self.assertEqual((done.returncode, done.stdout), (0, f"{len(expected)}\n"))
+                self.assertLess(numpy.abs(libsndfile(target) - expected).max(), tolerance)
 
     def test_extensible_24_in_32(self):
         """24 valid bits in 32-bit integer containers come out as those bits."""

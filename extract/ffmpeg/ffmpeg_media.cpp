@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include "handles.h"
+#include "mov_edit_list.h"
 #include "reader.h"
 
 namespace mivra::ffmpeg {
@@ -36,8 +37,10 @@ FormatContext OpenInput(const std::string& path)
     // make the demuxer open other resources.
     av_dict_set(&options.entries, "protocol_whitelist", "file", 0);
     av_dict_set(&options.entries, "max_size", kWavPacketSize, 0);
-    AVFormatContext* raw = nullptr;
     const std::string url = "file:" + path;
+    if (HasSeveralEdits(url.c_str()))
+        av_dict_set(&options.entries, "ignore_editlist", "1", 0);
+    AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, url.c_str(), nullptr, &options.entries) < 0)
         return nullptr;
     FormatContext context(raw, FormatCloser{});

@@ -13,13 +13,10 @@ extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
+#include "plain_file.h"
+
 namespace mivra::ffmpeg {
 namespace {
-
-struct IoCloser {
-    void operator()(AVIOContext* io) const { avio_closep(&io); }
-};
-using Io = std::unique_ptr<AVIOContext, IoCloser>;
 
 struct VorbisParserFreer {
     void operator()(AVVorbisParseContext* parser) const { av_vorbis_parse_free(&parser); }
@@ -53,17 +50,6 @@ Codec CodecOfFirstPacket(std::span<const std::uint8_t> body)
     if (start.starts_with("OpusHead"))
         return Codec::opus;
     return Codec::other;
-}
-
-// The file again, on a reader of its own: the demuxer's position stays as it is.
-Io OpenAgain(const AVFormatContext& context)
-{
-    Options options;
-    av_dict_set(&options.entries, "protocol_whitelist", "file", 0);
-    AVIOContext* io = nullptr;
-    if (avio_open2(&io, context.url, AVIO_FLAG_READ, nullptr, &options.entries) < 0)
-        return nullptr;
-    return Io(io);
 }
 
 // The three Vorbis headers in the Xiph-laced form av_vorbis_parse_init takes.
@@ -261,12 +247,9 @@ private:
 Codec CodecOf(const AVStream& stream)
 {
     switch (stream.codecpar->codec_id) {
-    case AV_CODEC_ID_VORBIS:
-        return Codec::vorbis;
-    case AV_CODEC_ID_OPUS:
-        return Codec::opus;
-    default:
-        return Codec::other;
+    case AV_CODEC_ID_VORBIS: return Codec::vorbis;
+    case AV_CODEC_ID_OPUS: return Codec::opus;
+    default: return Codec::other;
     }
 }
 
@@ -277,7 +260,7 @@ std::vector<OggLink> ReadOggLinks(const AVFormatContext& context, const AVStream
     const Codec codec = CodecOf(stream);
     if (std::string_view(context.iformat->name) != "ogg" || codec == Codec::other)
         return {};
-    const Io io = OpenAgain(context);
+    const Io io = OpenPlainFile(context.url);
     if (!io)
         return {};
     return LinkReader(*io, codec).read();

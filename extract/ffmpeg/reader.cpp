@@ -15,6 +15,7 @@ extern "C" {
 #include "../pcm24.h"
 #include "../timeline.h"
 #include "decode_thread.h"
+#include "mov_edit_list.h"
 #include "ogg_links.h"
 
 namespace mivra::ffmpeg {
@@ -313,11 +314,11 @@ void ChooseDecoderThreads(AVCodecContext& decoder, bool frameThreads)
 // end, silence standing for lost packets), one step at a time in output order.
 class Decoding final : public StepSource {
 public:
-    Decoding(FormatContext context, int streamIndex, CodecContext decoder)
+    Decoding(FormatContext context, int streamIndex, CodecContext decoder, std::optional<PresentedTimeline> presented)
         : context_(std::move(context)), streamIndex_(streamIndex), decoder_(std::move(decoder)),
           packet_(av_packet_alloc()), frame_(av_frame_alloc()),
           end_(StatedLength(*context_, *context_->streams[streamIndex])),
-          links_(ReadOggLinks(*context_, *context_->streams[streamIndex]))
+          links_(ReadOggLinks(*context_, *context_->streams[streamIndex])), presented_(std::move(presented))
     {
     }
 
@@ -342,6 +343,11 @@ public:
         for (;;) {
             if (readError_ < 0)
                 return {.kind = DecodedStep::Kind::failed, .error = readError_};
+            if (held_ != Held::nothing && presented_) {
+                if (std::optional<DecodedStep> step = presentedStep())
+                    return std::move(*step);
+                continue;
+            }
             if (held_ == Held::frame)
                 return frameStep();
             if (held_ == Held::packet)
@@ -481,6 +487,51 @@ private:
         return step;
     }
 
+    // The next piece of the held frame or packet that the edit list presents,
+    // with the silence before it; nothing once no more of it is presented.
+    // Silence standing for lost packets stands for media, and is cut as media.
+    std::optional<DecodedStep> presentedStep()
+    {
+        presentedSilence_ += presented_->presentedSilence(mediaPosition_, silence_);
+        mediaPosition_ += silence_;
+        silence_ = 0;
+        const bool packet = held_ == Held::packet;
+        const std::int64_t frames = packet ? packet_->size / copiedFrameSize_ : frame_->nb_samples;
+        const std::optional<PresentedPiece> piece = presented_->next(mediaPosition_, frames);
+        if (!piece) {
+            av_packet_unref(packet_.get());
+            av_frame_unref(frame_.get());
+            held_ = Held::nothing;
+            mediaPosition_ += frames;
+            return std::nullopt;
+        }
+        DecodedStep step = packet ? packetPiece(*piece) : framePiece(*piece);
+        step.silenceBefore = presentedSilence_ + piece->silenceBefore;
+        presentedSilence_ = 0;
+        return step;
+    }
+
+    DecodedStep packetPiece(const PresentedPiece& piece)
+    {
+        DecodedStep step{.kind = DecodedStep::Kind::packet,
+                         .packet = Packet(av_packet_alloc()),
+                         .keptOffset = static_cast<std::size_t>(piece.skipped * copiedFrameSize_),
+                         .keptSize = static_cast<std::size_t>(piece.count * copiedFrameSize_)};
+        if (!step.packet || av_packet_ref(step.packet.get(), packet_.get()) < 0)
+            return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
+        return step;
+    }
+
+    DecodedStep framePiece(const PresentedPiece& piece)
+    {
+        DecodedStep step{.kind = DecodedStep::Kind::frame, .frame = Frame(av_frame_alloc())};
+        if (!step.frame || av_frame_ref(step.frame.get(), frame_.get()) < 0)
+            return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
+        SkipFrames(*step.frame, static_cast<int>(piece.skipped));
+        step.keptFrames = static_cast<int>(piece.count);
+        return step;
+    }
+
     // Each link of a chained Ogg file decodes as it does on its own, trimmed
     // as its own granule positions state (see ogg_links.h).
     void startLink(const OggLink& link)
@@ -509,6 +560,11 @@ private:
     StatedTrim trim_;
     StatedEnd end_;
     OggLinkWalk links_;
+    // An edit list of several segments, presented here; frames are placed by
+    // their position in the media.
+    std::optional<PresentedTimeline> presented_;
+    std::int64_t mediaPosition_ = 0;
+    std::int64_t presentedSilence_ = 0;
     Concealment concealment_;
     int copiedFrameSize_ = 0;
     Held held_ = Held::nothing;
@@ -526,9 +582,10 @@ private:
 // end. The steps come from the decoding itself or from its own thread.
 class Reader final : public SampleReader {
 public:
-    Reader(FormatContext context, int streamIndex, CodecContext decoder, Threading threading)
-        : decoding_(std::move(context), streamIndex, std::move(decoder)), silentFrame_(av_frame_alloc()),
-          threading_(threading)
+    Reader(FormatContext context, int streamIndex, CodecContext decoder, Threading threading,
+           std::optional<PresentedTimeline> presented)
+        : decoding_(std::move(context), streamIndex, std::move(decoder), std::move(presented)),
+          silentFrame_(av_frame_alloc()), threading_(threading)
     {
     }
 
@@ -773,8 +830,16 @@ ReaderOrError MakeReader(FormatContext context, int streamIndex, Threading threa
     decoder->pkt_timebase = stream.time_base;
     if (IsVorbisInOgg(*context, stream))
         decoder->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+    std::optional<PresentedTimeline> presented;
+    if (std::optional<MovEdits> edits = IgnoredEdits(*context, stream)) {
+        if (!edits->rateOne || !PresentedTimeline::InMediaOrder(edits->segments))
+            return {nullptr, ErrorText(AVERROR(ENOTSUP))};
+        presented.emplace(std::move(edits->segments));
+    }
     DiscardOtherStreams(*context, streamIndex);
-    return {std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder), threading), {}};
+    return {
+        std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder), threading, std::move(presented)),
+        {}};
 }
 
 }  // namespace mivra::ffmpeg

@@ -99,7 +99,8 @@ def long_inputs():
 
 
 def corpus_inputs():
-    """The corpus packages' own media, and lossless and lossy copies of one recording."""
+    """The corpus packages' own media, lossless and lossy copies of one
+    recording, and the container timeline cases."""
     shipped = [name for folder in test_corpus.PACKAGES.values()
                for pattern in ("**/*.wav", "**/*.oga", "**/*.ogg", "**/*.flac", "**/*.mp3")
                for name in glob.glob(os.path.join(folder, pattern), recursive=True)]
@@ -109,8 +110,10 @@ def corpus_inputs():
                         ("copy.opus", "libopus"), ("copy.wma", "wmav2")):
         copies.append(os.path.join(FOLDER, name))
         ffmpeg("-i", recording, "-c:a", codec, copies[-1])
-    damaged = [d for name in copies for d in damaged_copies(name, 4)]
-    return sorted(shipped) + copies + damaged
+    timeline = {name: make() for name, make, *_ in test_corpus.timeline_cases()}
+    damaged = [d for name in (*copies, timeline["chained opus"], timeline["edit list alac"])
+               for d in damaged_copies(name, 4)]
+    return sorted(shipped) + copies + list(timeline.values()) + damaged
 
 
 class SameOnBothPaths(unittest.TestCase):

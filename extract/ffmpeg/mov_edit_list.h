@@ -1,0 +1,39 @@
+#pragma once
+
+// The edit list of a QuickTime or MP4 file's first sound track, read from the
+// track's `elst` box.
+//
+// FFmpeg 5.1's mov demuxer joins the segments of an edit list at whole
+// packets: media before a segment's start and after its end stays in the
+// packets on either side of each inner boundary (a 24-bit PCM track's first
+// segment runs 128 frames long), and an empty edit between two segments
+// repeats media where silence belongs. Where a track's edit list has more
+// than one segment, the demuxer is told to ignore it (its `ignore_editlist`
+// option) and the run presents the segments itself, to the sample (see
+// presented_timeline.h). The "edit list" rows of test_corpus.py's container
+// timeline table guard this; it can go once the FFmpeg the platform ships
+// passes them without it. An edit list of one segment, with or without a
+// delay before it, stays the demuxer's: it cuts those to the sample.
+
+#include <optional>
+#include <vector>
+
+#include "../presented_timeline.h"
+#include "handles.h"
+
+namespace mivra::ffmpeg {
+
+struct MovEdits {
+    std::vector<EditSegment> segments;  // in frames at the track's sample rate
+    bool rateOne = true;                // every segment plays its media at rate 1
+};
+
+// Whether the first sound track of the file at url has an edit list of more
+// than one segment: the demuxer is then to leave it to the run.
+bool HasSeveralEdits(const char* url);
+
+// The edit list the demuxer was told to ignore, in frames at the stream's
+// rate; nothing when the demuxer applied it.
+std::optional<MovEdits> IgnoredEdits(const AVFormatContext& context, const AVStream& stream);
+
+}  // namespace mivra::ffmpeg

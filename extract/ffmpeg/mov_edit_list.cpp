@@ -100,8 +100,8 @@ std::vector<RawEdit> ReadEditList(AVIOContext& io, const Box& track)
     for (std::int64_t i = 0; i < count; ++i) {
         RawEdit entry;
         entry.duration = static_cast<std::int64_t>(version == 1 ? avio_rb64(&io) : avio_rb32(&io));
-        entry.mediaTime = version == 1 ? static_cast<std::int64_t>(avio_rb64(&io))
-                                       : static_cast<std::int32_t>(avio_rb32(&io));
+        entry.mediaTime =
+            version == 1 ? static_cast<std::int64_t>(avio_rb64(&io)) : static_cast<std::int32_t>(avio_rb32(&io));
         entry.rate = static_cast<std::int32_t>(avio_rb32(&io));
         entries.push_back(entry);
     }

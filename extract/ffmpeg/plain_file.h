@@ -24,7 +24,8 @@ inline Io OpenPlainFile(const char* url)
     constexpr std::string_view kScheme = "file:";
     const std::string_view name(url);
     std::error_code error;
-    if (!name.starts_with(kScheme) || !std::filesystem::is_regular_file(std::string(name.substr(kScheme.size())), error))
+    if (!name.starts_with(kScheme) ||
+        !std::filesystem::is_regular_file(std::string(name.substr(kScheme.size())), error))
         return nullptr;
     Options options;
     av_dict_set(&options.entries, "protocol_whitelist", "file", 0);

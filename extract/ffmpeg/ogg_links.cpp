@@ -31,6 +31,9 @@ constexpr std::uint8_t kFirstPage = 2;
 constexpr std::uint8_t kLastPage = 4;
 constexpr std::int64_t kNoGranule = -1;
 constexpr std::size_t kVorbisHeaders = 3;
+// Far above any Vorbis header or audio packet: a packet that grows past it
+// is damage, and memory stays bounded.
+constexpr std::size_t kLargestPacket = 1 << 20;
 
 struct Page {
     std::int64_t offset = 0;
@@ -87,6 +90,10 @@ public:
                 return;
             partial_.insert(partial_.end(), body.begin() + at, body.begin() + at + size);
             at += size;
+            if (partial_.size() > kLargestPacket) {
+                failed_ = true;
+                return;
+            }
             if (size < 255) {
                 packet(partial_);
                 partial_.clear();

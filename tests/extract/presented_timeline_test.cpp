@@ -31,7 +31,9 @@ TEST(PresentedTimeline, GivesEachSegmentInTurn)
         Pieces pieces;
     } cases[] = {
         // Two segments and an empty edit inside one run, then one across two runs.
-        {{{100, 200}, {std::nullopt, 50}, {400, 10}, {900, 300}}, 3000, {{0, 100, 200}, {50, 400, 10}, {0, 900, 100}, {0, 0, 200}}},
+        {{{100, 200}, {std::nullopt, 50}, {400, 10}, {900, 300}},
+         3000,
+         {{0, 100, 200}, {50, 400, 10}, {0, 900, 100}, {0, 0, 200}}},
         // A delay first gives no silence; empty edits after the last segment give none either.
         {{{std::nullopt, 500}, {1500, 100}, {std::nullopt, 70}}, 3000, {{0, 500, 100}}},
         // Media the source does not hold is left out: the output ends with the media.

@@ -183,7 +183,7 @@ def timeline_cases():
     delayed = [(None, 0.25), (0.3, 0.7), (None, 0.01), (1.2, 0.02), (1.23, 0.5)]
     lsb = 2 ** -23
     return (
-        # vcut's cut: the first 752 frames decoded are before the cut.
+        # vcut's cut: the first 496 frames decoded are before the cut.
         ("vcut", lambda: vcut_second_half(wav), libsndfile, 1e-4),
         # Granules from 3600 s on, as in a live capture: no 128 frames more.
         ("live", lambda: ffmpeg("-i", wav, "-c:a", "libvorbis", "-output_ts_offset", "3600", path("live.ogg"))

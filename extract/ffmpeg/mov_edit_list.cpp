@@ -184,4 +184,17 @@ std::optional<MovEdits> IgnoredEdits(const AVFormatContext& context, const AVStr
     return edits;
 }
 
+bool Presentable(const MovEdits& edits)
+{
+    return edits.rateOne && PresentedTimeline::InMediaOrder(edits.segments);
+}
+
+std::optional<PresentedTimeline> IgnoredEditsTimeline(const AVFormatContext& context, const AVStream& stream)
+{
+    std::optional<MovEdits> edits = IgnoredEdits(context, stream);
+    if (!edits)
+        return std::nullopt;
+    return PresentedTimeline(std::move(edits->segments));
+}
+
 }  // namespace mivra::ffmpeg

@@ -36,4 +36,11 @@ bool HasSeveralEdits(const char* url);
 // rate; nothing when the demuxer applied it.
 std::optional<MovEdits> IgnoredEdits(const AVFormatContext& context, const AVStream& stream);
 
+// Whether one reading of the media presents the edits: every segment at
+// media rate 1, each starting at or after the end of the one before.
+bool Presentable(const MovEdits& edits);
+
+// The timeline of the edit list the demuxer ignored; nothing when it applied it.
+std::optional<PresentedTimeline> IgnoredEditsTimeline(const AVFormatContext& context, const AVStream& stream);
+
 }  // namespace mivra::ffmpeg

@@ -314,11 +314,12 @@ void ChooseDecoderThreads(AVCodecContext& decoder, bool frameThreads)
 // end, silence standing for lost packets), one step at a time in output order.
 class Decoding final : public StepSource {
 public:
-    Decoding(FormatContext context, int streamIndex, CodecContext decoder, std::optional<PresentedTimeline> presented)
+    Decoding(FormatContext context, int streamIndex, CodecContext decoder)
         : context_(std::move(context)), streamIndex_(streamIndex), decoder_(std::move(decoder)),
           packet_(av_packet_alloc()), frame_(av_frame_alloc()),
           end_(StatedLength(*context_, *context_->streams[streamIndex])),
-          links_(ReadOggLinks(*context_, *context_->streams[streamIndex])), presented_(std::move(presented))
+          links_(ReadOggLinks(*context_, *context_->streams[streamIndex])),
+          presented_(IgnoredEditsTimeline(*context_, *context_->streams[streamIndex]))
     {
     }
 
@@ -582,10 +583,9 @@ private:
 // end. The steps come from the decoding itself or from its own thread.
 class Reader final : public SampleReader {
 public:
-    Reader(FormatContext context, int streamIndex, CodecContext decoder, Threading threading,
-           std::optional<PresentedTimeline> presented)
-        : decoding_(std::move(context), streamIndex, std::move(decoder), std::move(presented)),
-          silentFrame_(av_frame_alloc()), threading_(threading)
+    Reader(FormatContext context, int streamIndex, CodecContext decoder, Threading threading)
+        : decoding_(std::move(context), streamIndex, std::move(decoder)), silentFrame_(av_frame_alloc()),
+          threading_(threading)
     {
     }
 
@@ -814,6 +814,8 @@ std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, c
 ReaderOrError MakeReader(FormatContext context, int streamIndex, Threading threading)
 {
     const AVStream& stream = *context->streams[streamIndex];
+    if (const std::optional<MovEdits> edits = IgnoredEdits(*context, stream); edits && !Presentable(*edits))
+        return {nullptr, ErrorText(AVERROR(ENOTSUP))};
     const auto codecId = CodecAllowedByWaveTag(*context, *stream.codecpar);
     if (!codecId)
         return {nullptr, ErrorText(AVERROR_INVALIDDATA)};
@@ -830,16 +832,8 @@ ReaderOrError MakeReader(FormatContext context, int streamIndex, Threading threa
     decoder->pkt_timebase = stream.time_base;
     if (IsVorbisInOgg(*context, stream))
         decoder->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
-    std::optional<PresentedTimeline> presented;
-    if (std::optional<MovEdits> edits = IgnoredEdits(*context, stream)) {
-        if (!edits->rateOne || !PresentedTimeline::InMediaOrder(edits->segments))
-            return {nullptr, ErrorText(AVERROR(ENOTSUP))};
-        presented.emplace(std::move(edits->segments));
-    }
     DiscardOtherStreams(*context, streamIndex);
-    return {
-        std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder), threading, std::move(presented)),
-        {}};
+    return {std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder), threading), {}};
 }
 
 }  // namespace mivra::ffmpeg

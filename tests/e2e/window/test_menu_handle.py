@@ -164,6 +164,8 @@ class HandleTest(WindowTestCase):
             window.xdotool("mouseup", "1")
         drag((x + width - 2, y + height // 2), (100, 0))
         self.assertEqual(window.settled_geometry((x, y, width + 100, height)), (x, y, width + 100, height))
+        # The corner is only where GTK knows it once it has laid out the new size.
+        wait_until(lambda: server.value("innerWidth") == str(width + 100), 5, "the page to fill the wider window")
         drag((x + width + 100 - 3, y + height - 3), (50, 40))
         grown = (x, y, width + 150, height + 40)
         self.assertEqual(window.settled_geometry(grown), grown)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -242,18 +244,45 @@ bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream)
     return std::string_view(context.iformat->name) == "ogg" && stream.codecpar->codec_id == AV_CODEC_ID_VORBIS;
 }
 
+// The gapless tag iTunes and common AAC encoders write in .m4a files,
+// "iTunSMPB": hexadecimal fields, the second the priming, the third the end
+// padding, the fourth the valid length in frames. FFmpeg 5.1 cuts the tag's
+// priming where no edit list states the start, and then starts the stream at
+// the priming; it leaves the padding. The valid length, counted from the
+// first frame after the priming, ends such a track. Where an edit list states
+// the start it states the end too, and the tag is left alone.
+std::optional<std::int64_t> GaplessValidLength(const AVFormatContext& context, const AVStream& stream, int rate)
+{
+    const AVDictionaryEntry* tag = av_dict_get(context.metadata, "iTunSMPB", nullptr, 0);
+    unsigned priming = 0;
+    unsigned long long valid = 0;
+    if (!std::string_view(context.iformat->name).starts_with("mov,") || !tag ||
+        std::sscanf(tag->value, "%*x %x %*x %llx", &priming, &valid) != 2 || valid == 0 ||
+        valid > static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max())) {
+        return std::nullopt;
+    }
+    if (stream.start_time == AV_NOPTS_VALUE ||
+        av_rescale_q(stream.start_time, stream.time_base, AVRational{1, rate}) != std::int64_t{priming}) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(valid);
+}
+
 // The length of the presented track in frames at its rate, when its container
-// states one of its own: the mov family's edit list (or track duration) ends
-// the track there, even inside a packet, and so does an Ogg Vorbis stream's
-// final granule. Other containers state their end in the packets (end
-// padding), which the decoder applies; a duration alone cuts nothing.
+// states one of its own: the mov family's edit list (or track duration, or
+// the valid length of its gapless tag) ends the track there, even inside a
+// packet, and so does an Ogg Vorbis stream's final granule. Other containers
+// state their end in the packets (end padding), which the decoder applies; a
+// duration alone cuts nothing.
 std::optional<std::int64_t> StatedLength(const AVFormatContext& context, const AVStream& stream)
 {
     const bool stated = std::string_view(context.iformat->name).starts_with("mov,") || IsVorbisInOgg(context, stream);
     const int rate = stream.codecpar->sample_rate;
     if (!stated || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0 || rate <= 0)
         return std::nullopt;
-    return av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
+    const std::int64_t length = av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
+    const auto valid = GaplessValidLength(context, stream, rate);
+    return valid ? std::min(length, *valid) : length;
 }
 
 // Formats whose timestamps are a transmission's clock, where a gap between

@@ -101,11 +101,29 @@ def mpg123(source):
     return decoded(["mpg123", "-q", "-e", "f32", "-w", path("mpg123.wav"), source], path("mpg123.wav"))
 
 
-def faad(adts):
-    """faad's AAC samples; it leaves out the decoder's first frame, which the
-    expected timeline keeps as unknown (NaN). It writes mono as two channels."""
-    samples = decoded(["faad", "-q", "-b", "4", "-o", path("faad.wav"), adts], path("faad.wav"))
+def faad(source):
+    """faad's AAC samples, without the decoder's first frame (1024 frames:
+    the encoder's priming). It writes mono as two channels."""
+    return decoded(["faad", "-q", "-b", "4", "-o", path("faad.wav"), source], path("faad.wav"))
+
+
+def first_frame_unknown(samples):
     return numpy.concatenate([numpy.full(1024, numpy.nan), samples])
+
+
+def tag_gapless(m4a, frames):
+    """Writes the iTunSMPB tag AtomicParsley's users write: priming 1024, the
+    padding of the last 1024-frame packet, `frames` valid."""
+    padding = -(frames + 1024) % 1024
+    tag = f" 00000000 00000400 {padding:08X} {frames:016X}" + " 00000000" * 8
+    subprocess.run(["AtomicParsley", m4a, "--overWrite", "--rDNSatom", tag, "name=iTunSMPB",
+                    "domain=com.apple.iTunes"], check=True, capture_output=True)
+    return m4a
+
+
+def stated_duration(source):
+    return int(subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=duration_ts", "-of", "csv=p=0",
+                               source], check=True, capture_output=True, text=True).stdout)
 
 
 def opusdec(source):
@@ -135,8 +153,8 @@ def to_ts(wav, codec, name, *options):
 def lose_ts_packets(ts, count):
     """A copy of a transport stream without `count` consecutive 188-byte packets
     of its audio (PID 0x100, the muxer's first) from the middle, as a reception
-    error leaves it; and where, in frames from the start, the audio is missing
-    (from the timestamps of the packets around the hole)."""
+    error leaves it; and where, in frames at 48 kHz from the start, the audio
+    is missing (from the timestamps of the packets around the hole)."""
     data = pathlib.Path(ts).read_bytes()
     packets = [data[i:i + 188] for i in range(0, len(data), 188)]
     audio = [i for i, p in enumerate(packets) if ((p[1] & 0x1f) << 8 | p[2]) == 0x100]
@@ -320,18 +338,17 @@ class Corpus(unittest.TestCase):
             done, _ = extract(path(name), soundfile.info(wav).samplerate)
             expected = len(cli24(path(name), 1, "-af", "aresample=async=0"))
             if name == "aac.mp4":
-                expected = int(subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=duration_ts",
-                                               "-of", "csv=p=0", path(name)], check=True, capture_output=True,
-                                              text=True).stdout)
+                expected = stated_duration(path(name))
             self.assertEqual((done.returncode, done.stdout), (0, f"{expected}\n"), name)
 
     def test_stream_timelines(self):
         """Streams whose timestamps jump or whose rate changes: audio lost in a
         transport stream is silence of its length, recordings joined end to end
         keep every frame and are not refused for the span of their timestamps,
-        each part of a stream whose rate changes is converted in its place; a
-        change of channel count fails. Against mpg123, faad and opusdec (AC-3:
-        the CLI's reading of the intact stream, its dither apart)."""
+        each part of a stream whose rate changes is converted in its place, an
+        .m4a gapless tag ends the track where no edit list does; a change of
+        channel count fails. Against mpg123, faad and opusdec (AC-3: the CLI's
+        reading of the intact stream, its dither apart)."""
         alsa = os.path.dirname(shipped("alsa-utils", "usr/share/sounds/alsa/Noise.wav")[0])
         sounds = [os.path.join(alsa, name) for name in ("Front_Left.wav", "Front_Right.wav", "Noise.wav")]
         ffmpeg(*[a for sound in sounds for a in ("-i", sound)], "-filter_complex", "concat=n=3:v=0:a=1",
@@ -361,8 +378,8 @@ class Corpus(unittest.TestCase):
         def aac_rate_change():
             first = to_ts(sounds[0], "aac", "aac441.ts", "-ar", "44100", "-aac_pns", "0")
             second = to_ts(sounds[1], "aac", "aac48.ts", "-aac_pns", "0", "-output_ts_offset", "36000")
-            unknown = numpy.full(round(len(faad(elementary(first, "adts"))) * 48000 / 44100), numpy.nan)
-            expected = numpy.concatenate([unknown, faad(elementary(second, "adts"))])
+            unknown = numpy.full(round((len(faad(elementary(first, "adts"))) + 1024) * 48000 / 44100), numpy.nan)
+            expected = numpy.concatenate([unknown, first_frame_unknown(faad(elementary(second, "adts")))])
             return joined("hls.ts", first, second), 48000, expected, 1e-5
 
         def mp3_rate_change(rate):
@@ -371,6 +388,18 @@ class Corpus(unittest.TestCase):
                 expected = [resampled(s, r, rate) if r != rate else s for s, r in zip(map(mpg123, parts),
                                                                                       (44100, 48000))]
                 return joined("rates.mp3", *parts), rate, numpy.concatenate(expected), 1e-5
+            return make
+
+        def gapless_m4a(edit_list):
+            def make():
+                ffmpeg("-i", sounds[2], "-ar", "44100", path("noise.wav"))
+                m4a = path(f"gapless{edit_list}.m4a")
+                ffmpeg("-i", path("noise.wav"), "-c:a", "aac", "-aac_pns", "0", "-use_editlist", str(edit_list), m4a)
+                valid = soundfile.info(path("noise.wav")).frames
+                # With an edit list too, the edit list's start (the priming cut
+                # once) and its end, 4 frames after the tag's.
+                length = stated_duration(m4a) if edit_list else valid
+                return tag_gapless(m4a, valid), 44100, faad(m4a)[:length], 1e-5
             return make
 
         def channel_change():
@@ -386,6 +415,8 @@ class Corpus(unittest.TestCase):
             ("AAC in TS, 44.1 then 48 kHz", aac_rate_change),
             ("MP3s at 44.1 and 48 kHz joined, to 48 kHz", mp3_rate_change(48000)),
             ("MP3s at 44.1 and 48 kHz joined, to 44.1 kHz", mp3_rate_change(44100)),
+            ("AAC .m4a with an iTunSMPB tag and no edit list", gapless_m4a(0)),
+            ("AAC .m4a with an iTunSMPB tag and an edit list", gapless_m4a(1)),
             ("MP3s mono then stereo joined", channel_change),
         )
         for name, make in stream_timelines:

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <glib.h>
 #include <limits>
 #include <optional>
 #include <ostream>
@@ -78,10 +77,15 @@ bool SourceExists(const std::string& path)
     return std::filesystem::exists(path, error);
 }
 
+// The last component as written: "b" for "/a/b/", "/" for the root.
 std::string LastPathComponent(const std::string& path)
 {
-    g_autofree char* name = g_path_get_basename(path.c_str());
-    return name;
+    std::filesystem::path written(path);
+    if (!written.has_filename())
+        written = written.parent_path();
+    if (written.has_filename())
+        return written.filename().string();
+    return written.empty() ? "." : "/";
 }
 
 unsigned ChannelCount(const AudioTrack& track)

@@ -1,6 +1,7 @@
 #include "timeline.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace mivra {
 
@@ -35,6 +36,30 @@ std::int64_t Concealment::silenceBeforeGoodFrames(std::int64_t frames)
 bool Concealment::tooDamaged() const
 {
     return concealed_ * kMaximumShareDenominator > concealed_ + decoded_;
+}
+
+std::int64_t TimestampGaps::lostBefore(std::optional<double> start, std::int64_t frames, double rate)
+{
+    if (rate <= 0)
+        return 0;
+    const double length = static_cast<double>(frames) / rate;
+    std::int64_t lost = 0;
+    if (start && end_) {
+        const double gap = *start - *end_;
+        if (gap > length / 2 && gap < kDiscontinuitySeconds)
+            lost = std::llround(gap * rate);
+    }
+    if (start)
+        end_ = *start + length;
+    else if (end_)
+        *end_ += length;
+    return lost;
+}
+
+void TimestampGaps::covered(std::int64_t frames, double rate)
+{
+    if (end_ && rate > 0)
+        *end_ += static_cast<double>(frames) / rate;
 }
 
 }  // namespace mivra

@@ -70,4 +70,27 @@ private:
     std::int64_t decoded_ = 0;
 };
 
+// Packets lost on the way in a stream whose timestamps follow one another (a
+// broadcast's transport stream): where a frame starts later than the one
+// before it ended, by more than half a frame (the rounding of timestamps
+// stays well below that; the least a loss takes is a whole frame) and by less
+// than kDiscontinuitySeconds, the gap is audio that never arrived and is
+// filled with silence, so that what follows keeps its place. A larger or
+// backward jump is a discontinuity (recordings joined end to end, a clock
+// reset): nothing is filled and the frames simply follow one another.
+class TimestampGaps {
+public:
+    static constexpr double kDiscontinuitySeconds = 5;
+
+    // The frames lost before a frame of `frames` at `rate` Hz that starts at
+    // `start` seconds (nothing when its timestamp is unknown).
+    std::int64_t lostBefore(std::optional<double> start, std::int64_t frames, double rate);
+
+    // Frames that already stand as silence (a packet that failed to decode).
+    void covered(std::int64_t frames, double rate);
+
+private:
+    std::optional<double> end_;
+};
+
 }  // namespace mivra

@@ -14,7 +14,7 @@ const std::vector<MenuItem>& MenuTable()
         {"Edition", "Coller", MenuAction::Paste, 'v', false, false},
         {"Edition", "Tout selectionner", MenuAction::SelectAll, 'a', false, false},
         {"Presentation", "Actualiser", MenuAction::Refresh, 'r', false, true},
-        {"Presentation", "Plein ecran", MenuAction::ToggleFullScreen, 'f', false, false},
+        {"Presentation", "Plein ecran", MenuAction::ToggleFullScreen, 'f', false, false, "F11"},
     };
     return table;
 }

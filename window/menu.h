@@ -30,6 +30,9 @@ struct MenuItem {
     // leaves the key alone (no preventDefault). Actualiser is the window's:
     // a page whose web process died can hand no key back.
     bool windowFirst;
+    // A second shortcut, a key by its name without Ctrl: full screen also
+    // follows the key other Linux programs use for it.
+    std::string plainKey = "";
 };
 
 // The items in menu order, then item order.

@@ -1,8 +1,18 @@
 #include "window_size.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace mivra {
+
+Point CentredOrigin(const std::optional<Rectangle>& screen, int width, int height)
+{
+    const Rectangle area = screen.value_or(Rectangle{0, 0, 0, 0});
+    const auto centred = [](int start, int length, int size) {
+        return static_cast<int>(std::floor(start + length * 0.5 - size * 0.5));
+    };
+    return Point{centred(area.x, area.width, width), centred(area.y, area.height, height)};
+}
 
 Size FitInto(Size wanted, const std::optional<Size>& area)
 {

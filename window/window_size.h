@@ -14,6 +14,23 @@ struct Size {
     bool operator==(const Size&) const = default;
 };
 
+struct Rectangle {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+
+struct Point {
+    int x;
+    int y;
+    bool operator==(const Point&) const = default;
+};
+
+// The origin that centres a window of the given size on the screen's whole
+// area; without a screen, on the origin of the screen space.
+Point CentredOrigin(const std::optional<Rectangle>& screen, int width, int height);
+
 // Each side of `wanted` no larger than the area's; without an area, `wanted`.
 // Used for the minimum and the opening size, so that no part of the window
 // (its buttons above all) opens off a small screen.

@@ -60,13 +60,19 @@ int FirstAudioStream(const AVFormatContext& context)
     return -1;
 }
 
-// A duration guessed from the bit rate can be off by percents; only one the
-// container states is worth an estimate.
+// Only a duration the container states for the track (a header, a sample
+// table) is worth an estimate. One guessed from the bit rate can be off by
+// percents, and one taken from timestamps spans whatever they jump over:
+// transport streams recorded in parts and joined end to end, an Ogg capture
+// whose granule positions count from an encoder started hours before.
 std::optional<double> StatedDuration(const AVFormatContext& context, const AVStream& stream)
 {
     if (stream.duration == AV_NOPTS_VALUE || stream.duration < 0)
         return std::nullopt;
-    if (context.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+    if (context.duration_estimation_method != AVFMT_DURATION_FROM_STREAM)
+        return std::nullopt;
+    // Ogg states no length: its demuxer reads one from the last granule position.
+    if (std::string_view(context.iformat->name) == "ogg")
         return std::nullopt;
     if (stream.time_base.num <= 0 || stream.time_base.den <= 0)
         return std::nullopt;

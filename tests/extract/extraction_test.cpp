@@ -159,6 +159,8 @@ TEST_F(ExtractionRun, DataChunkLimit)
     expectFailure(run("1"), kTooBig);
     script_.track = AudioTrack{2, 1.0};  // the estimate comes before the rate is found unconvertible
     expectFailure(run("inf"), kTooBig);
+    script_.track = AudioTrack{6, 238'609'293.0};  // too big only once its six channels are counted
+    expectFailure(run("1"), kTooBig);
     EXPECT_FALSE(script_.readerMade);
     EXPECT_EQ(ReadFile(target_), "keep me");
 

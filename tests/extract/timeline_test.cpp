@@ -81,5 +81,24 @@ TEST(Concealment, SilenceOnlyBetweenGoodFrames)
     }
 }
 
+// Frames of 1000 at 1000 Hz, each a second long: a hole of more than half a
+// frame and under the discontinuity threshold is lost audio; a smaller
+// jitter, a larger or backward jump, or a frame without a timestamp is not.
+// Silence already standing for a failed packet fills its part of the hole.
+TEST(TimestampGaps, FillsLossNotDiscontinuities)
+{
+    const struct {
+        std::optional<double> second;
+        std::int64_t coveredBefore;
+        std::int64_t lost;
+    } frames[] = {{0.0, 0, 0}, {1.0, 0, 0},  {2.4, 0, 0},        {4.0, 0, 600}, {std::nullopt, 0, 0}, {7.1, 0, 1100},
+                  {7.0, 0, 0}, {13.5, 0, 0}, {16.5, 1000, 1000}, {9.0, 0, 0},   {10.0, 0, 0}};
+    TimestampGaps gaps;
+    for (const auto& frame : frames) {
+        gaps.covered(frame.coveredBefore, 1000);
+        EXPECT_EQ(gaps.lostBefore(frame.second, 1000, 1000), frame.lost) << frame.second.value_or(-1);
+    }
+}
+
 }  // namespace
 }  // namespace mivra

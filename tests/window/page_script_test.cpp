@@ -1,5 +1,5 @@
-// The texts the window writes: callbacks to the page, log records, and the
-// fixed rules for launch arguments, the handle and the menu.
+// The texts the window writes to the page, and the fixed rules for launch
+// arguments, the handle and drops.
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -9,8 +9,6 @@
 
 #include "drop.h"
 #include "handle.h"
-#include "menu.h"
-#include "note.h"
 #include "page_script.h"
 #include "settings.h"
 #include "stderr_capture.h"
@@ -44,15 +42,6 @@ TEST(PageScripts, PathsAreEscapedForADoubleQuotedLiteralAndStayValidUtf8)
               "\"/caf\xef\xbf\xbd\"])");
 }
 
-TEST(Note, WritesOnePrefixedFlushedRecordPerCall)
-{
-    test::StderrCapture captured;
-    Note("fenetre ouverte sur http://127.0.0.1:8790/");
-    EXPECT_EQ(captured.text(), "[fenetre] fenetre ouverte sur http://127.0.0.1:8790/\n");
-    Note("a\nb");
-    EXPECT_EQ(captured.text(), "[fenetre] fenetre ouverte sur http://127.0.0.1:8790/\n[fenetre] a\nb\n");
-}
-
 TEST(LaunchSettings, UrlOrProjectThenIconAndInvalidUtf8CountsAsNotGiven)
 {
     const auto read = [](std::vector<const char*> arguments) {
@@ -81,22 +70,6 @@ TEST(Handle, OnlyADoubleClickZoomsOrMinimisesAsTheDesktopSays)
     EXPECT_EQ(HandleActionFor(2, "minimize"), HandleAction::Minimise);
     for (int clicks : {0, 1, 3, 4})
         EXPECT_EQ(HandleActionFor(clicks, "minimize"), HandleAction::Drag) << clicks;
-}
-
-TEST(Menu, FourMenusTenEntriesAndASeparatorInOrder)
-{
-    std::string table;
-    for (const MenuItem& item : MenuTable())
-        table += (item.separatorBefore ? "--" : "") + item.menuTitle + "/" + item.itemTitle + " " + item.key +
-                 (item.windowFirst ? "!" : "") + " " + std::to_string(static_cast<int>(item.action)) + "\n";
-    const auto n = [](MenuAction action) { return std::to_string(static_cast<int>(action)); };
-    EXPECT_EQ(table, "/Masquer Mivra h " + n(MenuAction::Hide) + "\n--/Quitter Mivra q! " + n(MenuAction::Quit) +
-                         "\nFichier/Ouvrir un projet... o! " + n(MenuAction::OpenDialog) + "\nEdition/Annuler z " +
-                         n(MenuAction::Undo) + "\nEdition/Couper x " + n(MenuAction::Cut) + "\nEdition/Copier c " +
-                         n(MenuAction::Copy) + "\nEdition/Coller v " + n(MenuAction::Paste) +
-                         "\nEdition/Tout selectionner a " + n(MenuAction::SelectAll) + "\nPresentation/Actualiser r! " +
-                         n(MenuAction::Refresh) + "\nPresentation/Plein ecran f " + n(MenuAction::ToggleFullScreen) +
-                         "\n");
 }
 
 using Strings = std::vector<std::string>;

@@ -8,8 +8,6 @@ namespace mivra {
 namespace {
 
 constexpr const char* kApplicationName = "Mivra";
-// Full screen also follows the key other Linux programs use for it.
-constexpr const char* kFullScreenKey = "F11";
 
 const char* BareActionName(MenuAction action)
 {
@@ -133,8 +131,8 @@ void InstallMenu(GtkApplication* application, GtkWindow* window, const std::vect
             TakeBeforeThePage(application, item);
         else
             AddShortcut(afterThePage, Accelerator(item.key), item.action);
-        if (item.action == MenuAction::ToggleFullScreen)
-            AddShortcut(afterThePage, kFullScreenKey, item.action);
+        if (!item.plainKey.empty())
+            AddShortcut(afterThePage, item.plainKey, item.action);
     }
     g_autoptr(GMenu) model = NewMenuModel(items, kApplicationName);
     gtk_application_set_menubar(application, G_MENU_MODEL(model));

@@ -1,7 +1,5 @@
 #include "placement.h"
 
-#include <cmath>
-
 #include <gdk/x11/gdkx.h>
 
 namespace mivra {
@@ -43,15 +41,6 @@ void CentreWhenLaidOut(GtkWidget* window, gpointer)
 }
 
 }  // namespace
-
-Point CentredOrigin(const std::optional<Rectangle>& screen, int width, int height)
-{
-    const Rectangle area = screen.value_or(Rectangle{0, 0, 0, 0});
-    const auto centred = [](int start, int length, int size) {
-        return static_cast<int>(std::floor(start + length * 0.5 - size * 0.5));
-    };
-    return Point{centred(area.x, area.width, width), centred(area.y, area.height, height)};
-}
 
 // GTK 4 reports a work area on X11 only; elsewhere the whole monitor stands in.
 std::optional<Size> FirstMonitorWorkArea(GdkDisplay* display)

@@ -11,22 +11,6 @@
 
 namespace mivra {
 
-struct Rectangle {
-    int x;
-    int y;
-    int width;
-    int height;
-};
-
-struct Point {
-    int x;
-    int y;
-};
-
-// The origin that centres a window of the given size on the screen's whole
-// area; without a screen, on the origin of the screen space.
-Point CentredOrigin(const std::optional<Rectangle>& screen, int width, int height);
-
 // The part of the first monitor that windows may use (without panels and
 // docks, where the desktop says so), in application pixels; absent when
 // there is no monitor.

@@ -90,19 +90,6 @@ def oggdec(source):
     return numpy.frombuffer(raw, dtype="<i2").reshape(-1, soundfile.info(source).channels) / 32768
 
 
-def opusdec(source):
-    """libopus's reading, every link of a chain, as floats."""
-    subprocess.run(["opusdec", "--quiet", "--rate", "48000", "--float", source, path("opusdec.wav")], check=True,
-                   capture_output=True)
-    return libsndfile(path("opusdec.wav"))
-
-
-def joined(name, *parts):
-    """Files joined end to end, as cat joins them."""
-    pathlib.Path(path(name)).write_bytes(b"".join(pathlib.Path(part).read_bytes() for part in parts))
-    return path(name)
-
-
 def vcut_second_half(wav):
     """The second half of an oggenc file cut by vcut: its first granule states a start trim."""
     subprocess.run(["oggenc", "-Q", wav, "-o", path("whole.ogg")], check=True)
@@ -191,8 +178,8 @@ def timeline_cases():
         # Shipped Vorbis files joined with cat: every link, not the first link's length.
         ("chained", lambda: joined("chain.ogg", oga("phone-incoming-call"), oga("complete")), oggdec, 1e-4),
         # Opus links: no decoder state carried from one into the next.
-        ("chained opus", lambda: opus_chain(oga("phone-incoming-call"), oga("complete"), oga("bell")), opusdec,
-         3e-5),
+        ("chained opus", lambda: opus_chain(oga("phone-incoming-call"), oga("complete"), oga("bell")),
+         lambda source: opusdec(source, slice(None)), 3e-5),
         # Edit lists of several segments: PCM and ALAC bit-exact at every boundary, AAC cut after decoding.
         ("edit list in24", lambda: edited("two.mov", "pcm_s24be", two), lambda _: presented(two, joined_media(_)), 0),
         ("edit list empty edit", lambda: edited("gap.mov", "pcm_s24be", gap), lambda _: presented(gap, joined_media(_)),
@@ -213,6 +200,140 @@ def state_asf_play_duration(asf, seconds):
     preroll_ms = struct.unpack_from("<Q", data, play + 16)[0]
     struct.pack_into("<Q", data, play, int(seconds * 1e7) + preroll_ms * 10000)
     pathlib.Path(asf).write_bytes(data)
+
+
+def decoded(command, output, channel=0):
+    """One channel (or a slice of them) of what an independent decoder writes
+    to a WAV file, as floats."""
+    subprocess.run(command, check=True, capture_output=True)
+    data, _ = soundfile.read(output, always_2d=True)
+    return data[:, channel]
+
+
+def mpg123(source):
+    return decoded(["mpg123", "-q", "-e", "f32", "-w", path("mpg123.wav"), source], path("mpg123.wav"))
+
+
+def faad(source):
+    """faad's AAC samples, without the decoder's first frame (1024 frames:
+    the encoder's priming). It writes mono as two channels."""
+    return decoded(["faad", "-q", "-b", "4", "-o", path("faad.wav"), source], path("faad.wav"))
+
+
+def first_frame_unknown(samples):
+    return numpy.concatenate([numpy.full(1024, numpy.nan), samples])
+
+
+def tag_gapless(m4a, frames):
+    """Writes the iTunSMPB tag AtomicParsley's users write: priming 1024, the
+    padding of the last 1024-frame packet, `frames` valid."""
+    padding = -(frames + 1024) % 1024
+    tag = f" 00000000 00000400 {padding:08X} {frames:016X}" + " 00000000" * 8
+    subprocess.run(["AtomicParsley", m4a, "--overWrite", "--rDNSatom", tag, "name=iTunSMPB",
+                    "domain=com.apple.iTunes"], check=True, capture_output=True)
+    return m4a
+
+
+def stated_duration(source):
+    return int(subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=duration_ts", "-of", "csv=p=0",
+                               source], check=True, capture_output=True, text=True).stdout)
+
+
+def opusdec(source, channel=0):
+    """libopus's reading at 48 kHz, every link of a chain."""
+    return decoded(["opusdec", "--quiet", "--rate", "48000", "--float", source, path("opusdec.wav")],
+                   path("opusdec.wav"), channel)
+
+
+def resampled(samples, rate, to):
+    """A part decoded at its own rate, taken to the output rate by the soxr
+    resampler at the extractor's precision (the ffmpeg CLI's filter)."""
+    soundfile.write(path("part.wav"), samples, rate, subtype="FLOAT")
+    ffmpeg("-i", path("part.wav"), "-af", "aresample=resampler=soxr:precision=24", "-ar", str(to),
+           "-c:a", "pcm_f32le", path("part-resampled.wav"))
+    return soundfile.read(path("part-resampled.wav"))[0]
+
+
+def elementary(ts, muxer):
+    """The audio of a transport stream as an elementary stream, for decoders that read no TS."""
+    ffmpeg("-i", ts, "-map", "0:a", "-c", "copy", "-f", muxer, path("elementary." + muxer))
+    return path("elementary." + muxer)
+
+
+def to_ts(wav, codec, name, *options):
+    ffmpeg("-i", wav, "-c:a", codec, *options, "-f", "mpegts", path(name))
+    return path(name)
+
+
+def lose_ts_packets(ts, count):
+    """A copy of a transport stream without `count` consecutive 188-byte packets
+    of its audio (PID 0x100, the muxer's first) from the middle, as a reception
+    error leaves it; and where, in frames at 48 kHz from the start, the audio
+    is missing (from the timestamps of the packets around the hole)."""
+    data = pathlib.Path(ts).read_bytes()
+    packets = [data[i:i + 188] for i in range(0, len(data), 188)]
+    audio = [i for i, p in enumerate(packets) if ((p[1] & 0x1f) << 8 | p[2]) == 0x100]
+    gone = set(audio[len(audio) // 2:len(audio) // 2 + count])
+    damaged = path("lost-" + os.path.basename(ts))
+    pathlib.Path(damaged).write_bytes(b"".join(p for i, p in enumerate(packets) if i not in gone))
+    shown = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                            "packet=pts,duration", "-of", "csv=p=0", damaged], check=True, capture_output=True,
+                           text=True).stdout.split()
+    times = [tuple(int(v) for v in line.split(",")[:2]) for line in shown]
+    ends = [(pts + duration, following) for (pts, duration), (following, _) in zip(times, times[1:])]
+    start, end = next((a, b) for a, b in ends if b > a)
+    return damaged, ((start - times[0][0]) * 48000 // 90000, (end - times[0][0]) * 48000 // 90000)
+
+
+def with_loss(reference, span, frame):
+    """The intact reading with silence where audio was lost; unknown (NaN): the
+    frame the hole cut (its tail read from after the hole, which reaches the
+    frame before through the filter bank's delay) and the frame after it, which
+    the decoder rebuilds from what it held before the hole."""
+    expected = reference.copy()
+    expected[span[0]:span[1]] = 0
+    expected[span[0] - 2 * frame:span[0]] = expected[span[1]:span[1] + frame] = numpy.nan
+    return expected
+
+
+def joined(name, *parts):
+    pathlib.Path(path(name)).write_bytes(b"".join(pathlib.Path(p).read_bytes() for p in parts))
+    return path(name)
+
+
+def lame(wav, rate, name):
+    """An MP3 made by lame without a gapless tag, so that files joined end to end decode whole."""
+    ffmpeg("-i", wav, "-ar", str(rate), path("lame-in.wav"))
+    subprocess.run(["lame", "--quiet", "-t", path("lame-in.wav"), path(name)], check=True)
+    return path(name)
+
+
+def shift_ogg_granules(source, name, frames):
+    """A copy of an Ogg file whose granule positions count from `frames` on, as
+    a capture of a stream whose encoder has run for a while carries them."""
+    data = bytearray(pathlib.Path(source).read_bytes())
+    position = 0
+    while position < len(data):
+        segments = data[position + 26]
+        size = 27 + segments + sum(data[position + 27:position + 27 + segments])
+        granule = struct.unpack_from("<q", data, position + 6)[0]
+        if granule > 0:
+            struct.pack_into("<q", data, position + 6, granule + frames)
+        struct.pack_into("<I", data, position + 22, 0)
+        struct.pack_into("<I", data, position + 22, ogg_crc(bytes(data[position:position + size])))
+        position += size
+    pathlib.Path(path(name)).write_bytes(data)
+    return path(name)
+
+
+def ogg_crc(page):
+    crc = 0
+    for byte in page:
+        crc ^= byte << 24
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x04C11DB7) if crc & 0x80000000 else crc << 1
+            crc &= 0xFFFFFFFF
+    return crc
 
 
 class Corpus(unittest.TestCase):
@@ -332,9 +453,7 @@ class Corpus(unittest.TestCase):
             done, _ = extract(path(name), soundfile.info(wav).samplerate)
             expected = len(cli24(path(name), 1, "-af", "aresample=async=0"))
             if name == "aac.mp4":
-                expected = int(subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=duration_ts",
-                                               "-of", "csv=p=0", path(name)], check=True, capture_output=True,
-                                              text=True).stdout)
+                expected = stated_duration(path(name))
             self.assertEqual((done.returncode, done.stdout), (0, f"{expected}\n"), name)
 
     def test_container_timeline(self):
@@ -353,6 +472,96 @@ class Corpus(unittest.TestCase):
                 expected = reference(source)
                 self.assertEqual((done.returncode, done.stdout), (0, f"{len(expected)}\n"))
                 self.assertLessEqual(numpy.abs(libsndfile(target) - expected).max(), tolerance)
+
+    def test_stream_timelines(self):
+        """Streams whose timestamps jump or whose rate changes: audio lost in a
+        transport stream is silence of its length, recordings joined end to end
+        keep every frame and are not refused for the span of their timestamps,
+        each part of a stream whose rate changes is converted in its place, an
+        .m4a gapless tag ends the track where no edit list does; a change of
+        channel count fails. Against mpg123, faad and opusdec (AC-3: the CLI's
+        reading of the intact stream, its dither apart)."""
+        alsa = os.path.dirname(shipped("alsa-utils", "usr/share/sounds/alsa/Noise.wav")[0])
+        sounds = [os.path.join(alsa, name) for name in ("Front_Left.wav", "Front_Right.wav", "Noise.wav")]
+        ffmpeg(*[a for sound in sounds for a in ("-i", sound)], "-filter_complex", "concat=n=3:v=0:a=1",
+               path("speech.wav"))
+        speech = path("speech.wav")
+
+        def lost_ac3():
+            intact = to_ts(speech, "ac3", "ac3.ts")
+            damaged, span = lose_ts_packets(intact, 12)
+            return damaged, 48000, with_loss(cli24(intact, 1)[:, 0] / 2.0**23, span, 1536), 0.01
+
+        def lost_mp2():
+            intact = to_ts(speech, "mp2", "mp2.ts")
+            damaged, span = lose_ts_packets(intact, 12)
+            return damaged, 48000, with_loss(mpg123(elementary(intact, "mp2")), span, 1152), 1e-4
+
+        def joined_recordings():
+            parts = [to_ts(speech, "mp2", f"at{hour}h.ts", "-output_ts_offset", str(hour * 3600)) for hour in (1, 10)]
+            recording = joined("recordings.ts", *parts)
+            return recording, 48000, mpg123(elementary(recording, "mp2")), 1e-4
+
+        def late_opus_capture():
+            subprocess.run(["opusenc", "--quiet", speech, path("capture.opus")], check=True)
+            capture = shift_ogg_granules(path("capture.opus"), "late.opus", 10 * 3600 * 48000)
+            return capture, 48000, opusdec(capture), 1e-5
+
+        def aac_rate_change():
+            first = to_ts(sounds[0], "aac", "aac441.ts", "-ar", "44100", "-aac_pns", "0")
+            second = to_ts(sounds[1], "aac", "aac48.ts", "-aac_pns", "0", "-output_ts_offset", "36000")
+            unknown = numpy.full(round((len(faad(elementary(first, "adts"))) + 1024) * 48000 / 44100), numpy.nan)
+            expected = numpy.concatenate([unknown, first_frame_unknown(faad(elementary(second, "adts")))])
+            return joined("hls.ts", first, second), 48000, expected, 1e-5
+
+        def mp3_rate_change(rate):
+            def make():
+                parts = [lame(sounds[0], 44100, "a.mp3"), lame(sounds[1], 48000, "b.mp3")]
+                expected = [resampled(s, r, rate) if r != rate else s for s, r in zip(map(mpg123, parts),
+                                                                                      (44100, 48000))]
+                return joined("rates.mp3", *parts), rate, numpy.concatenate(expected), 1e-5
+            return make
+
+        def gapless_m4a(edit_list):
+            def make():
+                ffmpeg("-i", sounds[2], "-ar", "44100", path("noise.wav"))
+                m4a = path(f"gapless{edit_list}.m4a")
+                ffmpeg("-i", path("noise.wav"), "-c:a", "aac", "-aac_pns", "0", "-use_editlist", str(edit_list), m4a)
+                valid = soundfile.info(path("noise.wav")).frames
+                # With an edit list too, the edit list's start (the priming cut
+                # once) and its end, 4 frames after the tag's.
+                length = stated_duration(m4a) if edit_list else valid
+                return tag_gapless(m4a, valid), 44100, faad(m4a)[:length], 1e-5
+            return make
+
+        def channel_change():
+            ffmpeg("-i", sounds[1], "-ac", "2", path("stereo.wav"))
+            parts = [lame(sounds[0], 48000, "mono.mp3"), lame(path("stereo.wav"), 48000, "stereo.mp3")]
+            return joined("channels.mp3", *parts), 48000, "extraction interrompue : Input changed\n", None
+
+        stream_timelines = (
+            ("AC-3 in TS, 12 packets of its PID lost", lost_ac3),
+            ("MP2 in TS, 12 packets of its PID lost", lost_mp2),
+            ("TS recordings starting at 1 h and 10 h, joined", joined_recordings),
+            ("Ogg Opus whose granules start 10 h in", late_opus_capture),
+            ("AAC in TS, 44.1 then 48 kHz", aac_rate_change),
+            ("MP3s at 44.1 and 48 kHz joined, to 48 kHz", mp3_rate_change(48000)),
+            ("MP3s at 44.1 and 48 kHz joined, to 44.1 kHz", mp3_rate_change(44100)),
+            ("AAC .m4a with an iTunSMPB tag and no edit list", gapless_m4a(0)),
+            ("AAC .m4a with an iTunSMPB tag and an edit list", gapless_m4a(1)),
+            ("MP3s mono then stereo joined", channel_change),
+        )
+        for name, make in stream_timelines:
+            with self.subTest(name):
+                source, rate, expected, tolerance = make()
+                done, target = extract(source, rate)
+                if isinstance(expected, str):
+                    self.assertEqual((done.returncode, done.stdout, done.stderr), (1, "", expected))
+                    continue
+                self.assertEqual((done.returncode, done.stdout, done.stderr), (0, f"{len(expected)}\n", ""))
+                got = soundfile.read(target)[0]
+                known = ~numpy.isnan(expected)
+                self.assertLessEqual(float(numpy.abs(got[known] - expected[known]).max()), tolerance)
 
     def test_extensible_24_in_32(self):
         """24 valid bits in 32-bit integer containers come out as those bits."""

@@ -66,17 +66,14 @@ class ExtremeRates(unittest.TestCase):
                 self.assertEqual(struct.unpack_from("<I", header, 40)[0], frames * 6)
                 self.assertEqual(os.path.getsize(self.target), 44 + frames * 6)
 
-    def test_rates_further_apart_are_refused_before_the_target_is_touched(self):
-        two_kilobytes_at_1_hz = self.source(1, 333)
-        for source, rate in ((two_kilobytes_at_1_hz, "48000"), (two_kilobytes_at_1_hz, "6250.5"),
-                             (self.source(48000, 4800), "300000001"), (self.source(62501, 100), "10")):
-            with self.subTest(rate=rate):
-                with open(self.target, "w") as f:
-                    f.write("keep")
-                result = self.run_extract(source, rate)
-                self.assertEqual((result.returncode, result.stdout, result.stderr), (1, "", NOT_CONVERTIBLE + "\n"))
-                with open(self.target) as f:
-                    self.assertEqual(f.read(), "keep")
+    def test_rates_further_apart_are_refused_from_the_rate_the_file_states(self):
+        # The factor itself is decided and tested in the unit tests of the run.
+        with open(self.target, "w") as f:
+            f.write("keep")
+        result = self.run_extract(self.source(1, 333), "48000")
+        self.assertEqual((result.returncode, result.stdout, result.stderr), (1, "", NOT_CONVERTIBLE + "\n"))
+        with open(self.target) as f:
+            self.assertEqual(f.read(), "keep")
 
 
 if __name__ == "__main__":

@@ -71,6 +71,7 @@ class PageDialogTest(WindowTestCase):
         self.assertEqual(server.named("alert"), [])
         window.key("Return")
         server.wait_report("alert")
+        server.wait_report("ran")  # the script the alert held has ended
         window.wait_no_dialog()
         answers = server.value('JSON.stringify([confirm("Continuer ?"), prompt("Nom ?", "d"), open("about:blank")])')
         self.assertEqual(answers, "[false,null,null]")

@@ -94,6 +94,7 @@ class LaunchTest(WindowTestCase):
         # Quitting right after a resize keeps that size too.
         again.xdotool("windowsize", again.window(), "1000", "700")
         self.assertEqual(again.settled_geometry(reopened[:2] + (1000, 700))[2:], (1000, 700))
+        self.assertEqual(page_size(server, "1000x700"), "1000x700")  # GTK has taken the new size
         again.focus()
         again.key("ctrl+q")
         self.assertEqual(again.process.wait(15), 0)

@@ -77,14 +77,6 @@ TEST(ChannelMessageTest, TheRelayedMessageAndItsSenderAreReadAndAnythingElseIsNo
     }
 }
 
-TEST(PlacementTest, CentresOnTheWholeScreenOrTheOrigin)
-{
-    const auto at = [](Point p) { return std::pair(p.x, p.y); };
-    EXPECT_EQ(at(CentredOrigin(Rectangle{0, 0, 1920, 1080}, 1080, 740)), std::pair(420, 170));
-    EXPECT_EQ(at(CentredOrigin(Rectangle{1920, 0, 1280, 1024}, 1080, 740)), std::pair(2020, 142));
-    EXPECT_EQ(at(CentredOrigin(std::nullopt, 1081, 740)), std::pair(-541, -370));
-}
-
 std::string Attribute(GMenuModel* model, int item, const char* name = G_MENU_ATTRIBUTE_LABEL)
 {
     g_autofree char* value = nullptr;
@@ -113,12 +105,6 @@ TEST(MenuModelTest, FourMenusInTableOrderWithTheSeparatorAsASectionAndOwnActions
     }
     EXPECT_EQ(read, "Mivra: Masquer Mivra / Quitter Mivra; Fichier: Ouvrir un projet...; Edition: Annuler Couper "
                     "Copier Coller Tout selectionner; Presentation: Actualiser Plein ecran; ");
-    std::set<std::string> names;
-    for (const MenuItem& item : MenuTable())
-        names.insert(ActionName(item.action));
-    EXPECT_EQ(names.size(), MenuTable().size());
-    EXPECT_EQ(ActionName(MenuAction::Quit), "app.quit");
-    EXPECT_EQ(Accelerator('o'), "<Control>o");
 }
 
 class TemporaryFolder : public ::testing::Test {

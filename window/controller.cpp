@@ -229,28 +229,29 @@ void Controller::pageFinishedLoading(const std::string& uri)
     if (!showsInterface_)
         return;
     interfaceLoaded_ = true;
-    openLaunchProjectWhenReady();
+    openWaitingProjectsWhenReady();
 }
 
 // The project named on the command line must reach a page able to take it: it
-// goes once, after the first second and after the interface's first load.
+// goes once, after the first second and after the interface's first load. A
+// file handed over by the desktop before then waits for the same.
 void Controller::scheduleLaunchProject()
 {
-    if (settings_.projetAuLancement.empty())
-        return;
     later(kLaunchProjectDelay, [](Controller& self) {
         self.launchDelayElapsed_ = true;
-        self.openLaunchProjectWhenReady();
+        self.openWaitingProjectsWhenReady();
     });
 }
 
-void Controller::openLaunchProjectWhenReady()
+void Controller::openWaitingProjectsWhenReady()
 {
-    // The delay only runs when a launch project was given.
-    if (launchProjectOpened_ || !launchDelayElapsed_ || !interfaceLoaded_)
+    if (!readyForProjects())
         return;
+    if (!launchProjectOpened_ && !settings_.projetAuLancement.empty())
+        openPath(settings_.projetAuLancement);
     launchProjectOpened_ = true;
-    openPath(settings_.projetAuLancement);
+    for (const std::string& path : std::exchange(handedOver_, {}))
+        openPath(path);
 }
 
 void Controller::receiveMessage(const BridgeMessage& message, const std::string& senderUri)
@@ -298,8 +299,17 @@ void Controller::openPath(const std::string& path)
 
 bool Controller::openFile(const std::string& path)
 {
-    openPath(path);
+    toolkit_.activate();
+    if (readyForProjects())
+        openPath(path);
+    else
+        handedOver_.push_back(path);
     return true;
+}
+
+void Controller::presentAgain()
+{
+    toolkit_.activate();
 }
 
 void Controller::chooseFolder(const std::string& path, const std::string& pour)

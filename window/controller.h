@@ -50,7 +50,12 @@ public:
     // Projects.
     void choose();
     void openPath(const std::string& path) override;
-    bool openFile(const std::string& path);  // a file handed over by the desktop
+    // A file handed over by the desktop (another launch of the program): the
+    // window comes forward and the page gets it at once when ready, otherwise
+    // as the launch project does. Always true: the file counts as opened.
+    bool openFile(const std::string& path);
+    // Another launch with nothing to open brings the window forward.
+    void presentAgain();
 
     // Folders.
     void chooseFolder(const std::string& path, const std::string& pour);
@@ -87,7 +92,8 @@ private:
     void askForPath(const OpenPanelDescription& panel, std::function<void(Controller&, const std::string&)> chosen);
     void keepAccess(const std::string& path);  // granted: accessed and recorded
     void scheduleLaunchProject();
-    void openLaunchProjectWhenReady();
+    void openWaitingProjectsWhenReady();
+    bool readyForProjects() const { return launchDelayElapsed_ && interfaceLoaded_; }
     void projectChosen(const std::string& chosen);
     std::string grantStartFolder(const std::string& path) const;
 
@@ -104,6 +110,7 @@ private:
     bool launchDelayElapsed_ = false;
     bool interfaceLoaded_ = false;
     bool launchProjectOpened_ = false;
+    std::vector<std::string> handedOver_;  // files given by the desktop before that
 };
 
 }  // namespace mivra

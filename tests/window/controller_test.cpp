@@ -35,7 +35,8 @@ TEST_F(ControllerTest, BuildOrdersTheCallsDescribesTheWindowAndLogsEvenAnUnparse
 {
     test::StderrCapture captured;
     make(LaunchSettings{kInterface, "", "/icons/m.png"})->build();
-    EXPECT_EQ(toolkit_.calls, (Calls{"buildWindow", "installMenu", "loadUrl " + kInterface, "activate"}));
+    const Calls built{"buildWindow", "installMenu", "loadUrl " + kInterface, "runLater 1000", "activate"};
+    EXPECT_EQ(toolkit_.calls, built);
     const WindowDescription& w = *toolkit_.window;
     EXPECT_EQ((std::vector<int>{w.contentWidth, w.contentHeight, w.minimumWidth, w.minimumHeight, w.handleHeight,
                                 w.handleRightGap}),
@@ -46,8 +47,7 @@ TEST_F(ControllerTest, BuildOrdersTheCallsDescribesTheWindowAndLogsEvenAnUnparse
     EXPECT_EQ(toolkit_.menu.size(), MenuTable().size());
     toolkit_.calls.clear();
     make(LaunchSettings{kInterface, "/p/a.fcpxml", ""})->build();  // the project's second starts before activation
-    EXPECT_EQ(toolkit_.calls,
-              (Calls{"buildWindow", "installMenu", "loadUrl " + kInterface, "runLater 1000", "activate"}));
+    EXPECT_EQ(toolkit_.calls, built);
     toolkit_.loads.clear();
     make(LaunchSettings{"http://[nope/", "", ""})->build();
     EXPECT_TRUE(toolkit_.loads.empty());
@@ -59,6 +59,7 @@ TEST_F(ControllerTest, FailedLoadsAreRetried40TimesAfter300msAndTheBudgetIsNever
 {
     auto controller = make();
     controller->build();
+    toolkit_.runNextDeferred();  // the launch second
     controller->navigationFailed();
     controller->navigationFailed();  // each failure spends its own reload
     controller->pageFinishedLoading(kInterface);
@@ -161,6 +162,22 @@ TEST_F(ControllerTest, TheLaunchProjectWaitsForTheSecondAndTheFirstInterfaceLoad
     built("/p/b.fcpxml").reset();
     EXPECT_TRUE(toolkit_.runNextDeferred());
     EXPECT_TRUE(toolkit_.scripts.empty());
+    // Files handed over by other launches wait behind the launch project, then go at once.
+    controller = built("/p/c.fcpxml");
+    toolkit_.calls.clear();
+    EXPECT_TRUE(controller->openFile("/p/d.fcpxml"));
+    controller->presentAgain();
+    controller->pageFinishedLoading(kInterface);
+    EXPECT_EQ(toolkit_.calls, (Calls{"activate", "activate"}));
+    toolkit_.runNextDeferred();
+    EXPECT_TRUE(controller->openFile("/nulle/part.fcpxml"));
+    EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("/p/c.fcpxml"), OpenPathScript("/p/d.fcpxml"),
+                                       OpenPathScript("/nulle/part.fcpxml")}));
+    controller = built("");
+    controller->openFile("/p/e.fcpxml");
+    toolkit_.runNextDeferred();
+    controller->pageFinishedLoading(kInterface);
+    EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("/p/e.fcpxml")}));
 }
 
 class ChooseTest : public ControllerTest {
@@ -260,7 +277,7 @@ TEST_F(ChooseTest, WhatCannotBeCopiedIsLoggedAndOpenedWhereItIs)
                                    inside + inside + inside);
 }
 
-TEST_F(ChooseTest, CancelOrAGoneControllerDoesNothingAndADesktopFileOpensAsIs)
+TEST_F(ChooseTest, CancelOrAGoneControllerDoesNothing)
 {
     choose(std::nullopt);
     controller->choose();
@@ -268,8 +285,6 @@ TEST_F(ChooseTest, CancelOrAGoneControllerDoesNothingAndADesktopFileOpensAsIs)
     toolkit_.completePanel(file("projets/a.fcpxml"));
     EXPECT_EQ(toolkit_.calls, (Calls{"showOpenPanel", "showOpenPanel"}));
     EXPECT_TRUE(fs::is_empty(places_.temporaryFolder));
-    EXPECT_TRUE(make()->openFile("/nulle/part.fcpxml"));
-    EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("/nulle/part.fcpxml")}));
 }
 
 TEST_F(ControllerTest, FolderPanelStartsOnlyInAnExistingFolderAndAnswersWithItsKind)

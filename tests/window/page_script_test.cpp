@@ -1,9 +1,11 @@
 // The texts the window writes: callbacks to the page, log records, and the
 // fixed rules for launch arguments, the handle and the menu.
 
+#include <gio/gio.h>
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,6 +73,20 @@ TEST(LaunchSettings, UrlOrProjectThenIconAndInvalidUtf8CountsAsNotGiven)
     EXPECT_EQ(read({"", "/icons/m.png", "third", "fourth"}), url + "||/icons/m.png");
     EXPECT_EQ(read({"/p/caf\xe9.fcpxml", "/i/\xff.png"}), url + "||");
     EXPECT_EQ(read({"/p/caf\xc3\xa9.fcpxml"}), url + "|/p/caf\xc3\xa9.fcpxml|");
+}
+
+TEST(LaunchSettings, TheDefaultInterfaceKeepsThePlainApplicationIdEveryOtherUrlOneOfItsOwn)
+{
+    EXPECT_EQ(ApplicationId("http://127.0.0.1:8790/"), "fr.mivra.Window");
+    std::set<std::string> ids;
+    for (const char* url : {"http://127.0.0.1:8790", "http://127.0.0.1:8791/", "https://127.0.0.1:8790/",
+                            "http://localhost:8790/", "http://127.0.0.1:8790/?a=\"\xc3\xa9\" b"}) {
+        const std::string id = ApplicationId(url);
+        EXPECT_TRUE(g_application_id_is_valid(id.c_str())) << id;
+        EXPECT_EQ(id, ApplicationId(url));  // the same in every process
+        ids.insert(id);
+    }
+    EXPECT_EQ(ids.size(), 5u);
 }
 
 TEST(Handle, OnlyADoubleClickZoomsOrMinimisesAsTheDesktopSays)

@@ -31,6 +31,8 @@ constexpr const char* kDemoProject = "Mivra Demo.fcpxmld";
 constexpr const char* kFolderMessageTravail = "Choisissez le dossier ou Mivra decoupera les regions. "
                                               "Il y ecrit temporairement bien plus que la taille de l'AAF livre.";
 constexpr const char* kFolderMessageDestination = "Choisissez le dossier de destination de l'AAF.";
+constexpr const char* kDownloadTitle = "Enregistrer le telechargement";
+constexpr const char* kDownloadFallbackName = "telechargement";
 constexpr const char* kGrantMessage = "Selectionnez ce volume pour autoriser Mivra a le lire.";
 
 bool Exists(const std::string& path)
@@ -43,6 +45,19 @@ bool IsDirectory(const std::string& path)
 {
     std::error_code error;
     return fs::is_directory(path, error);
+}
+
+// Only the name of what the page suggests, never a place: a download cannot
+// land outside the folder the user picks.
+std::string DownloadName(const std::string& suggested)
+{
+    const std::string name = fs::path(suggested).filename().string();
+    return name.empty() || name == "." || name == ".." ? kDownloadFallbackName : name;
+}
+
+std::string ReplaceQuestion(const std::string& name)
+{
+    return "Un element nomme \u00AB " + name + " \u00BB existe deja. Voulez-vous le remplacer ?";
 }
 
 struct CopyFailure {
@@ -413,6 +428,44 @@ void Controller::runFileInput(std::function<void(std::optional<std::string>)> an
     panel.canChooseDirectories = true;
     panel.packagesAreItems = true;
     toolkit_.showOpenPanel(panel, std::move(answer));
+}
+
+void Controller::decideDownload(const std::string& suggestedName, DownloadDestination destination)
+{
+    askForDownloadPath(places_.downloadsFolder, DownloadName(suggestedName), std::move(destination));
+}
+
+// A name already taken is replaced only once the user says so; otherwise the
+// panel comes back to pick another.
+void Controller::askForDownloadPath(const std::string& folder, const std::string& name, DownloadDestination destination)
+{
+    SavePanelDescription panel{kDownloadTitle, folder, name, "Enregistrer"};
+    toolkit_.showSavePanel(panel, [weak = weak_from_this(), destination](std::optional<std::string> path) {
+        const auto self = weak.lock();
+        if (!self || !path || !Exists(*path)) {
+            destination(self ? path : std::nullopt);
+            return;
+        }
+        const fs::path chosen(*path);
+        const std::string chosenName = chosen.filename().string();
+        self->toolkit_.askToConfirm(
+            ReplaceQuestion(chosenName), "Remplacer", [weak, destination, chosen, chosenName](bool replace) {
+                const auto self = weak.lock();
+                if (!self)
+                    destination(std::nullopt);
+                else if (replace)
+                    destination(chosen.string());
+                else
+                    self->askForDownloadPath(chosen.parent_path().string(), chosenName, destination);
+            });
+    });
+}
+
+void Controller::downloadFailed(const std::string& destination)
+{
+    std::error_code error;
+    if (fs::is_regular_file(fs::symlink_status(destination, error)))
+        fs::remove(destination, error);
 }
 
 void Controller::runAlert(const std::string& message, std::function<void()> answered)

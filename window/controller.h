@@ -26,6 +26,7 @@ struct Places {
     std::string homeFolder;
     std::string desktopFolder;
     std::string volumesFolder;  // where removable volumes are mounted
+    std::string downloadsFolder;
 
     static Places FromSystem();
 };
@@ -76,6 +77,13 @@ public:
     void runFileInput(std::function<void(std::optional<std::string>)> answer);
     void runAlert(const std::string& message, std::function<void()> answered);
 
+    // Downloads the page starts: `destination` is called once, with the path the
+    // user chose, or with nothing when the download must be dropped unwritten.
+    using DownloadDestination = std::function<void(std::optional<std::string>)>;
+    void decideDownload(const std::string& suggestedName, DownloadDestination destination);
+    // A download that failed once its file had been created leaves no part of it.
+    void downloadFailed(const std::string& destination);
+
     const std::vector<std::string>& granted() const { return granted_; }
     std::int64_t attempts() const { return attempts_; }
     const Places& places() const { return places_; }
@@ -96,6 +104,7 @@ private:
     bool readyForProjects() const { return launchDelayElapsed_ && interfaceLoaded_; }
     void projectChosen(const std::string& chosen);
     std::string grantStartFolder(const std::string& path) const;
+    void askForDownloadPath(const std::string& folder, const std::string& name, DownloadDestination destination);
 
     Toolkit& toolkit_;
     const LaunchSettings settings_;

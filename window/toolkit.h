@@ -48,6 +48,14 @@ struct OpenPanelDescription {
     std::string prompt;  // the confirming button
 };
 
+// A save panel: the name it offers is selected, ready to be typed over.
+struct SavePanelDescription {
+    std::string title;
+    std::string startFolder;
+    std::string name;
+    std::string prompt;  // the confirming button
+};
+
 // Receives the chosen path, or nothing on cancel.
 using PanelCompletion = std::function<void(std::optional<std::string>)>;
 
@@ -68,6 +76,11 @@ public:
     // Panels and alerts are modal to the window; completions run on the main loop.
     virtual void showOpenPanel(const OpenPanelDescription& panel, PanelCompletion done) = 0;
     virtual void showAlert(const std::string& message, std::function<void()> closed) = 0;
+    // A save panel; the desktop's own question before replacing a file is left to the Controller.
+    virtual void showSavePanel(const SavePanelDescription& panel, PanelCompletion done) = 0;
+    // A question with "Annuler" and the confirming button; answers true when confirmed.
+    virtual void askToConfirm(const std::string& message, const std::string& confirm,
+                              std::function<void(bool)> answered) = 0;
 
     virtual void openInBrowser(const std::string& url) = 0;
     virtual void openPrivacySettings() = 0;

@@ -287,6 +287,54 @@ TEST_F(ChooseTest, CancelOrAGoneControllerDoesNothing)
     EXPECT_TRUE(fs::is_empty(places_.temporaryFolder));
 }
 
+TEST_F(ControllerTest, ADownloadIsSavedWhereTheUserSaysReplacingOnlyWhenConfirmedAndFailedOnesLeaveNothing)
+{
+    auto controller = make();
+    std::vector<std::optional<std::string>> answers;
+    const auto download = [&](const std::string& suggested) {
+        controller->decideDownload(suggested, [&](std::optional<std::string> path) { answers.push_back(path); });
+        return toolkit_.calls.back();
+    };
+    const std::string panel = "showSavePanel Enregistrer le telechargement|" + places_.downloadsFolder + "|";
+    // Only a name is taken from the page.
+    for (const auto& [suggested, offered] :
+         std::vector<std::pair<std::string, std::string>>{{"export.json", "export.json"},
+                                                          {"../../.bashrc", ".bashrc"},
+                                                          {"/etc/passwd", "passwd"},
+                                                          {"", "telechargement"},
+                                                          {"..", "telechargement"},
+                                                          {"a/", "telechargement"}}) {
+        EXPECT_EQ(download(suggested), panel + offered + "|Enregistrer");
+        toolkit_.savePanels.back().second(std::nullopt);  // cancel: nothing to write
+    }
+    EXPECT_EQ(answers, (std::vector<std::optional<std::string>>(6, std::nullopt)));
+    answers.clear();
+    const std::string fresh = places_.downloadsFolder + "/new.json", taken = file("home/Downloads/export.json");
+    download("new.json");
+    toolkit_.savePanels.back().second(fresh);
+    download("export.json");
+    toolkit_.savePanels.back().second(taken);
+    EXPECT_EQ(
+        toolkit_.calls.back(),
+        "askToConfirm Un element nomme \u00AB export.json \u00BB existe deja. Voulez-vous le remplacer ?|Remplacer");
+    toolkit_.questions.back()(false);  // back to the panel, same folder and name
+    EXPECT_EQ(toolkit_.calls.back(), panel + "export.json|Enregistrer");
+    toolkit_.savePanels.back().second(taken);
+    toolkit_.questions.back()(true);
+    EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{fresh, taken}));
+    // A controller gone meanwhile drops the download.
+    download("late.json");
+    controller.reset();
+    toolkit_.savePanels.back().second(fresh);
+    EXPECT_EQ(answers.back(), std::nullopt);
+    controller = make();
+    const std::string keptFolder = folder("home/Downloads/dossier");
+    controller->downloadFailed(taken);
+    controller->downloadFailed(keptFolder);
+    EXPECT_FALSE(fs::exists(taken));
+    EXPECT_TRUE(fs::is_directory(keptFolder));
+}
+
 TEST_F(ControllerTest, FolderPanelStartsOnlyInAnExistingFolderAndAnswersWithItsKind)
 {
     auto controller = make();

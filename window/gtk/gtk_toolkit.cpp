@@ -5,11 +5,13 @@
 #include "alert.h"
 #include "app_menu.h"
 #include "direct_manipulation.h"
+#include "downloads.h"
 #include "glib_ownership.h"
 #include "kept_size.h"
 #include "main_window.h"
 #include "open_panel.h"
 #include "placement.h"
+#include "save_panel.h"
 
 namespace mivra {
 namespace {
@@ -89,9 +91,27 @@ WebViewEvents GtkToolkit::webViewEvents() const
     };
 }
 
+void GtkToolkit::followDownloads()
+{
+    std::weak_ptr<Controller> weak = controller_;
+    FollowDownloads(web_, DownloadEvents{
+                              [weak](const std::string& suggested, Controller::DownloadDestination answer) {
+                                  if (auto controller = weak.lock())
+                                      controller->decideDownload(suggested, std::move(answer));
+                                  else
+                                      answer(std::nullopt);
+                              },
+                              [weak](const std::string& destination) {
+                                  if (auto controller = weak.lock())
+                                      controller->downloadFailed(destination);
+                              },
+                          });
+}
+
 void GtkToolkit::buildWindow(const WindowDescription& description)
 {
     web_ = NewWebView(description.background, webViewEvents());
+    followDownloads();
     const std::optional<Size> workArea = FirstMonitorWorkArea(gdk_display_get_default());
     const Size minimum = FitInto(Size{description.minimumWidth, description.minimumHeight}, workArea);
     const MainWindow built = BuildMainWindow(application_, description, web_, minimum);
@@ -155,6 +175,17 @@ void GtkToolkit::showOpenPanel(const OpenPanelDescription& panel, PanelCompletio
 void GtkToolkit::showAlert(const std::string& message, std::function<void()> closed)
 {
     ShowAlert(window_.get(), message, std::move(closed));
+}
+
+void GtkToolkit::showSavePanel(const SavePanelDescription& panel, PanelCompletion done)
+{
+    ShowSavePanel(window_.get(), panel, std::move(done));
+}
+
+void GtkToolkit::askToConfirm(const std::string& message, const std::string& confirm,
+                              std::function<void(bool)> answered)
+{
+    ShowQuestion(window_.get(), message, confirm, std::move(answered));
 }
 
 void GtkToolkit::openInBrowser(const std::string& url)

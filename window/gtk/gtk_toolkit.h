@@ -39,6 +39,9 @@ public:
 
     void showOpenPanel(const OpenPanelDescription& panel, PanelCompletion done) override;
     void showAlert(const std::string& message, std::function<void()> closed) override;
+    void showSavePanel(const SavePanelDescription& panel, PanelCompletion done) override;
+    void askToConfirm(const std::string& message, const std::string& confirm,
+                      std::function<void(bool)> answered) override;
 
     void openInBrowser(const std::string& url) override;
     void openPrivacySettings() override;
@@ -56,6 +59,7 @@ public:
 
 private:
     WebViewEvents webViewEvents() const;
+    void followDownloads();
     void restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea);
 
     GtkApplication* application_;  // outlives the toolkit

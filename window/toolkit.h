@@ -48,6 +48,12 @@ struct OpenPanelDescription {
     std::string prompt;  // the confirming button
 };
 
+// What activating an item (Return, a double click, the confirming button) does
+// in a panel: a panel that chooses files enters a plain folder, as every
+// chooser does, and takes a file or a package whole; a folder panel takes it.
+enum class Activation { Choose, Enter };
+Activation ActivationOf(const OpenPanelDescription& panel, bool isFolder, bool isPackage);
+
 // A save panel: the name it offers is selected, ready to be typed over.
 struct SavePanelDescription {
     std::string title;

@@ -16,6 +16,7 @@
 #include "page_script.h"
 #include "settings.h"
 #include "stderr_capture.h"
+#include "toolkit.h"
 
 namespace mivra {
 namespace {
@@ -87,6 +88,28 @@ TEST(LaunchSettings, TheDefaultInterfaceKeepsThePlainApplicationIdEveryOtherUrlO
         ids.insert(id);
     }
     EXPECT_EQ(ids.size(), 5u);
+}
+
+TEST(PanelRule, PanelsForFilesEnterPlainFoldersAndTakePackagesWholeFolderPanelsTakeFolders)
+{
+    OpenPanelDescription project, folders, packagesAsFolders;
+    project.canChooseFiles = project.canChooseDirectories = true;
+    folders.canChooseDirectories = true;
+    packagesAsFolders = project;
+    packagesAsFolders.packagesAreItems = false;
+    const struct {
+        const OpenPanelDescription& panel;
+        bool folder, package;
+        Activation expected;
+    } rows[] = {
+        {project, false, false, Activation::Choose},  // a project file
+        {project, true, true, Activation::Choose},    // a ".fcpxmld" bundle
+        {project, true, false, Activation::Enter},    // a typed "~/": never copied whole
+        {packagesAsFolders, true, true, Activation::Enter}, {folders, true, false, Activation::Choose},
+        {folders, true, true, Activation::Choose},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ActivationOf(row.panel, row.folder, row.package), row.expected);
 }
 
 TEST(Handle, OnlyADoubleClickZoomsOrMinimisesAsTheDesktopSays)

@@ -30,8 +30,9 @@ void Answer(const std::shared_ptr<WebKitDownload>& download, const std::optional
 gboolean OnDecideDestination(WebKitDownload* download, char* suggested, gpointer web)
 {
     std::shared_ptr<WebKitDownload> held(WEBKIT_DOWNLOAD(g_object_ref(download)), g_object_unref);
-    EventsOf(WEBKIT_WEB_VIEW(web)).decide(suggested ? suggested : "",
-                                          [held](std::optional<std::string> path) { Answer(held, path); });
+    EventsOf(WEBKIT_WEB_VIEW(web)).decide(suggested ? suggested : "", [held](std::optional<std::string> path) {
+        Answer(held, path);
+    });
     return TRUE;
 }
 
@@ -64,8 +65,8 @@ void FollowDownloads(WebKitWebView* web, DownloadEvents events)
 {
     g_object_set_data_full(G_OBJECT(web), kEventsKey, HandToGLib(std::make_unique<DownloadEvents>(std::move(events))),
                            FreeFromGLib<DownloadEvents>);
-    g_signal_connect_object(webkit_web_view_get_network_session(web), "download-started",
-                            G_CALLBACK(OnDownloadStarted), web, GConnectFlags{});
+    g_signal_connect_object(webkit_web_view_get_network_session(web), "download-started", G_CALLBACK(OnDownloadStarted),
+                            web, GConnectFlags{});
 }
 
 }  // namespace mivra

@@ -47,9 +47,9 @@ void OnResponse(GtkDialog* dialog, int response, gpointer data)
 void ShowSavePanel(GtkWindow* parent, const SavePanelDescription& description, PanelCompletion done)
 {
     // The dialog belongs to GTK's list of windows until it is destroyed.
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(description.title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SAVE,
-                                                    kCancelLabel, GTK_RESPONSE_CANCEL, description.prompt.c_str(),
-                                                    kSave, nullptr);
+    GtkWidget* dialog =
+        gtk_file_chooser_dialog_new(description.title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_SAVE, kCancelLabel,
+                                    GTK_RESPONSE_CANCEL, description.prompt.c_str(), kSave, nullptr);
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), kSave);

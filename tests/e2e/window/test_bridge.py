@@ -94,6 +94,30 @@ class BridgeTest(WindowTestCase):
         self.assertEqual(server.named("__setFolder"), [])
         window.wait_no_dialog()
 
+    def test_return_on_a_typed_folder_in_the_project_panel_enters_it(self):
+        projects = self.home.home / "projets"
+        projects.mkdir()
+        (projects / "a.fcpxml").write_text("<fcpxml/>")
+        server = self.serve()
+        window = self.launch_loaded(server)
+        server.run("post({action: 'pick'})")
+        window.focus(window.dialog())
+        window.key("ctrl+l")
+        window.type(f"{projects}/")
+        window.key("Return")  # enters the folder: the panel stays
+        for attempt in range(3):  # what is typed while the panel enters the folder may be lost
+            window.key("ctrl+l", "ctrl+a")
+            window.type(str(projects / "a.fcpxml"))
+            window.key("Return")
+            try:
+                wait_until(lambda: server.named("__openPath"), 5, "the project")
+                break
+            except AssertionError:
+                continue
+        # Only the file was copied: the folder was entered, not chosen.
+        self.assertTrue(server.wait_report("__openPath").args[0].endswith("-a.fcpxml"))
+        window.wait_no_dialog()
+
     def test_frames_inside_the_interface_cannot_drive_the_window_and_the_top_page_still_can(self):
         record = self.home.install_browser()
         server, elsewhere = self.serve(), self.serve()

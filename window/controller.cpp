@@ -11,6 +11,7 @@
 
 #include "note.h"
 #include "page_script.h"
+#include "project_copy.h"
 #include "web_address.h"
 
 namespace mivra {
@@ -60,61 +61,6 @@ std::string ReplaceQuestion(const std::string& name)
     return "Un element nomme \u00AB " + name + " \u00BB existe deja. Voulez-vous le remplacer ?";
 }
 
-struct CopyFailure {
-    std::string reason;
-};
-using CopyOutcome = std::variant<std::string, CopyFailure>;
-
-std::string UppercaseUuid()
-{
-    g_autofree char* uuid = g_uuid_string_random();
-    g_autofree char* upper = g_ascii_strup(uuid, -1);
-    return upper;
-}
-
-// The chosen item's own name; a path with no last component (the root) gets a
-// generic project name.
-std::string LastComponent(const std::string& path)
-{
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/')
-        trimmed.pop_back();
-    const std::string name = fs::path(trimmed).filename().string();
-    return name.empty() || name == "/" ? "projet.fcpxmld" : name;
-}
-
-// True when the folder lies inside the item or is the item itself.
-bool Contains(const fs::path& item, const fs::path& folder)
-{
-    std::error_code itemError;
-    std::error_code folderError;
-    const fs::path outer = fs::weakly_canonical(item, itemError);
-    const fs::path inner = fs::weakly_canonical(folder, folderError);
-    if (itemError || folderError)
-        return false;
-    const fs::path below = inner.lexically_relative(outer);
-    return !below.empty() && *below.begin() != "..";
-}
-
-// Copies the chosen item whole into a fresh temporary name; answers the copy's
-// path, or why it could not be made.
-CopyOutcome CopyToTemporaryFolder(const std::string& chosen, const std::string& temporaryFolder)
-{
-    // A copy into itself would never end: choosing "/" or the home folder
-    // would fill the disk before failing.
-    if (Contains(chosen, temporaryFolder))
-        return CopyFailure{"the temporary folder lies inside the chosen item"};
-    const fs::path destination =
-        fs::path(temporaryFolder) / ("Mivra-import-" + UppercaseUuid() + "-" + LastComponent(chosen));
-    std::error_code error;
-    fs::remove_all(destination, error);
-    error.clear();
-    fs::copy(chosen, destination, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
-    if (error)
-        return CopyFailure{error.message()};
-    return destination.string();
-}
-
 // The page opens the copy, or the chosen item itself when it could not be copied.
 void OpenCopyOrChosen(Controller& controller, const std::string& chosen, const CopyOutcome& copy)
 {
@@ -142,8 +88,15 @@ std::shared_ptr<Controller> Controller::Create(Toolkit& toolkit, LaunchSettings 
 
 Controller::Controller(Toolkit& toolkit, LaunchSettings settings, Places places)
     : toolkit_(toolkit), settings_(std::move(settings)), places_(std::move(places)),
-      crashReloads_(kCrashReloads, kCrashReloadSpan)
+      crashReloads_(kCrashReloads, kCrashReloadSpan), copies_(std::make_shared<RunningCopies>())
 {
+}
+
+// Quitting or closing the window ends the process next: a copy still running
+// would be cut short under its temporary name.
+Controller::~Controller()
+{
+    copies_->stopAndWait();
 }
 
 WindowDescription Controller::windowDescription() const
@@ -291,18 +244,28 @@ void Controller::choose()
     askForPath(panel, [](Controller& self, const std::string& chosen) { self.projectChosen(chosen); });
 }
 
-// A large project takes seconds to copy: the copy runs off the main loop, and
-// the page opens it once it is complete.
+// A large project takes seconds to copy: the copy runs off the main loop, the
+// window shows it is working meanwhile, and the page opens the copy once it is
+// complete. A window that goes stops the copy, which then leaves nothing.
 void Controller::projectChosen(const std::string& chosen)
 {
     keepAccess(chosen);
+    if (copiesInProgress_++ == 0)
+        toolkit_.showWorking(true);
     auto outcome = std::make_shared<CopyOutcome>(CopyFailure{"not copied"});
-    auto copy = [outcome, chosen, temporaryFolder = places_.temporaryFolder] {
-        *outcome = CopyToTemporaryFolder(chosen, temporaryFolder);
+    auto copy = [outcome, chosen, temporaryFolder = places_.temporaryFolder, copies = copies_] {
+        if (!copies->enter())
+            return;
+        *outcome = CopyToTemporaryFolder(chosen, temporaryFolder, copies->stopRequested());
+        copies->leave();
     };
     auto copied = [weak = weak_from_this(), outcome, chosen] {
-        if (const auto self = weak.lock())
-            OpenCopyOrChosen(*self, chosen, *outcome);
+        const auto self = weak.lock();
+        if (!self)
+            return;
+        if (--self->copiesInProgress_ == 0)
+            self->toolkit_.showWorking(false);
+        OpenCopyOrChosen(*self, chosen, *outcome);
     };
     toolkit_.runInBackground(std::move(copy), std::move(copied));
 }

@@ -14,6 +14,7 @@
 #include "bridge.h"
 #include "drop.h"
 #include "menu.h"
+#include "project_copy.h"
 #include "rate_limit.h"
 #include "settings.h"
 #include "toolkit.h"
@@ -35,6 +36,10 @@ class Controller : public DropTarget, public std::enable_shared_from_this<Contro
 public:
     // Always held by a shared_ptr: deferred blocks and completions keep a weak_ptr.
     static std::shared_ptr<Controller> Create(Toolkit& toolkit, LaunchSettings settings, Places places);
+
+    ~Controller() override;
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
 
     // Window, menu, first load, launch project, activation, "fenetre ouverte" record.
     void build();
@@ -120,6 +125,9 @@ private:
     bool interfaceLoaded_ = false;
     bool launchProjectOpened_ = false;
     std::vector<std::string> handedOver_;  // files given by the desktop before that
+
+    int copiesInProgress_ = 0;  // as seen from the main loop: the window shows it is working
+    std::shared_ptr<RunningCopies> copies_;
 };
 
 }  // namespace mivra

@@ -97,6 +97,9 @@ public:
     // `done` on the main loop once `work` has returned.
     virtual void runInBackground(std::function<void()> work, std::function<void()> done) = 0;
 
+    // Shows, without blocking the page, that the window is working (a project copy).
+    virtual void showWorking(bool working) = 0;
+
     // Access to a granted location; called in pairs.
     virtual void startAccessing(const std::string& path) = 0;
     virtual void stopAccessing(const std::string& path) = 0;

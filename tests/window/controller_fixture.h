@@ -74,6 +74,7 @@ struct FakeToolkit : Toolkit {
         calls.push_back("runInBackground");
         background.emplace_back(std::move(work), std::move(done));
     }
+    void showWorking(bool working) override { calls.push_back(working ? "showWorking 1" : "showWorking 0"); }
     void startAccessing(const std::string& path) override { calls.push_back("startAccessing " + path); }
     void stopAccessing(const std::string& path) override { calls.push_back("stopAccessing " + path); }
     void minimise() override { calls.push_back("minimise"); }

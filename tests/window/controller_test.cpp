@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -11,6 +14,7 @@
 #include "bridge.h"
 #include "controller_fixture.h"
 #include "page_script.h"
+#include "project_copy.h"
 #include "stderr_capture.h"
 
 namespace mivra {
@@ -235,26 +239,52 @@ TEST_F(ChooseTest, EachChoiceIsGrantedCopiedWholeAndOpenedFromItsOwnCopy)
     EXPECT_EQ(toolkit_.scripts.back(), AutorisesScript({bundle}));
 }
 
-TEST_F(ChooseTest, TheCopyRunsInTheBackgroundThePageKeepsItsAnswersAndOpensTheCopyOnceDone)
+TEST_F(ChooseTest, TheCopyRunsInTheBackgroundWhileTheWindowShowsItIsWorkingAndOpensOnceComplete)
 {
     const std::string project = file("projets/a.fcpxml", "<fcpxml/>");
-    controller->choose();
-    toolkit_.completePanel(project);
-    EXPECT_EQ(controller->granted(), (Calls{project}));  // granted at once, as before the copy
+    for (int copy = 0; copy < 2; ++copy) {
+        controller->choose();
+        toolkit_.completePanel(project);
+    }
+    EXPECT_EQ(controller->granted(), (Calls{project, project}));  // granted at once, as before the copy
     controller->direLesAutorises();
-    EXPECT_EQ(toolkit_.scripts, (Calls{AutorisesScript({project})}));
-    ASSERT_EQ(toolkit_.background.size(), 1u);
+    EXPECT_EQ(toolkit_.scripts, (Calls{AutorisesScript({project, project})}));
     EXPECT_TRUE(fs::is_empty(places_.temporaryFolder));
     toolkit_.finishNextBackground();
-    EXPECT_EQ(toolkit_.scripts.size(), 2u);
     EXPECT_EQ(Read(opened()), "<fcpxml/>");
-    // A controller gone before the copy ends: the copy is made, nothing is opened.
+    EXPECT_EQ(toolkit_.count("showWorking 1") + toolkit_.count("showWorking 0"), 1u);  // one copy still runs
+    toolkit_.finishNextBackground();
+    EXPECT_EQ(toolkit_.calls.back(), "evaluateScript " + OpenPathScript(opened()));
+    EXPECT_EQ(toolkit_.count("showWorking 0"), 1u);
+    // A controller gone before the copy runs: nothing is copied or opened.
     controller->choose();
     toolkit_.completePanel(project);
     controller.reset();
     toolkit_.finishNextBackground();
-    EXPECT_EQ(toolkit_.scripts.size(), 2u);
+    EXPECT_EQ(toolkit_.scripts.size(), 3u);
     EXPECT_EQ(std::distance(fs::directory_iterator(places_.temporaryFolder), fs::directory_iterator()), 2);
+}
+
+TEST_F(ChooseTest, ACopyStoppedOrFailingHalfwayLeavesNothingInTheTemporaryFolder)
+{
+    file("projets/Gros.fcpxmld/1.mov", std::string(3 << 20, 'x'));
+    folder("projets/Gros.fcpxmld/vide");
+    fs::create_symlink("/nulle/part", root_ / "projets/Gros.fcpxmld/lien");
+    const std::string bundle = (root_ / "projets/Gros.fcpxmld").string();
+    std::atomic<bool> stop = false;
+    const CopyOutcome whole = CopyToTemporaryFolder(bundle, places_.temporaryFolder, stop);
+    ASSERT_TRUE(std::holds_alternative<std::string>(whole));
+    EXPECT_EQ(fs::file_size(fs::path(std::get<std::string>(whole)) / "1.mov"), 3u << 20);
+    EXPECT_EQ(fs::read_symlink(fs::path(std::get<std::string>(whole)) / "lien"), "/nulle/part");
+    fs::remove_all(std::get<std::string>(whole));
+    stop = true;
+    EXPECT_EQ(std::get<CopyFailure>(CopyToTemporaryFolder(bundle, places_.temporaryFolder, stop)).reason,
+              "copy stopped");
+    stop = false;
+    // A pipe cannot be copied: the copy fails wherever it meets it.
+    ASSERT_EQ(mkfifo((root_ / "projets/Gros.fcpxmld/tube").c_str(), 0600), 0);
+    EXPECT_TRUE(std::holds_alternative<CopyFailure>(CopyToTemporaryFolder(bundle, places_.temporaryFolder, stop)));
+    EXPECT_TRUE(fs::is_empty(places_.temporaryFolder));
 }
 
 TEST_F(ChooseTest, WhatCannotBeCopiedIsLoggedAndOpenedWhereItIs)

@@ -116,6 +116,7 @@ void GtkToolkit::buildWindow(const WindowDescription& description)
     const Size minimum = FitInto(Size{description.minimumWidth, description.minimumHeight}, workArea);
     const MainWindow built = BuildMainWindow(application_, description, web_, minimum);
     window_.reset(GTK_WINDOW(g_object_ref(built.window)));
+    working_ = built.working;
     restoreKeptSize(description, workArea);
     icon_.apply(built.window, description.iconPath);
     CentreWhenShown(built.window);
@@ -208,6 +209,12 @@ void GtkToolkit::runInBackground(std::function<void()> work, std::function<void(
     g_task_set_task_data(task.get(), HandToGLib(std::make_unique<BackgroundJob>(std::move(work), std::move(done))),
                          FreeFromGLib<BackgroundJob>);
     g_task_run_in_thread(task.get(), RunJobWork);
+}
+
+void GtkToolkit::showWorking(bool working)
+{
+    gtk_widget_set_visible(GTK_WIDGET(working_), working);
+    gtk_spinner_set_spinning(working_, working);
 }
 
 // A plain install runs without a sandbox: every readable path is readable

@@ -49,6 +49,7 @@ public:
     void runLater(std::chrono::milliseconds delay, std::function<void()> block) override;
     void runInBackground(std::function<void()> work, std::function<void()> done) override;
 
+    void showWorking(bool working) override;
     void startAccessing(const std::string& path) override;
     void stopAccessing(const std::string& path) override;
 
@@ -65,7 +66,8 @@ private:
     GtkApplication* application_;  // outlives the toolkit
     std::weak_ptr<Controller> controller_;
     Owned<GtkWindow> window_;
-    WebKitWebView* web_ = nullptr;  // belongs to the window
+    WebKitWebView* web_ = nullptr;   // belongs to the window
+    GtkSpinner* working_ = nullptr;  // belongs to the window
     WindowIcon icon_;
 };
 

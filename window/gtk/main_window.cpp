@@ -10,6 +10,7 @@ namespace {
 
 constexpr const char* kWindowClass = "mivra-main";
 constexpr int kButtonsMargin = 10;
+constexpr int kSpinnerSize = 16;
 
 void PreferDarkTheme(GtkWidget* window)
 {
@@ -81,8 +82,21 @@ GtkWidget* NewTopStrip(GtkWindow* window, const WindowDescription& description, 
     return strip;
 }
 
+// A small spinner in the strip's middle; the pointer goes through it to the page.
+GtkWidget* NewWorkingIndicator(const WindowDescription& description)
+{
+    GtkWidget* spinner = gtk_spinner_new();
+    gtk_widget_set_halign(spinner, GTK_ALIGN_CENTER);
+    gtk_widget_set_valign(spinner, GTK_ALIGN_START);
+    gtk_widget_set_margin_top(spinner, description.handleHeight / 2 - kSpinnerSize / 2);
+    gtk_widget_set_size_request(spinner, kSpinnerSize, kSpinnerSize);
+    gtk_widget_set_can_target(spinner, FALSE);
+    gtk_widget_set_visible(spinner, FALSE);
+    return spinner;
+}
+
 GtkWidget* NewContent(GtkWindow* window, const WindowDescription& description, WebKitWebView* web,
-                      GtkWidget* handleArea, Size minimum)
+                      GtkWidget* handleArea, GtkWidget* working, Size minimum)
 {
     GtkWidget* content = gtk_overlay_new();
     gtk_widget_set_size_request(content, minimum.width, minimum.height);
@@ -90,6 +104,7 @@ GtkWidget* NewContent(GtkWindow* window, const WindowDescription& description, W
     gtk_widget_set_vexpand(GTK_WIDGET(web), TRUE);
     gtk_overlay_set_child(GTK_OVERLAY(content), GTK_WIDGET(web));
     gtk_overlay_add_overlay(GTK_OVERLAY(content), NewTopStrip(window, description, handleArea));
+    gtk_overlay_add_overlay(GTK_OVERLAY(content), working);
     AddResizeEdges(window, GTK_OVERLAY(content));
     return content;
 }
@@ -106,8 +121,10 @@ MainWindow BuildMainWindow(GtkApplication* application, const WindowDescription&
     PreferDarkTheme(window);
     PaintBackground(window, description.background);
     GtkWidget* handleArea = NewHandleArea();
-    gtk_window_set_child(GTK_WINDOW(window), NewContent(GTK_WINDOW(window), description, web, handleArea, minimum));
-    return MainWindow{GTK_WINDOW(window), handleArea};
+    GtkWidget* working = NewWorkingIndicator(description);
+    gtk_window_set_child(GTK_WINDOW(window),
+                         NewContent(GTK_WINDOW(window), description, web, handleArea, working, minimum));
+    return MainWindow{GTK_WINDOW(window), handleArea, GTK_SPINNER(working)};
 }
 
 }  // namespace mivra

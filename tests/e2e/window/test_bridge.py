@@ -118,6 +118,30 @@ class BridgeTest(WindowTestCase):
         self.assertTrue(server.wait_report("__openPath").args[0].endswith("-a.fcpxml"))
         window.wait_no_dialog()
 
+    def test_quitting_during_a_project_copy_leaves_nothing_in_the_temporary_folder(self):
+        bundle = self.home.home / "Gros.fcpxmld"
+        bundle.mkdir()
+        for index in range(8):  # 2 GB that read fast (holes) but take a while to write
+            with open(bundle / f"media-{index}.mov", "wb") as media:
+                media.truncate(256 << 20)
+        temporary = self.home.root / "tmp"
+        temporary.mkdir()
+        server = self.serve()
+        window = self.launch(server.url, env={"TMPDIR": str(temporary)})
+        window.page = server
+        server.wait_report("load", timeout=30)
+        server.run("post({action: 'pick'})")
+        window.focus(window.dialog())
+        window.key("ctrl+l")
+        window.type(str(bundle))
+        window.key("Return")
+        wait_until(lambda: list(temporary.iterdir()), 30, "the copy to start", interval=0.01)
+        window.focus()
+        window.key("ctrl+q")
+        self.assertEqual(window.process.wait(30), 0)
+        self.assertEqual(list(temporary.iterdir()), [])
+        self.assertEqual(server.named("__openPath"), [])
+
     def test_frames_inside_the_interface_cannot_drive_the_window_and_the_top_page_still_can(self):
         record = self.home.install_browser()
         server, elsewhere = self.serve(), self.serve()

@@ -82,13 +82,15 @@ GtkWidget* NewTopStrip(GtkWindow* window, const WindowDescription& description, 
     return strip;
 }
 
-// A small spinner in the strip's middle; the pointer goes through it to the page.
-GtkWidget* NewWorkingIndicator(const WindowDescription& description)
+// A small spinner in the middle of the handle area; the pointer goes through
+// it to the handle. As an overlay child of its own, even hidden, it stopped
+// the corner resize zones from taking drags (the handle tests show it).
+GtkWidget* NewWorkingIndicator()
 {
     GtkWidget* spinner = gtk_spinner_new();
+    gtk_widget_set_hexpand(spinner, TRUE);
     gtk_widget_set_halign(spinner, GTK_ALIGN_CENTER);
-    gtk_widget_set_valign(spinner, GTK_ALIGN_START);
-    gtk_widget_set_margin_top(spinner, description.handleHeight / 2 - kSpinnerSize / 2);
+    gtk_widget_set_valign(spinner, GTK_ALIGN_CENTER);
     gtk_widget_set_size_request(spinner, kSpinnerSize, kSpinnerSize);
     gtk_widget_set_can_target(spinner, FALSE);
     gtk_widget_set_visible(spinner, FALSE);
@@ -96,7 +98,7 @@ GtkWidget* NewWorkingIndicator(const WindowDescription& description)
 }
 
 GtkWidget* NewContent(GtkWindow* window, const WindowDescription& description, WebKitWebView* web,
-                      GtkWidget* handleArea, GtkWidget* working, Size minimum)
+                      GtkWidget* handleArea, Size minimum)
 {
     GtkWidget* content = gtk_overlay_new();
     gtk_widget_set_size_request(content, minimum.width, minimum.height);
@@ -104,7 +106,6 @@ GtkWidget* NewContent(GtkWindow* window, const WindowDescription& description, W
     gtk_widget_set_vexpand(GTK_WIDGET(web), TRUE);
     gtk_overlay_set_child(GTK_OVERLAY(content), GTK_WIDGET(web));
     gtk_overlay_add_overlay(GTK_OVERLAY(content), NewTopStrip(window, description, handleArea));
-    gtk_overlay_add_overlay(GTK_OVERLAY(content), working);
     AddResizeEdges(window, GTK_OVERLAY(content));
     return content;
 }
@@ -121,9 +122,9 @@ MainWindow BuildMainWindow(GtkApplication* application, const WindowDescription&
     PreferDarkTheme(window);
     PaintBackground(window, description.background);
     GtkWidget* handleArea = NewHandleArea();
-    GtkWidget* working = NewWorkingIndicator(description);
-    gtk_window_set_child(GTK_WINDOW(window),
-                         NewContent(GTK_WINDOW(window), description, web, handleArea, working, minimum));
+    GtkWidget* working = NewWorkingIndicator();
+    gtk_box_append(GTK_BOX(handleArea), working);
+    gtk_window_set_child(GTK_WINDOW(window), NewContent(GTK_WINDOW(window), description, web, handleArea, minimum));
     return MainWindow{GTK_WINDOW(window), handleArea, GTK_SPINNER(working)};
 }
 

@@ -156,16 +156,13 @@ class Home:
             (self.root / folder).mkdir(parents=True)
         (self.root / "runtime").chmod(0o700)
 
-    def environment(self, display, bus=False):
+    def environment(self, display, bus=None):
         """The program's environment on `display`: a Display, or an X display's name.
-        With `bus`, the session bus the test runs in (dbus-run-session)."""
+        Without the address of a session `bus`, none: the program must work without one."""
         name = display if isinstance(display, str) else display.name
         env = {k: v for k, v in os.environ.items() if k != "WAYLAND_DISPLAY"}
-        if not bus:  # the program must work without one
-            env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={self.root}/runtime/no-bus"
-        elif "DBUS_SESSION_BUS_ADDRESS" not in env:
-            raise unittest.SkipTest("needs a session bus: run under dbus-run-session")
         env.update(DISPLAY=name, GDK_BACKEND="x11", GSK_RENDERER="cairo", HOME=str(self.home),
+                   DBUS_SESSION_BUS_ADDRESS=bus or f"unix:path={self.root}/runtime/no-bus",
                    **{f"XDG_{name.upper()}_HOME": str(self.root / name)
                       for name in ("config", "data", "cache", "state")},
                    XDG_RUNTIME_DIR=str(self.root / "runtime"))
@@ -453,9 +450,20 @@ class WindowTestCase(unittest.TestCase):
         self.addCleanup(server.stop)
         return server
 
-    def launch(self, *args, env=None, bus=False, cwd=None):
-        """Starts the program; `env` adds to or replaces its environment; with
-        `bus`, on the session bus the test runs in."""
+    def session_bus(self):
+        """The address of a session bus of the test's own, on its private home,
+        as a desktop session has; it and the services it started stop with the test."""
+        bus = spawn(["dbus-run-session", "--", "sh", "-c", 'echo "$DBUS_SESSION_BUS_ADDRESS"; exec sleep 3600'],
+                    group=True, env=self.home.environment(self.display), stdout=subprocess.PIPE,
+                    stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(stop_process, bus, True)
+        if not select.select([bus.stdout], [], [], 20)[0]:
+            raise RuntimeError("dbus-run-session did not start")
+        return bus.stdout.readline().strip()
+
+    def launch(self, *args, env=None, bus=None, cwd=None):
+        """Starts the program; `env` adds to or replaces its environment; `bus`
+        is the address of a session bus (see session_bus)."""
         window = MivraWindow(args, {**self.home.environment(self.display, bus), **(env or {})}, self.display.name,
                              self.display.wayland, cwd)
         self.addCleanup(self._assert_no_sanitizer_report, window)

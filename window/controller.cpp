@@ -11,6 +11,7 @@
 
 #include "note.h"
 #include "page_script.h"
+#include "project_copy.h"
 #include "web_address.h"
 
 namespace mivra {
@@ -31,6 +32,8 @@ constexpr const char* kDemoProject = "Mivra Demo.fcpxmld";
 constexpr const char* kFolderMessageTravail = "Choisissez le dossier ou Mivra decoupera les regions. "
                                               "Il y ecrit temporairement bien plus que la taille de l'AAF livre.";
 constexpr const char* kFolderMessageDestination = "Choisissez le dossier de destination de l'AAF.";
+constexpr const char* kDownloadTitle = "Enregistrer le telechargement";
+constexpr const char* kDownloadFallbackName = "telechargement";
 constexpr const char* kGrantMessage = "Selectionnez ce volume pour autoriser Mivra a le lire.";
 
 bool Exists(const std::string& path)
@@ -45,59 +48,17 @@ bool IsDirectory(const std::string& path)
     return fs::is_directory(path, error);
 }
 
-struct CopyFailure {
-    std::string reason;
-};
-using CopyOutcome = std::variant<std::string, CopyFailure>;
-
-std::string UppercaseUuid()
+// Only the name of what the page suggests, never a place: a download cannot
+// land outside the folder the user picks.
+std::string DownloadName(const std::string& suggested)
 {
-    g_autofree char* uuid = g_uuid_string_random();
-    g_autofree char* upper = g_ascii_strup(uuid, -1);
-    return upper;
+    const std::string name = fs::path(suggested).filename().string();
+    return name.empty() || name == "." || name == ".." ? kDownloadFallbackName : name;
 }
 
-// The chosen item's own name; a path with no last component (the root) gets a
-// generic project name.
-std::string LastComponent(const std::string& path)
+std::string ReplaceQuestion(const std::string& name)
 {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/')
-        trimmed.pop_back();
-    const std::string name = fs::path(trimmed).filename().string();
-    return name.empty() || name == "/" ? "projet.fcpxmld" : name;
-}
-
-// True when the folder lies inside the item or is the item itself.
-bool Contains(const fs::path& item, const fs::path& folder)
-{
-    std::error_code itemError;
-    std::error_code folderError;
-    const fs::path outer = fs::weakly_canonical(item, itemError);
-    const fs::path inner = fs::weakly_canonical(folder, folderError);
-    if (itemError || folderError)
-        return false;
-    const fs::path below = inner.lexically_relative(outer);
-    return !below.empty() && *below.begin() != "..";
-}
-
-// Copies the chosen item whole into a fresh temporary name; answers the copy's
-// path, or why it could not be made.
-CopyOutcome CopyToTemporaryFolder(const std::string& chosen, const std::string& temporaryFolder)
-{
-    // A copy into itself would never end: choosing "/" or the home folder
-    // would fill the disk before failing.
-    if (Contains(chosen, temporaryFolder))
-        return CopyFailure{"the temporary folder lies inside the chosen item"};
-    const fs::path destination =
-        fs::path(temporaryFolder) / ("Mivra-import-" + UppercaseUuid() + "-" + LastComponent(chosen));
-    std::error_code error;
-    fs::remove_all(destination, error);
-    error.clear();
-    fs::copy(chosen, destination, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
-    if (error)
-        return CopyFailure{error.message()};
-    return destination.string();
+    return "Un element nomme \u00AB " + name + " \u00BB existe deja. Voulez-vous le remplacer ?";
 }
 
 // The page opens the copy, or the chosen item itself when it could not be copied.
@@ -127,8 +88,15 @@ std::shared_ptr<Controller> Controller::Create(Toolkit& toolkit, LaunchSettings 
 
 Controller::Controller(Toolkit& toolkit, LaunchSettings settings, Places places)
     : toolkit_(toolkit), settings_(std::move(settings)), places_(std::move(places)),
-      crashReloads_(kCrashReloads, kCrashReloadSpan)
+      crashReloads_(kCrashReloads, kCrashReloadSpan), copies_(std::make_shared<RunningCopies>())
 {
+}
+
+// Quitting or closing the window ends the process next: a copy still running
+// would be cut short under its temporary name.
+Controller::~Controller()
+{
+    copies_->stopAndWait();
 }
 
 WindowDescription Controller::windowDescription() const
@@ -229,28 +197,29 @@ void Controller::pageFinishedLoading(const std::string& uri)
     if (!showsInterface_)
         return;
     interfaceLoaded_ = true;
-    openLaunchProjectWhenReady();
+    openWaitingProjectsWhenReady();
 }
 
 // The project named on the command line must reach a page able to take it: it
-// goes once, after the first second and after the interface's first load.
+// goes once, after the first second and after the interface's first load. A
+// file handed over by the desktop before then waits for the same.
 void Controller::scheduleLaunchProject()
 {
-    if (settings_.projetAuLancement.empty())
-        return;
     later(kLaunchProjectDelay, [](Controller& self) {
         self.launchDelayElapsed_ = true;
-        self.openLaunchProjectWhenReady();
+        self.openWaitingProjectsWhenReady();
     });
 }
 
-void Controller::openLaunchProjectWhenReady()
+void Controller::openWaitingProjectsWhenReady()
 {
-    // The delay only runs when a launch project was given.
-    if (launchProjectOpened_ || !launchDelayElapsed_ || !interfaceLoaded_)
+    if (!readyForProjects())
         return;
+    if (!launchProjectOpened_ && !settings_.projetAuLancement.empty())
+        openPath(settings_.projetAuLancement);
     launchProjectOpened_ = true;
-    openPath(settings_.projetAuLancement);
+    for (const std::string& path : std::exchange(handedOver_, {}))
+        openPath(path);
 }
 
 void Controller::receiveMessage(const BridgeMessage& message, const std::string& senderUri)
@@ -275,18 +244,28 @@ void Controller::choose()
     askForPath(panel, [](Controller& self, const std::string& chosen) { self.projectChosen(chosen); });
 }
 
-// A large project takes seconds to copy: the copy runs off the main loop, and
-// the page opens it once it is complete.
+// A large project takes seconds to copy: the copy runs off the main loop, the
+// window shows it is working meanwhile, and the page opens the copy once it is
+// complete. A window that goes stops the copy, which then leaves nothing.
 void Controller::projectChosen(const std::string& chosen)
 {
     keepAccess(chosen);
+    if (copiesInProgress_++ == 0)
+        toolkit_.showWorking(true);
     auto outcome = std::make_shared<CopyOutcome>(CopyFailure{"not copied"});
-    auto copy = [outcome, chosen, temporaryFolder = places_.temporaryFolder] {
-        *outcome = CopyToTemporaryFolder(chosen, temporaryFolder);
+    auto copy = [outcome, chosen, temporaryFolder = places_.temporaryFolder, copies = copies_] {
+        if (!copies->enter())
+            return;
+        *outcome = CopyToTemporaryFolder(chosen, temporaryFolder, copies->stopRequested());
+        copies->leave();
     };
     auto copied = [weak = weak_from_this(), outcome, chosen] {
-        if (const auto self = weak.lock())
-            OpenCopyOrChosen(*self, chosen, *outcome);
+        const auto self = weak.lock();
+        if (!self)
+            return;
+        if (--self->copiesInProgress_ == 0)
+            self->toolkit_.showWorking(false);
+        OpenCopyOrChosen(*self, chosen, *outcome);
     };
     toolkit_.runInBackground(std::move(copy), std::move(copied));
 }
@@ -298,8 +277,17 @@ void Controller::openPath(const std::string& path)
 
 bool Controller::openFile(const std::string& path)
 {
-    openPath(path);
+    toolkit_.activate();
+    if (readyForProjects())
+        openPath(path);
+    else
+        handedOver_.push_back(path);
     return true;
+}
+
+void Controller::presentAgain()
+{
+    toolkit_.activate();
 }
 
 void Controller::chooseFolder(const std::string& path, const std::string& pour)
@@ -403,6 +391,44 @@ void Controller::runFileInput(std::function<void(std::optional<std::string>)> an
     panel.canChooseDirectories = true;
     panel.packagesAreItems = true;
     toolkit_.showOpenPanel(panel, std::move(answer));
+}
+
+void Controller::decideDownload(const std::string& suggestedName, DownloadDestination destination)
+{
+    askForDownloadPath(places_.downloadsFolder, DownloadName(suggestedName), std::move(destination));
+}
+
+// A name already taken is replaced only once the user says so; otherwise the
+// panel comes back to pick another.
+void Controller::askForDownloadPath(const std::string& folder, const std::string& name, DownloadDestination destination)
+{
+    SavePanelDescription panel{kDownloadTitle, folder, name, "Enregistrer"};
+    toolkit_.showSavePanel(panel, [weak = weak_from_this(), destination](std::optional<std::string> path) {
+        const auto self = weak.lock();
+        if (!self || !path || !Exists(*path)) {
+            destination(self ? path : std::nullopt);
+            return;
+        }
+        const fs::path chosen(*path);
+        const std::string chosenName = chosen.filename().string();
+        self->toolkit_.askToConfirm(
+            ReplaceQuestion(chosenName), "Remplacer", [weak, destination, chosen, chosenName](bool replace) {
+                const auto self = weak.lock();
+                if (!self)
+                    destination(std::nullopt);
+                else if (replace)
+                    destination(chosen.string());
+                else
+                    self->askForDownloadPath(chosen.parent_path().string(), chosenName, destination);
+            });
+    });
+}
+
+void Controller::downloadFailed(const std::string& destination)
+{
+    std::error_code error;
+    if (fs::is_regular_file(fs::symlink_status(destination, error)))
+        fs::remove(destination, error);
 }
 
 void Controller::runAlert(const std::string& message, std::function<void()> answered)

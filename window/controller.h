@@ -14,6 +14,7 @@
 #include "bridge.h"
 #include "drop.h"
 #include "menu.h"
+#include "project_copy.h"
 #include "rate_limit.h"
 #include "settings.h"
 #include "toolkit.h"
@@ -26,6 +27,7 @@ struct Places {
     std::string homeFolder;
     std::string desktopFolder;
     std::string volumesFolder;  // where removable volumes are mounted
+    std::string downloadsFolder;
 
     static Places FromSystem();
 };
@@ -34,6 +36,10 @@ class Controller : public DropTarget, public std::enable_shared_from_this<Contro
 public:
     // Always held by a shared_ptr: deferred blocks and completions keep a weak_ptr.
     static std::shared_ptr<Controller> Create(Toolkit& toolkit, LaunchSettings settings, Places places);
+
+    ~Controller() override;
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
 
     // Window, menu, first load, launch project, activation, "fenetre ouverte" record.
     void build();
@@ -50,7 +56,12 @@ public:
     // Projects.
     void choose();
     void openPath(const std::string& path) override;
-    bool openFile(const std::string& path);  // a file handed over by the desktop
+    // A file handed over by the desktop (another launch of the program): the
+    // window comes forward and the page gets it at once when ready, otherwise
+    // as the launch project does. Always true: the file counts as opened.
+    bool openFile(const std::string& path);
+    // Another launch with nothing to open brings the window forward.
+    void presentAgain();
 
     // Folders.
     void chooseFolder(const std::string& path, const std::string& pour);
@@ -71,6 +82,13 @@ public:
     void runFileInput(std::function<void(std::optional<std::string>)> answer);
     void runAlert(const std::string& message, std::function<void()> answered);
 
+    // Downloads the page starts: `destination` is called once, with the path the
+    // user chose, or with nothing when the download must be dropped unwritten.
+    using DownloadDestination = std::function<void(std::optional<std::string>)>;
+    void decideDownload(const std::string& suggestedName, DownloadDestination destination);
+    // A download that failed once its file had been created leaves no part of it.
+    void downloadFailed(const std::string& destination);
+
     const std::vector<std::string>& granted() const { return granted_; }
     std::int64_t attempts() const { return attempts_; }
     const Places& places() const { return places_; }
@@ -87,9 +105,11 @@ private:
     void askForPath(const OpenPanelDescription& panel, std::function<void(Controller&, const std::string&)> chosen);
     void keepAccess(const std::string& path);  // granted: accessed and recorded
     void scheduleLaunchProject();
-    void openLaunchProjectWhenReady();
+    void openWaitingProjectsWhenReady();
+    bool readyForProjects() const { return launchDelayElapsed_ && interfaceLoaded_; }
     void projectChosen(const std::string& chosen);
     std::string grantStartFolder(const std::string& path) const;
+    void askForDownloadPath(const std::string& folder, const std::string& name, DownloadDestination destination);
 
     Toolkit& toolkit_;
     const LaunchSettings settings_;
@@ -104,6 +124,10 @@ private:
     bool launchDelayElapsed_ = false;
     bool interfaceLoaded_ = false;
     bool launchProjectOpened_ = false;
+    std::vector<std::string> handedOver_;  // files given by the desktop before that
+
+    int copiesInProgress_ = 0;  // as seen from the main loop: the window shows it is working
+    std::shared_ptr<RunningCopies> copies_;
 };
 
 }  // namespace mivra

@@ -16,6 +16,14 @@ std::string DesktopFolder(const std::string& home)
     return desktop != nullptr ? desktop : (std::filesystem::path(home) / "Desktop").string();
 }
 
+// Where the desktop puts downloads, or the home folder when there is none.
+std::string DownloadsFolder(const std::string& home)
+{
+    const char* downloads = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD);
+    std::error_code error;
+    return downloads != nullptr && std::filesystem::is_directory(downloads, error) ? downloads : home;
+}
+
 // Where the desktop mounts removable volumes: per user under udisks2, else /media.
 std::string VolumesFolder()
 {
@@ -34,7 +42,7 @@ std::string VolumesFolder()
 Places Places::FromSystem()
 {
     const std::string home = g_get_home_dir();
-    return Places{g_get_tmp_dir(), home, DesktopFolder(home), VolumesFolder()};
+    return Places{g_get_tmp_dir(), home, DesktopFolder(home), VolumesFolder(), DownloadsFolder(home)};
 }
 
 }  // namespace mivra

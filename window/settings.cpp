@@ -22,6 +22,10 @@ bool IsInterfaceUrl(std::string_view argument)
     return argument.starts_with("http://") || argument.starts_with("https://");
 }
 
+constexpr const char* kApplicationId = "fr.mivra.Window";
+// Enough of the URL's digest that two interfaces never share a window.
+constexpr std::size_t kDigestLength = 16;
+
 }  // namespace
 
 LaunchSettings ReadLaunchSettings(int argc, const char* const* argv)
@@ -40,6 +44,15 @@ LaunchSettings ReadLaunchSettings(int argc, const char* const* argv)
             settings.icon = *icon;
     }
     return settings;
+}
+
+std::string ApplicationId(const std::string& url)
+{
+    if (url == LaunchSettings{}.url)
+        return kApplicationId;
+    g_autofree char* digest = g_compute_checksum_for_string(G_CHECKSUM_SHA256, url.c_str(), -1);
+    // An element of an application id may not start with a digit.
+    return std::string(kApplicationId) + ".U" + std::string(digest, kDigestLength);
 }
 
 }  // namespace mivra

@@ -48,6 +48,20 @@ struct OpenPanelDescription {
     std::string prompt;  // the confirming button
 };
 
+// What activating an item (Return, a double click, the confirming button) does
+// in a panel: a panel that chooses files enters a plain folder, as every
+// chooser does, and takes a file or a package whole; a folder panel takes it.
+enum class Activation { Choose, Enter };
+Activation ActivationOf(const OpenPanelDescription& panel, bool isFolder, bool isPackage);
+
+// A save panel: the name it offers is selected, ready to be typed over.
+struct SavePanelDescription {
+    std::string title;
+    std::string startFolder;
+    std::string name;
+    std::string prompt;  // the confirming button
+};
+
 // Receives the chosen path, or nothing on cancel.
 using PanelCompletion = std::function<void(std::optional<std::string>)>;
 
@@ -68,6 +82,11 @@ public:
     // Panels and alerts are modal to the window; completions run on the main loop.
     virtual void showOpenPanel(const OpenPanelDescription& panel, PanelCompletion done) = 0;
     virtual void showAlert(const std::string& message, std::function<void()> closed) = 0;
+    // A save panel; the desktop's own question before replacing a file is left to the Controller.
+    virtual void showSavePanel(const SavePanelDescription& panel, PanelCompletion done) = 0;
+    // A question with "Annuler" and the confirming button; answers true when confirmed.
+    virtual void askToConfirm(const std::string& message, const std::string& confirm,
+                              std::function<void(bool)> answered) = 0;
 
     virtual void openInBrowser(const std::string& url) = 0;
     virtual void openPrivacySettings() = 0;
@@ -77,6 +96,9 @@ public:
     // Runs `work` away from the main loop, which keeps running meanwhile, then
     // `done` on the main loop once `work` has returned.
     virtual void runInBackground(std::function<void()> work, std::function<void()> done) = 0;
+
+    // Shows, without blocking the page, that the window is working (a project copy).
+    virtual void showWorking(bool working) = 0;
 
     // Access to a granted location; called in pairs.
     virtual void startAccessing(const std::string& path) = 0;

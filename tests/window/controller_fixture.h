@@ -25,6 +25,8 @@ struct FakeToolkit : Toolkit {
     std::optional<WindowDescription> window;
     std::vector<MenuItem> menu;
     std::vector<std::function<void()>> alertsClosing;
+    std::vector<std::pair<SavePanelDescription, PanelCompletion>> savePanels;
+    std::vector<std::function<void(bool)>> questions;
 
     void buildWindow(const WindowDescription& d) override { window = d, calls.push_back("buildWindow"); }
     void installMenu(const std::vector<MenuItem>& items) override { menu = items, calls.push_back("installMenu"); }
@@ -49,6 +51,17 @@ struct FakeToolkit : Toolkit {
         calls.push_back("showAlert " + message);
         alertsClosing.push_back(std::move(closed));
     }
+    void showSavePanel(const SavePanelDescription& d, PanelCompletion done) override
+    {
+        calls.push_back("showSavePanel " + d.title + "|" + d.startFolder + "|" + d.name + "|" + d.prompt);
+        savePanels.emplace_back(d, std::move(done));
+    }
+    void askToConfirm(const std::string& message, const std::string& confirm,
+                      std::function<void(bool)> answered) override
+    {
+        calls.push_back("askToConfirm " + message + "|" + confirm);
+        questions.push_back(std::move(answered));
+    }
     void openInBrowser(const std::string& url) override { calls.push_back("openInBrowser " + url); }
     void openPrivacySettings() override { calls.push_back("openPrivacySettings"); }
     void runLater(std::chrono::milliseconds delay, std::function<void()> block) override
@@ -61,6 +74,7 @@ struct FakeToolkit : Toolkit {
         calls.push_back("runInBackground");
         background.emplace_back(std::move(work), std::move(done));
     }
+    void showWorking(bool working) override { calls.push_back(working ? "showWorking 1" : "showWorking 0"); }
     void startAccessing(const std::string& path) override { calls.push_back("startAccessing " + path); }
     void stopAccessing(const std::string& path) override { calls.push_back("stopAccessing " + path); }
     void minimise() override { calls.push_back("minimise"); }
@@ -119,7 +133,8 @@ protected:
     {
         g_autofree char* made = g_dir_make_tmp("mivra-window-test-XXXXXX", nullptr);
         root_ = made;
-        places_ = Places{folder("tmp"), folder("home"), folder("home/Desktop"), folder("volumes")};
+        places_ =
+            Places{folder("tmp"), folder("home"), folder("home/Desktop"), folder("volumes"), folder("home/Downloads")};
     }
     ~ControllerTest() override
     {

@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -11,6 +14,7 @@
 #include "bridge.h"
 #include "controller_fixture.h"
 #include "page_script.h"
+#include "project_copy.h"
 #include "stderr_capture.h"
 
 namespace mivra {
@@ -35,7 +39,8 @@ TEST_F(ControllerTest, BuildOrdersTheCallsDescribesTheWindowAndLogsEvenAnUnparse
 {
     test::StderrCapture captured;
     make(LaunchSettings{kInterface, "", "/icons/m.png"})->build();
-    EXPECT_EQ(toolkit_.calls, (Calls{"buildWindow", "installMenu", "loadUrl " + kInterface, "activate"}));
+    const Calls built{"buildWindow", "installMenu", "loadUrl " + kInterface, "runLater 1000", "activate"};
+    EXPECT_EQ(toolkit_.calls, built);
     const WindowDescription& w = *toolkit_.window;
     EXPECT_EQ((std::vector<int>{w.contentWidth, w.contentHeight, w.minimumWidth, w.minimumHeight, w.handleHeight,
                                 w.handleRightGap}),
@@ -46,8 +51,7 @@ TEST_F(ControllerTest, BuildOrdersTheCallsDescribesTheWindowAndLogsEvenAnUnparse
     EXPECT_EQ(toolkit_.menu.size(), MenuTable().size());
     toolkit_.calls.clear();
     make(LaunchSettings{kInterface, "/p/a.fcpxml", ""})->build();  // the project's second starts before activation
-    EXPECT_EQ(toolkit_.calls,
-              (Calls{"buildWindow", "installMenu", "loadUrl " + kInterface, "runLater 1000", "activate"}));
+    EXPECT_EQ(toolkit_.calls, built);
     toolkit_.loads.clear();
     make(LaunchSettings{"http://[nope/", "", ""})->build();
     EXPECT_TRUE(toolkit_.loads.empty());
@@ -59,6 +63,7 @@ TEST_F(ControllerTest, FailedLoadsAreRetried40TimesAfter300msAndTheBudgetIsNever
 {
     auto controller = make();
     controller->build();
+    toolkit_.runNextDeferred();  // the launch second
     controller->navigationFailed();
     controller->navigationFailed();  // each failure spends its own reload
     controller->pageFinishedLoading(kInterface);
@@ -161,6 +166,22 @@ TEST_F(ControllerTest, TheLaunchProjectWaitsForTheSecondAndTheFirstInterfaceLoad
     built("/p/b.fcpxml").reset();
     EXPECT_TRUE(toolkit_.runNextDeferred());
     EXPECT_TRUE(toolkit_.scripts.empty());
+    // Files handed over by other launches wait behind the launch project, then go at once.
+    controller = built("/p/c.fcpxml");
+    toolkit_.calls.clear();
+    EXPECT_TRUE(controller->openFile("/p/d.fcpxml"));
+    controller->presentAgain();
+    controller->pageFinishedLoading(kInterface);
+    EXPECT_EQ(toolkit_.calls, (Calls{"activate", "activate"}));
+    toolkit_.runNextDeferred();
+    EXPECT_TRUE(controller->openFile("/nulle/part.fcpxml"));
+    EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("/p/c.fcpxml"), OpenPathScript("/p/d.fcpxml"),
+                                       OpenPathScript("/nulle/part.fcpxml")}));
+    controller = built("");
+    controller->openFile("/p/e.fcpxml");
+    toolkit_.runNextDeferred();
+    controller->pageFinishedLoading(kInterface);
+    EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("/p/e.fcpxml")}));
 }
 
 class ChooseTest : public ControllerTest {
@@ -218,26 +239,52 @@ TEST_F(ChooseTest, EachChoiceIsGrantedCopiedWholeAndOpenedFromItsOwnCopy)
     EXPECT_EQ(toolkit_.scripts.back(), AutorisesScript({bundle}));
 }
 
-TEST_F(ChooseTest, TheCopyRunsInTheBackgroundThePageKeepsItsAnswersAndOpensTheCopyOnceDone)
+TEST_F(ChooseTest, TheCopyRunsInTheBackgroundWhileTheWindowShowsItIsWorkingAndOpensOnceComplete)
 {
     const std::string project = file("projets/a.fcpxml", "<fcpxml/>");
-    controller->choose();
-    toolkit_.completePanel(project);
-    EXPECT_EQ(controller->granted(), (Calls{project}));  // granted at once, as before the copy
+    for (int copy = 0; copy < 2; ++copy) {
+        controller->choose();
+        toolkit_.completePanel(project);
+    }
+    EXPECT_EQ(controller->granted(), (Calls{project, project}));  // granted at once, as before the copy
     controller->direLesAutorises();
-    EXPECT_EQ(toolkit_.scripts, (Calls{AutorisesScript({project})}));
-    ASSERT_EQ(toolkit_.background.size(), 1u);
+    EXPECT_EQ(toolkit_.scripts, (Calls{AutorisesScript({project, project})}));
     EXPECT_TRUE(fs::is_empty(places_.temporaryFolder));
     toolkit_.finishNextBackground();
-    EXPECT_EQ(toolkit_.scripts.size(), 2u);
     EXPECT_EQ(Read(opened()), "<fcpxml/>");
-    // A controller gone before the copy ends: the copy is made, nothing is opened.
+    EXPECT_EQ(toolkit_.count("showWorking 1") + toolkit_.count("showWorking 0"), 1u);  // one copy still runs
+    toolkit_.finishNextBackground();
+    EXPECT_EQ(toolkit_.calls.back(), "evaluateScript " + OpenPathScript(opened()));
+    EXPECT_EQ(toolkit_.count("showWorking 0"), 1u);
+    // A controller gone before the copy runs: nothing is copied or opened.
     controller->choose();
     toolkit_.completePanel(project);
     controller.reset();
     toolkit_.finishNextBackground();
-    EXPECT_EQ(toolkit_.scripts.size(), 2u);
+    EXPECT_EQ(toolkit_.scripts.size(), 3u);
     EXPECT_EQ(std::distance(fs::directory_iterator(places_.temporaryFolder), fs::directory_iterator()), 2);
+}
+
+TEST_F(ChooseTest, ACopyStoppedOrFailingHalfwayLeavesNothingInTheTemporaryFolder)
+{
+    file("projets/Gros.fcpxmld/1.mov", std::string(3 << 20, 'x'));
+    folder("projets/Gros.fcpxmld/vide");
+    fs::create_symlink("/nulle/part", root_ / "projets/Gros.fcpxmld/lien");
+    const std::string bundle = (root_ / "projets/Gros.fcpxmld").string();
+    std::atomic<bool> stop = false;
+    const CopyOutcome whole = CopyToTemporaryFolder(bundle, places_.temporaryFolder, stop);
+    ASSERT_TRUE(std::holds_alternative<std::string>(whole));
+    EXPECT_EQ(fs::file_size(fs::path(std::get<std::string>(whole)) / "1.mov"), 3u << 20);
+    EXPECT_EQ(fs::read_symlink(fs::path(std::get<std::string>(whole)) / "lien"), "/nulle/part");
+    fs::remove_all(std::get<std::string>(whole));
+    stop = true;
+    EXPECT_EQ(std::get<CopyFailure>(CopyToTemporaryFolder(bundle, places_.temporaryFolder, stop)).reason,
+              "copy stopped");
+    stop = false;
+    // A pipe cannot be copied: the copy fails wherever it meets it.
+    ASSERT_EQ(mkfifo((root_ / "projets/Gros.fcpxmld/tube").c_str(), 0600), 0);
+    EXPECT_TRUE(std::holds_alternative<CopyFailure>(CopyToTemporaryFolder(bundle, places_.temporaryFolder, stop)));
+    EXPECT_TRUE(fs::is_empty(places_.temporaryFolder));
 }
 
 TEST_F(ChooseTest, WhatCannotBeCopiedIsLoggedAndOpenedWhereItIs)
@@ -260,7 +307,7 @@ TEST_F(ChooseTest, WhatCannotBeCopiedIsLoggedAndOpenedWhereItIs)
                                    inside + inside + inside);
 }
 
-TEST_F(ChooseTest, CancelOrAGoneControllerDoesNothingAndADesktopFileOpensAsIs)
+TEST_F(ChooseTest, CancelOrAGoneControllerDoesNothing)
 {
     choose(std::nullopt);
     controller->choose();
@@ -268,8 +315,54 @@ TEST_F(ChooseTest, CancelOrAGoneControllerDoesNothingAndADesktopFileOpensAsIs)
     toolkit_.completePanel(file("projets/a.fcpxml"));
     EXPECT_EQ(toolkit_.calls, (Calls{"showOpenPanel", "showOpenPanel"}));
     EXPECT_TRUE(fs::is_empty(places_.temporaryFolder));
-    EXPECT_TRUE(make()->openFile("/nulle/part.fcpxml"));
-    EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("/nulle/part.fcpxml")}));
+}
+
+TEST_F(ControllerTest, ADownloadIsSavedWhereTheUserSaysReplacingOnlyWhenConfirmedAndFailedOnesLeaveNothing)
+{
+    auto controller = make();
+    std::vector<std::optional<std::string>> answers;
+    const auto download = [&](const std::string& suggested) {
+        controller->decideDownload(suggested, [&](std::optional<std::string> path) { answers.push_back(path); });
+        return toolkit_.calls.back();
+    };
+    const std::string panel = "showSavePanel Enregistrer le telechargement|" + places_.downloadsFolder + "|";
+    // Only a name is taken from the page.
+    for (const auto& [suggested, offered] :
+         std::vector<std::pair<std::string, std::string>>{{"export.json", "export.json"},
+                                                          {"../../.bashrc", ".bashrc"},
+                                                          {"/etc/passwd", "passwd"},
+                                                          {"", "telechargement"},
+                                                          {"..", "telechargement"},
+                                                          {"a/", "telechargement"}}) {
+        EXPECT_EQ(download(suggested), panel + offered + "|Enregistrer");
+        toolkit_.savePanels.back().second(std::nullopt);  // cancel: nothing to write
+    }
+    EXPECT_EQ(answers, (std::vector<std::optional<std::string>>(6, std::nullopt)));
+    answers.clear();
+    const std::string fresh = places_.downloadsFolder + "/new.json", taken = file("home/Downloads/export.json");
+    download("new.json");
+    toolkit_.savePanels.back().second(fresh);
+    download("export.json");
+    toolkit_.savePanels.back().second(taken);
+    EXPECT_EQ(
+        toolkit_.calls.back(),
+        "askToConfirm Un element nomme \u00AB export.json \u00BB existe deja. Voulez-vous le remplacer ?|Remplacer");
+    toolkit_.questions.back()(false);  // back to the panel, same folder and name
+    EXPECT_EQ(toolkit_.calls.back(), panel + "export.json|Enregistrer");
+    toolkit_.savePanels.back().second(taken);
+    toolkit_.questions.back()(true);
+    EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{fresh, taken}));
+    // A controller gone meanwhile drops the download.
+    download("late.json");
+    controller.reset();
+    toolkit_.savePanels.back().second(fresh);
+    EXPECT_EQ(answers.back(), std::nullopt);
+    controller = make();
+    const std::string keptFolder = folder("home/Downloads/dossier");
+    controller->downloadFailed(taken);
+    controller->downloadFailed(keptFolder);
+    EXPECT_FALSE(fs::exists(taken));
+    EXPECT_TRUE(fs::is_directory(keptFolder));
 }
 
 TEST_F(ControllerTest, FolderPanelStartsOnlyInAnExistingFolderAndAnswersWithItsKind)

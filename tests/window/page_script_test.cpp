@@ -1,9 +1,11 @@
 // The texts the window writes to the page, and the fixed rules for launch
 // arguments, the handle and drops.
 
+#include <gio/gio.h>
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "page_script.h"
 #include "settings.h"
 #include "stderr_capture.h"
+#include "toolkit.h"
 
 namespace mivra {
 namespace {
@@ -60,6 +63,42 @@ TEST(LaunchSettings, UrlOrProjectThenIconAndInvalidUtf8CountsAsNotGiven)
     EXPECT_EQ(read({"", "/icons/m.png", "third", "fourth"}), url + "||/icons/m.png");
     EXPECT_EQ(read({"/p/caf\xe9.fcpxml", "/i/\xff.png"}), url + "||");
     EXPECT_EQ(read({"/p/caf\xc3\xa9.fcpxml"}), url + "|/p/caf\xc3\xa9.fcpxml|");
+}
+
+TEST(LaunchSettings, TheDefaultInterfaceKeepsThePlainApplicationIdEveryOtherUrlOneOfItsOwn)
+{
+    EXPECT_EQ(ApplicationId("http://127.0.0.1:8790/"), "fr.mivra.Window");
+    std::set<std::string> ids;
+    for (const char* url : {"http://127.0.0.1:8790", "http://127.0.0.1:8791/", "https://127.0.0.1:8790/",
+                            "http://localhost:8790/", "http://127.0.0.1:8790/?a=\"\xc3\xa9\" b"}) {
+        const std::string id = ApplicationId(url);
+        EXPECT_TRUE(g_application_id_is_valid(id.c_str())) << id;
+        EXPECT_EQ(id, ApplicationId(url));  // the same in every process
+        ids.insert(id);
+    }
+    EXPECT_EQ(ids.size(), 5u);
+}
+
+TEST(PanelRule, PanelsForFilesEnterPlainFoldersAndTakePackagesWholeFolderPanelsTakeFolders)
+{
+    OpenPanelDescription project, folders, packagesAsFolders;
+    project.canChooseFiles = project.canChooseDirectories = true;
+    folders.canChooseDirectories = true;
+    packagesAsFolders = project;
+    packagesAsFolders.packagesAreItems = false;
+    const struct {
+        const OpenPanelDescription& panel;
+        bool folder, package;
+        Activation expected;
+    } rows[] = {
+        {project, false, false, Activation::Choose},  // a project file
+        {project, true, true, Activation::Choose},    // a ".fcpxmld" bundle
+        {project, true, false, Activation::Enter},    // a typed "~/": never copied whole
+        {packagesAsFolders, true, true, Activation::Enter}, {folders, true, false, Activation::Choose},
+        {folders, true, true, Activation::Choose},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ActivationOf(row.panel, row.folder, row.package), row.expected);
 }
 
 TEST(Handle, OnlyADoubleClickZoomsOrMinimisesAsTheDesktopSays)

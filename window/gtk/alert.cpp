@@ -1,5 +1,7 @@
 #include "alert.h"
 
+#include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -9,42 +11,57 @@ namespace mivra {
 namespace {
 
 // Lives as long as the dialog; a dialog that goes without answering still
-// reports that it closed.
+// reports that it closed, as not confirmed.
 struct AlertSession {
-    std::function<void()> closed;
+    std::function<void(bool)> answered;
 
-    explicit AlertSession(std::function<void()> onClosed) : closed(std::move(onClosed)) {}
+    explicit AlertSession(std::function<void(bool)> onAnswer) : answered(std::move(onAnswer)) {}
     AlertSession(const AlertSession&) = delete;
     AlertSession& operator=(const AlertSession&) = delete;
     ~AlertSession()
     {
-        if (closed)
-            closed();
+        if (answered)
+            answered(false);
     }
 };
 
-void OnResponse(GtkDialog* dialog, int, gpointer data)
+void OnResponse(GtkDialog* dialog, int response, gpointer data)
 {
-    auto closed = std::exchange(static_cast<AlertSession*>(data)->closed, nullptr);
+    auto answered = std::exchange(static_cast<AlertSession*>(data)->answered, nullptr);
     gtk_window_destroy(GTK_WINDOW(dialog));
-    closed();
+    answered(response == GTK_RESPONSE_OK);
+}
+
+// The buttons are (label, response) pairs; the last one is the default.
+void ShowMessageDialog(GtkWindow* parent, const std::string& message,
+                       std::initializer_list<std::pair<const char*, int>> buttons, std::function<void(bool)> answered)
+{
+    // The dialog belongs to GTK's list of windows until it is destroyed.
+    GtkWidget* dialog =
+        gtk_message_dialog_new(parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                               GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s", message.c_str());
+    for (const auto& [label, response] : buttons)
+        gtk_dialog_add_button(GTK_DIALOG(dialog), label, response);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), std::data(buttons)[buttons.size() - 1].second);
+    auto session = std::make_unique<AlertSession>(std::move(answered));
+    AlertSession* handler = session.get();
+    g_object_set_data_full(G_OBJECT(dialog), "mivra-alert", HandToGLib(std::move(session)), FreeFromGLib<AlertSession>);
+    g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), handler);
+    gtk_window_present(GTK_WINDOW(dialog));
 }
 
 }  // namespace
 
 void ShowAlert(GtkWindow* parent, const std::string& message, std::function<void()> closed)
 {
-    // The dialog belongs to GTK's list of windows until it is destroyed.
-    GtkWidget* dialog =
-        gtk_message_dialog_new(parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-                               GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s", message.c_str());
-    gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
-    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-    auto session = std::make_unique<AlertSession>(std::move(closed));
-    AlertSession* handler = session.get();
-    g_object_set_data_full(G_OBJECT(dialog), "mivra-alert", HandToGLib(std::move(session)), FreeFromGLib<AlertSession>);
-    g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), handler);
-    gtk_window_present(GTK_WINDOW(dialog));
+    ShowMessageDialog(parent, message, {{"OK", GTK_RESPONSE_OK}}, [closed = std::move(closed)](bool) { closed(); });
+}
+
+void ShowQuestion(GtkWindow* parent, const std::string& message, const std::string& confirm,
+                  std::function<void(bool)> answered)
+{
+    ShowMessageDialog(parent, message, {{"Annuler", GTK_RESPONSE_CANCEL}, {confirm.c_str(), GTK_RESPONSE_OK}},
+                      std::move(answered));
 }
 
 }  // namespace mivra

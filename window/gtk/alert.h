@@ -1,5 +1,5 @@
 #pragma once
-// A modal message with one "OK" button.
+// Modal messages: one with an "OK" button, one that asks to confirm.
 
 #include <functional>
 #include <string>
@@ -10,5 +10,10 @@ namespace mivra {
 
 // closed runs once, after the dialog is gone, however it was closed.
 void ShowAlert(GtkWindow* parent, const std::string& message, std::function<void()> closed);
+
+// "Annuler" and the confirming button, the default; answered runs once, with
+// false however the dialog went without confirming.
+void ShowQuestion(GtkWindow* parent, const std::string& message, const std::string& confirm,
+                  std::function<void(bool)> answered);
 
 }  // namespace mivra

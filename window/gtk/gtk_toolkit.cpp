@@ -5,11 +5,13 @@
 #include "alert.h"
 #include "app_menu.h"
 #include "direct_manipulation.h"
+#include "downloads.h"
 #include "glib_ownership.h"
 #include "kept_size.h"
 #include "main_window.h"
 #include "open_panel.h"
 #include "placement.h"
+#include "save_panel.h"
 
 namespace mivra {
 namespace {
@@ -89,13 +91,32 @@ WebViewEvents GtkToolkit::webViewEvents() const
     };
 }
 
+void GtkToolkit::followDownloads()
+{
+    std::weak_ptr<Controller> weak = controller_;
+    FollowDownloads(web_, DownloadEvents{
+                              [weak](const std::string& suggested, Controller::DownloadDestination answer) {
+                                  if (auto controller = weak.lock())
+                                      controller->decideDownload(suggested, std::move(answer));
+                                  else
+                                      answer(std::nullopt);
+                              },
+                              [weak](const std::string& destination) {
+                                  if (auto controller = weak.lock())
+                                      controller->downloadFailed(destination);
+                              },
+                          });
+}
+
 void GtkToolkit::buildWindow(const WindowDescription& description)
 {
     web_ = NewWebView(description.background, webViewEvents());
+    followDownloads();
     const std::optional<Size> workArea = FirstMonitorWorkArea(gdk_display_get_default());
     const Size minimum = FitInto(Size{description.minimumWidth, description.minimumHeight}, workArea);
     const MainWindow built = BuildMainWindow(application_, description, web_, minimum);
     window_.reset(GTK_WINDOW(g_object_ref(built.window)));
+    working_ = built.working;
     restoreKeptSize(description, workArea);
     icon_.apply(built.window, description.iconPath);
     CentreWhenShown(built.window);
@@ -157,6 +178,17 @@ void GtkToolkit::showAlert(const std::string& message, std::function<void()> clo
     ShowAlert(window_.get(), message, std::move(closed));
 }
 
+void GtkToolkit::showSavePanel(const SavePanelDescription& panel, PanelCompletion done)
+{
+    ShowSavePanel(window_.get(), panel, std::move(done));
+}
+
+void GtkToolkit::askToConfirm(const std::string& message, const std::string& confirm,
+                              std::function<void(bool)> answered)
+{
+    ShowQuestion(window_.get(), message, confirm, std::move(answered));
+}
+
 void GtkToolkit::openInBrowser(const std::string& url)
 {
     g_app_info_launch_default_for_uri(url.c_str(), nullptr, nullptr);
@@ -177,6 +209,12 @@ void GtkToolkit::runInBackground(std::function<void()> work, std::function<void(
     g_task_set_task_data(task.get(), HandToGLib(std::make_unique<BackgroundJob>(std::move(work), std::move(done))),
                          FreeFromGLib<BackgroundJob>);
     g_task_run_in_thread(task.get(), RunJobWork);
+}
+
+void GtkToolkit::showWorking(bool working)
+{
+    gtk_widget_set_visible(GTK_WIDGET(working_), working);
+    gtk_spinner_set_spinning(working_, working);
 }
 
 // A plain install runs without a sandbox: every readable path is readable

@@ -39,6 +39,9 @@ public:
 
     void showOpenPanel(const OpenPanelDescription& panel, PanelCompletion done) override;
     void showAlert(const std::string& message, std::function<void()> closed) override;
+    void showSavePanel(const SavePanelDescription& panel, PanelCompletion done) override;
+    void askToConfirm(const std::string& message, const std::string& confirm,
+                      std::function<void(bool)> answered) override;
 
     void openInBrowser(const std::string& url) override;
     void openPrivacySettings() override;
@@ -46,6 +49,7 @@ public:
     void runLater(std::chrono::milliseconds delay, std::function<void()> block) override;
     void runInBackground(std::function<void()> work, std::function<void()> done) override;
 
+    void showWorking(bool working) override;
     void startAccessing(const std::string& path) override;
     void stopAccessing(const std::string& path) override;
 
@@ -56,12 +60,14 @@ public:
 
 private:
     WebViewEvents webViewEvents() const;
+    void followDownloads();
     void restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea);
 
     GtkApplication* application_;  // outlives the toolkit
     std::weak_ptr<Controller> controller_;
     Owned<GtkWindow> window_;
-    WebKitWebView* web_ = nullptr;  // belongs to the window
+    WebKitWebView* web_ = nullptr;   // belongs to the window
+    GtkSpinner* working_ = nullptr;  // belongs to the window
     WindowIcon icon_;
 };
 

@@ -1,6 +1,8 @@
 // mivra-window: the window that shows the local interface.
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <gtk/gtk.h>
 
@@ -12,7 +14,14 @@
 namespace mivra {
 namespace {
 
-constexpr const char* kApplicationId = "fr.mivra.Window";
+constexpr const char* kIconName = "fr.mivra.Window";
+
+// A project given to another launch is named to the running window by its
+// absolute path: that window runs in its own working folder.
+Owned<GFile> ProjectFile(const std::string& project)
+{
+    return Owned<GFile>(g_file_new_for_path(project.c_str()));
+}
 
 // Everything the run needs, alive until the main loop returns. The
 // controller goes before the toolkit it talks to.
@@ -20,8 +29,7 @@ class App {
 public:
     explicit App(LaunchSettings settings)
         : settings_(std::move(settings)),
-          application_(gtk_application_new(kApplicationId,
-                                           GApplicationFlags(G_APPLICATION_NON_UNIQUE | G_APPLICATION_HANDLES_OPEN)))
+          application_(gtk_application_new(ApplicationId(settings_.url).c_str(), G_APPLICATION_HANDLES_OPEN))
     {
         g_signal_connect(application_.get(), "activate", G_CALLBACK(OnActivate), this);
         g_signal_connect(application_.get(), "open", G_CALLBACK(OnOpen), this);
@@ -37,11 +45,39 @@ public:
     App(const App&) = delete;
     App& operator=(const App&) = delete;
 
-    // The command line is read by ReadLaunchSettings, not by GApplication.
-    int run() { return g_application_run(G_APPLICATION(application_.get()), 0, nullptr); }
+    // The command line is read by ReadLaunchSettings, not by GApplication,
+    // whose own parsing would take a project starting with "-" for an option
+    // and the icon for a second file to open: GApplication is given the
+    // program's name alone, or, in a launch that hands its project to the
+    // window already running, that project as the one file to open.
+    // Registering first tells which: without a session bus, never.
+    void run(const char* program)
+    {
+        GApplication* application = G_APPLICATION(application_.get());
+        if (!g_application_register(application, nullptr, nullptr))
+            g_application_set_flags(application,
+                                    GApplicationFlags(G_APPLICATION_NON_UNIQUE | G_APPLICATION_HANDLES_OPEN));
+        std::vector<std::string> arguments{program};
+        if (g_application_get_is_remote(application) && !settings_.projetAuLancement.empty()) {
+            g_autofree char* uri = g_file_get_uri(ProjectFile(settings_.projetAuLancement).get());
+            arguments.insert(arguments.end(), {"--", uri});
+        }
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        g_application_run(application, static_cast<int>(arguments.size()), argv.data());
+    }
 
 private:
-    static void OnActivate(GApplication*, gpointer data) { static_cast<App*>(data)->build(); }
+    static void OnActivate(GApplication*, gpointer data)
+    {
+        auto* app = static_cast<App*>(data);
+        if (app->controller_)
+            app->controller_->presentAgain();
+        else
+            app->build();
+    }
 
     // Files handed over by the desktop.
     static void OnOpen(GApplication*, GFile** files, int count, const char*, gpointer data)
@@ -60,7 +96,7 @@ private:
         if (controller_)
             return;
         // The installed theme icon; an icon given on the command line replaces it.
-        gtk_window_set_default_icon_name(kApplicationId);
+        gtk_window_set_default_icon_name(kIconName);
         toolkit_ = std::make_unique<GtkToolkit>(application_.get());
         controller_ = Controller::Create(*toolkit_, settings_, Places::FromSystem());
         toolkit_->setController(controller_);
@@ -79,6 +115,6 @@ private:
 int main(int argc, char** argv)
 {
     mivra::App app(mivra::ReadLaunchSettings(argc, argv));
-    app.run();
+    app.run(argc > 0 ? argv[0] : "mivra-window");
     return 0;
 }

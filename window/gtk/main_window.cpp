@@ -10,6 +10,7 @@ namespace {
 
 constexpr const char* kWindowClass = "mivra-main";
 constexpr int kButtonsMargin = 10;
+constexpr int kSpinnerSize = 16;
 
 void PreferDarkTheme(GtkWidget* window)
 {
@@ -81,6 +82,21 @@ GtkWidget* NewTopStrip(GtkWindow* window, const WindowDescription& description, 
     return strip;
 }
 
+// A small spinner in the middle of the handle area; the pointer goes through
+// it to the handle. As an overlay child of its own, even hidden, it stopped
+// the corner resize zones from taking drags (the handle tests show it).
+GtkWidget* NewWorkingIndicator()
+{
+    GtkWidget* spinner = gtk_spinner_new();
+    gtk_widget_set_hexpand(spinner, TRUE);
+    gtk_widget_set_halign(spinner, GTK_ALIGN_CENTER);
+    gtk_widget_set_valign(spinner, GTK_ALIGN_CENTER);
+    gtk_widget_set_size_request(spinner, kSpinnerSize, kSpinnerSize);
+    gtk_widget_set_can_target(spinner, FALSE);
+    gtk_widget_set_visible(spinner, FALSE);
+    return spinner;
+}
+
 GtkWidget* NewContent(GtkWindow* window, const WindowDescription& description, WebKitWebView* web,
                       GtkWidget* handleArea, Size minimum)
 {
@@ -106,8 +122,10 @@ MainWindow BuildMainWindow(GtkApplication* application, const WindowDescription&
     PreferDarkTheme(window);
     PaintBackground(window, description.background);
     GtkWidget* handleArea = NewHandleArea();
+    GtkWidget* working = NewWorkingIndicator();
+    gtk_box_append(GTK_BOX(handleArea), working);
     gtk_window_set_child(GTK_WINDOW(window), NewContent(GTK_WINDOW(window), description, web, handleArea, minimum));
-    return MainWindow{GTK_WINDOW(window), handleArea};
+    return MainWindow{GTK_WINDOW(window), handleArea, GTK_SPINNER(working)};
 }
 
 }  // namespace mivra

@@ -13,6 +13,7 @@ namespace mivra {
 struct MainWindow {
     GtkWindow* window;
     GtkWidget* handleArea;  // the strip's empty part, where the window is dragged
+    GtkSpinner* working;    // hidden until the window has work in progress
 };
 
 // Lays the window out around the web view, no smaller than `minimum`; the

@@ -20,13 +20,10 @@ enum PanelResponse { kChoose = 1, kChooseCurrentFolder = 2 };
 
 struct PanelSession {
     PanelCompletion done;
-    bool filesAllowed;
-    bool foldersAllowed;
-    bool packagesAreItems;
+    OpenPanelDescription description;
 
-    PanelSession(PanelCompletion completion, const OpenPanelDescription& description)
-        : done(std::move(completion)), filesAllowed(description.canChooseFiles),
-          foldersAllowed(description.canChooseDirectories), packagesAreItems(description.packagesAreItems)
+    PanelSession(PanelCompletion completion, const OpenPanelDescription& panel)
+        : done(std::move(completion)), description(panel)
     {
     }
     // A copy would complete the panel twice.
@@ -62,7 +59,7 @@ void Finish(GtkWidget* dialog, GFile* chosen)
 
 bool TakesAsItem(const PanelSession& session, GFile* file)
 {
-    return session.packagesAreItems && session.filesAllowed && IsPackageItem(file);
+    return session.description.packagesAreItems && session.description.canChooseFiles && IsPackageItem(file);
 }
 
 // The selection, or what was typed in the location entry.
@@ -77,7 +74,7 @@ void ChooseSelection(GtkWidget* dialog)
     g_autoptr(GFile) selected = NewSelectedFile(dialog);
     if (!selected)
         return;
-    if (session.filesAllowed && IsFolder(selected) && !session.foldersAllowed && !TakesAsItem(session, selected)) {
+    if (ActivationOf(session.description, IsFolder(selected), IsPackageItem(selected)) == Activation::Enter) {
         gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), selected, nullptr);
         return;
     }

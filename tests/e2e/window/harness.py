@@ -156,13 +156,13 @@ class Home:
             (self.root / folder).mkdir(parents=True)
         (self.root / "runtime").chmod(0o700)
 
-    def environment(self, display):
-        """The program's environment on `display`: a Display, or an X display's name."""
+    def environment(self, display, bus=None):
+        """The program's environment on `display`: a Display, or an X display's name.
+        Without the address of a session `bus`, none: the program must work without one."""
         name = display if isinstance(display, str) else display.name
         env = {k: v for k, v in os.environ.items() if k != "WAYLAND_DISPLAY"}
         env.update(DISPLAY=name, GDK_BACKEND="x11", GSK_RENDERER="cairo", HOME=str(self.home),
-                   # No session bus: the program must work without one.
-                   DBUS_SESSION_BUS_ADDRESS=f"unix:path={self.root}/runtime/no-bus",
+                   DBUS_SESSION_BUS_ADDRESS=bus or f"unix:path={self.root}/runtime/no-bus",
                    **{f"XDG_{name.upper()}_HOME": str(self.root / name)
                       for name in ("config", "data", "cache", "state")},
                    XDG_RUNTIME_DIR=str(self.root / "runtime"))
@@ -254,7 +254,7 @@ class TestServer(DemoServer):
 class MivraWindow:
     """One run of the program: its log lines and its X windows."""
 
-    def __init__(self, args, env, display, wayland=False):
+    def __init__(self, args, env, display, wayland=False, cwd=None):
         self.display = display
         self.wayland = wayland
         self.page = None  # the TestServer whose page the window shows, for Wayland's probes
@@ -262,7 +262,7 @@ class MivraWindow:
         self.started = time.monotonic()
         self.lines = []
         self._changed = threading.Condition()
-        self.process = spawn([PROGRAM, *args], group=True, env=env, stdin=subprocess.DEVNULL,
+        self.process = spawn([PROGRAM, *args], group=True, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self._reader = threading.Thread(target=self._read_log, daemon=True)
         self._reader.start()
@@ -450,10 +450,22 @@ class WindowTestCase(unittest.TestCase):
         self.addCleanup(server.stop)
         return server
 
-    def launch(self, *args, env=None):
-        """Starts the program; `env` adds to or replaces its environment."""
-        window = MivraWindow(args, {**self.home.environment(self.display), **(env or {})}, self.display.name,
-                             self.display.wayland)
+    def session_bus(self):
+        """The address of a session bus of the test's own, on its private home,
+        as a desktop session has; it and the services it started stop with the test."""
+        bus = spawn(["dbus-run-session", "--", "sh", "-c", 'echo "$DBUS_SESSION_BUS_ADDRESS"; exec sleep 3600'],
+                    group=True, env=self.home.environment(self.display), stdout=subprocess.PIPE,
+                    stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(stop_process, bus, True)
+        if not select.select([bus.stdout], [], [], 20)[0]:
+            raise RuntimeError("dbus-run-session did not start")
+        return bus.stdout.readline().strip()
+
+    def launch(self, *args, env=None, bus=None, cwd=None):
+        """Starts the program; `env` adds to or replaces its environment; `bus`
+        is the address of a session bus (see session_bus)."""
+        window = MivraWindow(args, {**self.home.environment(self.display, bus), **(env or {})}, self.display.name,
+                             self.display.wayland, cwd)
         self.addCleanup(self._assert_no_sanitizer_report, window)
         self.addCleanup(window.stop)
         return window
@@ -477,7 +489,7 @@ def main():
     """python3 test_x.py PATH_OF_MIVRA_WINDOW [unittest arguments]"""
     global PROGRAM
     if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
-        PROGRAM = sys.argv.pop(1)
+        PROGRAM = os.path.abspath(sys.argv.pop(1))
 
     def stop_everything(signum, frame):
         for process, group in reversed(_started):

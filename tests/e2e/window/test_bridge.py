@@ -94,6 +94,55 @@ class BridgeTest(WindowTestCase):
         self.assertEqual(server.named("__setFolder"), [])
         window.wait_no_dialog()
 
+    def test_return_on_a_typed_folder_in_the_project_panel_enters_it(self):
+        projects = self.home.home / "projets"
+        projects.mkdir()
+        (projects / "a.fcpxml").write_text("<fcpxml/>")
+        server = self.serve()
+        window = self.launch_loaded(server)
+        server.run("post({action: 'pick'})")
+        window.focus(window.dialog())
+        window.key("ctrl+l")
+        window.type(f"{projects}/")
+        window.key("Return")  # enters the folder: the panel stays
+        for attempt in range(3):  # what is typed while the panel enters the folder may be lost
+            window.key("ctrl+l", "ctrl+a")
+            window.type(str(projects / "a.fcpxml"))
+            window.key("Return")
+            try:
+                wait_until(lambda: server.named("__openPath"), 5, "the project")
+                break
+            except AssertionError:
+                continue
+        # Only the file was copied: the folder was entered, not chosen.
+        self.assertTrue(server.wait_report("__openPath").args[0].endswith("-a.fcpxml"))
+        window.wait_no_dialog()
+
+    def test_quitting_during_a_project_copy_leaves_nothing_in_the_temporary_folder(self):
+        self.x11_only("the test can give the window the quit key once the panel has gone")
+        bundle = self.home.home / "Gros.fcpxmld"
+        bundle.mkdir()
+        for index in range(8):  # 2 GB that read fast (holes) but take a while to write
+            with open(bundle / f"media-{index}.mov", "wb") as media:
+                media.truncate(256 << 20)
+        temporary = self.home.root / "tmp"
+        temporary.mkdir()
+        server = self.serve()
+        window = self.launch(server.url, env={"TMPDIR": str(temporary)})
+        window.page = server
+        server.wait_report("load", timeout=30)
+        server.run("post({action: 'pick'})")
+        window.focus(window.dialog())
+        window.key("ctrl+l")
+        window.type(str(bundle))
+        window.key("Return")
+        wait_until(lambda: list(temporary.iterdir()), 30, "the copy to start", interval=0.01)
+        window.focus()
+        window.key("ctrl+q")
+        self.assertEqual(window.process.wait(30), 0)
+        self.assertEqual(list(temporary.iterdir()), [])
+        self.assertEqual(server.named("__openPath"), [])
+
     def test_frames_inside_the_interface_cannot_drive_the_window_and_the_top_page_still_can(self):
         record = self.home.install_browser()
         server, elsewhere = self.serve(), self.serve()

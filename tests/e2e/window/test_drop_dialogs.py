@@ -92,5 +92,33 @@ class PageDialogTest(WindowTestCase):
         window.key("Return")
         self.assertEqual(server.wait_report("file").args, [[chosen.name]])
 
+    def test_download_goes_where_the_save_panel_says_and_replaces_a_file_only_when_confirmed(self):
+        self.x11_only("the panel and the question are told apart as X windows")
+        downloads = self.home.home / "Telechargements"
+        downloads.mkdir()
+        (self.home.root / "config/user-dirs.dirs").write_text('XDG_DOWNLOAD_DIR="$HOME/Telechargements"\n')
+        existing = downloads / "export.json"
+        existing.write_text("ancien")
+        server = self.serve()
+        window = self.launch_loaded(server)
+        start = ('const a = document.createElement("a"); a.download = "export.json"; '
+                 'a.href = URL.createObjectURL(new Blob(["nouveau"])); document.body.append(a); a.click(), "ok"')
+        server.run(start)
+        panel = window.dialog("^Enregistrer le telechargement$")
+        window.focus(panel)
+        window.key("Escape")
+        window.wait_no_dialog()
+        server.run(start)
+        panel = window.dialog("^Enregistrer le telechargement$")
+        window.focus(panel)
+        window.key("Return")  # the suggested name, in the Downloads folder
+        question = wait_until(lambda: [w for w in window.windows() if w not in (window.window(), panel)], 15,
+                              "the question before replacing")[0]
+        self.assertEqual(existing.read_text(), "ancien")
+        window.focus(question)
+        window.key("Return")
+        wait_until(lambda: existing.read_text() == "nouveau", 15, "the download to replace the file")
+        self.assertEqual(sorted(p.name for p in downloads.iterdir()), ["export.json"])
+
 if __name__ == "__main__":
     main()

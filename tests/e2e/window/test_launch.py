@@ -2,10 +2,14 @@
 
 import os
 import signal
+import subprocess
 import threading
 import time
+from pathlib import Path
 
 from harness import SCREEN, TestServer, WindowTestCase, main, wait_until
+
+DESKTOP_ENTRY = Path(__file__).resolve().parents[3] / "data/fr.mivra.Window.desktop"
 
 def page_size(server, expected, timeout=5):
     """The page's viewport once it equals `expected`, or the last one read."""
@@ -48,6 +52,39 @@ class LaunchTest(WindowTestCase):
         self.assertLess(opened.time, max(window.started + 1.0, loaded.time) + 1.5)
         time.sleep(1.5)
         self.assertEqual(len(server.named("__openPath")), 1)
+
+    def test_other_launches_hand_their_project_to_the_running_window_and_end(self):
+        server = self.interface_server().start()
+        bus = self.session_bus()
+        window = self.launch(bus=bus)
+        window.page = server
+        server.wait_report("load", timeout=30)
+        # A relative path names the project from the second launch's folder.
+        folder = self.home.root / "projets"
+        folder.mkdir()
+        again = self.launch("Projet A.fcpxml", bus=bus, cwd=folder)
+        self.assertEqual(again.process.wait(30), 0)
+        self.assertEqual(server.wait_report("__openPath").args, [str(folder / "Projet A.fcpxml")])
+        # As a file manager does: the desktop entry, its command found on the PATH.
+        commands = self.home.root / "bin"
+        commands.mkdir()
+        (commands / "mivra-window").symlink_to(window.process.args[0])
+        env = {**self.home.environment(self.display, bus=bus),
+               "PATH": f"{commands}:{os.environ['PATH']}"}
+        subprocess.run(["gio", "launch", str(DESKTOP_ENTRY), "/tmp/B.fcpxmld"], env=env, timeout=30, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.assertEqual(server.wait_report("__openPath", timeout=30, count=2).args, ["/tmp/B.fcpxmld"])
+        if self.display.x11:  # with nothing to open, a minimised window comes back
+            window.xdotool("windowminimize", window.window())
+            wait_until(lambda: "HIDDEN" in window.net_wm_state(), 10, "the window minimised")
+            self.assertEqual(self.launch(bus=bus).process.wait(30), 0)
+            wait_until(lambda: "HIDDEN" not in window.net_wm_state(), 10, "the window back")
+        # Another interface gets a window of its own.
+        other = self.serve()
+        self.launch(other.url, bus=bus)
+        other.wait_report("load", timeout=30)
+        self.assertEqual(len(server.named("__openPath")), 2)
+        self.assertIsNone(window.process.poll())
 
     def test_server_starting_late_is_picked_up_and_the_launch_project_waits_for_it(self):
         server = self.interface_server()

@@ -1,8 +1,6 @@
 #include "decoding.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <limits>
 #include <string_view>
 
 extern "C" {
@@ -10,44 +8,11 @@ extern "C" {
 }
 
 #include "../pcm24.h"
+#include "ffmpeg51_quirks.h"
 #include "mov_edit_list.h"
 
 namespace mivra::ffmpeg {
-
-// FFmpeg 5.1 cuts the end padding of an Ogg Vorbis stream's last packet as if
-// the stream's first packet had given audio, which it never does: one short
-// block too much goes. Such a stream is trimmed here instead, from what the
-// decoder states on its frames and from the final granule.
-bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream)
-{
-    return std::string_view(context.iformat->name) == "ogg" && stream.codecpar->codec_id == AV_CODEC_ID_VORBIS;
-}
-
 namespace {
-
-// The gapless tag iTunes and common AAC encoders write in .m4a files,
-// "iTunSMPB": hexadecimal fields, the second the priming, the third the end
-// padding, the fourth the valid length in frames. FFmpeg 5.1 cuts the tag's
-// priming where no edit list states the start, and then starts the stream at
-// the priming; it leaves the padding. The valid length, counted from the
-// first frame after the priming, ends such a track. Where an edit list states
-// the start it states the end too, and the tag is left alone.
-std::optional<std::int64_t> GaplessValidLength(const AVFormatContext& context, const AVStream& stream, int rate)
-{
-    const AVDictionaryEntry* tag = av_dict_get(context.metadata, "iTunSMPB", nullptr, 0);
-    unsigned priming = 0;
-    unsigned long long valid = 0;
-    if (!std::string_view(context.iformat->name).starts_with("mov,") || !tag ||
-        std::sscanf(tag->value, "%*x %x %*x %llx", &priming, &valid) != 2 || valid == 0 ||
-        valid > static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max())) {
-        return std::nullopt;
-    }
-    if (stream.start_time == AV_NOPTS_VALUE ||
-        av_rescale_q(stream.start_time, stream.time_base, AVRational{1, rate}) != std::int64_t{priming}) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(valid);
-}
 
 // The length of the presented track in frames at its rate, when its container
 // states one of its own: the mov family's edit list (or track duration, or
@@ -57,12 +22,13 @@ std::optional<std::int64_t> GaplessValidLength(const AVFormatContext& context, c
 // duration alone cuts nothing.
 std::optional<std::int64_t> StatedLength(const AVFormatContext& context, const AVStream& stream)
 {
-    const bool stated = std::string_view(context.iformat->name).starts_with("mov,") || IsVorbisInOgg(context, stream);
+    const bool stated =
+        std::string_view(context.iformat->name).starts_with("mov,") || ffmpeg51::IsVorbisInOgg(context, stream);
     const int rate = stream.codecpar->sample_rate;
     if (!stated || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0 || rate <= 0)
         return std::nullopt;
     const std::int64_t length = av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
-    const auto valid = GaplessValidLength(context, stream, rate);
+    const auto valid = ffmpeg51::GaplessValidLength(context, stream, rate);
     return valid ? std::min(length, *valid) : length;
 }
 
@@ -80,17 +46,6 @@ std::optional<double> StartOf(const AVFrame& frame, AVRational timeBase)
     if (frame.pts == AV_NOPTS_VALUE)
         return std::nullopt;
     return static_cast<double>(frame.pts) * av_q2d(timeBase);
-}
-
-// FFmpeg 5.1's MPEG audio decoder takes a frame's buffer before it reads the
-// rate of the frame's header: the first frame after a change of rate still
-// carries the rate before it. Its context holds the rate of the frame just
-// decoded (one frame per packet, no frame threads).
-void LabelMpegAudioRate(AVFrame& frame, const AVCodecContext& decoder)
-{
-    const AVCodecID codec = decoder.codec_id;
-    if ((codec == AV_CODEC_ID_MP1 || codec == AV_CODEC_ID_MP2 || codec == AV_CODEC_ID_MP3) && decoder.sample_rate > 0)
-        frame.sample_rate = decoder.sample_rate;
 }
 
 // What a decoder left for its caller to drop at the start of the track, when
@@ -154,9 +109,8 @@ void ChooseDecoderThreads(AVCodecContext& decoder, bool frameThreads)
 }  // namespace
 
 Decoding::Decoding(FormatContext context, int streamIndex, CodecContext decoder)
-    : context_(std::move(context)), streamIndex_(streamIndex), decoder_(std::move(decoder)),
-      packet_(av_packet_alloc()), frame_(av_frame_alloc()),
-      end_(StatedLength(*context_, *context_->streams[streamIndex])),
+    : context_(std::move(context)), streamIndex_(streamIndex), decoder_(std::move(decoder)), packet_(av_packet_alloc()),
+      frame_(av_frame_alloc()), end_(StatedLength(*context_, *context_->streams[streamIndex])),
       links_(ReadOggLinks(*context_, *context_->streams[streamIndex])),
       presented_(IgnoredEditsTimeline(*context_, *context_->streams[streamIndex])),
       watchesGaps_(TimestampsShowLoss(*context_))
@@ -202,11 +156,10 @@ void Decoding::receiveFrame()
     const int received = avcodec_receive_frame(decoder_.get(), frame_.get());
     if (received == 0) {
         receivedSinceSent_ += frame_->nb_samples;
-        LabelMpegAudioRate(*frame_, *decoder_);
+        ffmpeg51::LabelMpegAudioRate(*frame_, *decoder_);
         if (watchesGaps_) {
             const AVRational timeBase = context_->streams[streamIndex_]->time_base;
-            concealment_.lost(
-                gaps_.lostBefore(StartOf(*frame_, timeBase), frame_->nb_samples, frame_->sample_rate));
+            concealment_.lost(gaps_.lostBefore(StartOf(*frame_, timeBase), frame_->nb_samples, frame_->sample_rate));
         }
         hold(Held::frame, frame_->nb_samples);
     } else if (received == AVERROR_EOF) {
@@ -284,8 +237,7 @@ bool Decoding::copiesPacket() const
     if (copiedFrameSize_ == 0 || packet_->size % copiedFrameSize_ != 0)
         return false;
     const int statements = SkipStatementOf(*packet_).start ? 1 : 0;
-    return packet_->side_data_elems == statements &&
-           (packet_->flags & ~(AV_PKT_FLAG_KEY | AV_PKT_FLAG_DISCARD)) == 0;
+    return packet_->side_data_elems == statements && (packet_->flags & ~(AV_PKT_FLAG_KEY | AV_PKT_FLAG_DISCARD)) == 0;
 }
 
 // Good frames are held; the silence owed for damage before them goes out first.
@@ -385,7 +337,7 @@ void Decoding::startLink(const OggLink& link)
 }
 
 // The start the decoder stated but left to us; its end padding is not
-// trusted (see IsVorbisInOgg), the stated length cuts the end instead.
+// trusted (see ffmpeg51_quirks.h), the stated length cuts the end instead.
 void Decoding::applyStatedStart(AVFrame& frame)
 {
     if (const std::int64_t skip = StartSkipOf(frame); skip > 0)

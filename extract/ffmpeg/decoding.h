@@ -17,10 +17,6 @@
 
 namespace mivra::ffmpeg {
 
-// FFmpeg 5.1 cuts the end padding of an Ogg Vorbis stream's last packet
-// wrongly; such a stream is trimmed by Decoding instead.
-bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream);
-
 class Decoding final : public StepSource {
 public:
     Decoding(FormatContext context, int streamIndex, CodecContext decoder);

@@ -8,6 +8,7 @@
 #include "converter.h"
 #include "decode_thread.h"
 #include "decoding.h"
+#include "ffmpeg51_quirks.h"
 #include "mov_edit_list.h"
 
 namespace mivra::ffmpeg {
@@ -232,42 +233,6 @@ void DiscardOtherStreams(AVFormatContext& context, int streamIndex)
     }
 }
 
-// The codec a WAV file's own format tag allows for what its stream declares.
-// FFmpeg 5.1's WAV demuxer declares WAVE_FORMAT_EXTENSIBLE with an integer PCM
-// subformat, 24 valid bits and 32-bit containers as 24-bit float; the samples
-// are integers in the containers' top bits, which 32-bit integer PCM reads
-// exactly. Any other float codec under the integer tag, or integer codec under
-// the float tag, contradicts the file: nothing, rather than garbage.
-constexpr unsigned kWaveFormatPcm = 1;
-constexpr unsigned kWaveFormatIeeeFloat = 3;
-
-bool IsFloatPcm(AVCodecID codec)
-{
-    return codec == AV_CODEC_ID_PCM_F16LE || codec == AV_CODEC_ID_PCM_F24LE || codec == AV_CODEC_ID_PCM_F32LE ||
-           codec == AV_CODEC_ID_PCM_F64LE;
-}
-
-bool IsIntegerPcm(AVCodecID codec)
-{
-    return codec == AV_CODEC_ID_PCM_U8 || codec == AV_CODEC_ID_PCM_S16LE || codec == AV_CODEC_ID_PCM_S24LE ||
-           codec == AV_CODEC_ID_PCM_S32LE;
-}
-
-std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, const AVCodecParameters& codec)
-{
-    if (std::string_view(context.iformat->name) != "wav")
-        return codec.codec_id;
-    if (codec.codec_tag == kWaveFormatPcm && codec.codec_id == AV_CODEC_ID_PCM_F24LE &&
-        codec.block_align == 4 * codec.ch_layout.nb_channels) {
-        return AV_CODEC_ID_PCM_S32LE;
-    }
-    if (codec.codec_tag == kWaveFormatPcm && IsFloatPcm(codec.codec_id))
-        return std::nullopt;
-    if (codec.codec_tag == kWaveFormatIeeeFloat && IsIntegerPcm(codec.codec_id))
-        return std::nullopt;
-    return codec.codec_id;
-}
-
 }  // namespace
 
 ReaderOrError MakeReader(FormatContext context, int streamIndex, Threading threading)
@@ -275,7 +240,7 @@ ReaderOrError MakeReader(FormatContext context, int streamIndex, Threading threa
     const AVStream& stream = *context->streams[streamIndex];
     if (const std::optional<MovEdits> edits = IgnoredEdits(*context, stream); edits && !Presentable(*edits))
         return {nullptr, ErrorText(AVERROR(ENOTSUP))};
-    const auto codecId = CodecAllowedByWaveTag(*context, *stream.codecpar);
+    const auto codecId = ffmpeg51::CodecAllowedByWaveTag(*context, *stream.codecpar);
     if (!codecId)
         return {nullptr, ErrorText(AVERROR_INVALIDDATA)};
     const AVCodec* codec = avcodec_find_decoder(*codecId);
@@ -289,8 +254,7 @@ ReaderOrError MakeReader(FormatContext context, int streamIndex, Threading threa
     }
     decoder->codec_id = *codecId;
     decoder->pkt_timebase = stream.time_base;
-    if (IsVorbisInOgg(*context, stream))
-        decoder->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+    ffmpeg51::SetUpVorbisInOgg(*context, stream, *decoder);
     DiscardOtherStreams(*context, streamIndex);
     const double precision = ResamplerPrecisionFor(*codecId);
     return {std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder), threading, precision), {}};

@@ -18,10 +18,9 @@ struct AudioTrack {
     unsigned sampleRate = 0;                // 0 when the source does not say
 };
 
-// The resampler's filter tables and buffers grow with the factor between the
-// source and target rates: at 6250 (48 kHz to 300 MHz) a stereo run stays
-// under 40 MiB, at 48000 it takes 50 MB, at 10^6 its filter takes minutes to
-// design, and 33333 times down it refuses. No conversion goes further.
+// The largest factor between a source's rate and the target rate, either way,
+// that a run converts; rates further apart are refused (before anything is
+// written when the source states its rate). A back end need not go further.
 inline constexpr double kMaxRateFactor = 6250;
 
 inline bool RatesWithinFactor(double sourceRate, double targetRate)

@@ -2,6 +2,12 @@
 
 namespace mivra::ffmpeg {
 
+ThreadPlan PlanThreads(Threading threading, bool copiesPackets, bool resamples)
+{
+    const bool decodeThread = threading == Threading::pipelined && !copiesPackets;
+    return {.decodeThread = decodeThread, .frameThreads = decodeThread && !resamples};
+}
+
 DecodeThread::DecodeThread(StepSource& source) : source_(source), thread_(&DecodeThread::run, this) {}
 
 DecodeThread::~DecodeThread()

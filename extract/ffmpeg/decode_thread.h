@@ -12,6 +12,23 @@
 
 namespace mivra::ffmpeg {
 
+// How a run that decodes uses the machine: everything on the calling thread,
+// or decoding on a thread of its own (with frame threads in the decoder where
+// nothing is resampled) ahead of the converting and writing. Both give the
+// same output.
+enum class Threading { one, pipelined };
+
+// The threads one run uses besides the calling one.
+struct ThreadPlan {
+    bool decodeThread = false;  // decoding ahead on a DecodeThread
+    bool frameThreads = false;  // two frame threads in the decoder
+};
+
+// Copying packets costs less than handing them to another thread. Frame
+// threads pay off where decoding is all that is left beside packing and
+// writing; a run that resamples already keeps the second core busy.
+ThreadPlan PlanThreads(Threading threading, bool copiesPackets, bool resamples);
+
 class DecodeThread final : public StepSource {
 public:
     // The queue holds a fixed amount whatever the rate or the frame size: the

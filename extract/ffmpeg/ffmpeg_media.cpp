@@ -43,7 +43,7 @@ FormatContext OpenInput(const std::string& path)
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, url.c_str(), nullptr, &options.entries) < 0)
         return nullptr;
-    FormatContext context(raw, FormatCloser{});
+    FormatContext context(raw);
     SkipKnownNonAudioStreams(*raw);
     // Without it MP3, FLAC and raw AAC report neither rate nor channels.
     if (avformat_find_stream_info(raw, nullptr) < 0)
@@ -88,7 +88,7 @@ public:
 
     std::optional<AudioTrack> firstAudioTrack() override
     {
-        if (streamIndex_ < 0)
+        if (streamIndex_ < 0 || !context_)
             return std::nullopt;
         const AVStream& stream = *context_->streams[streamIndex_];
         const int channels = stream.codecpar->ch_layout.nb_channels;
@@ -97,7 +97,13 @@ public:
                           rate > 0 ? static_cast<unsigned>(rate) : 0U};
     }
 
-    ReaderOrError makeReader() override { return MakeReader(context_, streamIndex_, threading_); }
+    // The reader takes the input over: a run makes one reader per asset.
+    ReaderOrError makeReader() override
+    {
+        if (!context_)
+            return {nullptr, ErrorText(AVERROR(EINVAL))};
+        return MakeReader(std::move(context_), streamIndex_, threading_);
+    }
 
 private:
     FormatContext context_;

@@ -29,7 +29,7 @@ struct ResamplerFreer {
     void operator()(SwrContext* context) const { swr_free(&context); }
 };
 
-using FormatContext = std::shared_ptr<AVFormatContext>;
+using FormatContext = std::unique_ptr<AVFormatContext, FormatCloser>;
 using CodecContext = std::unique_ptr<AVCodecContext, CodecFreer>;
 using Frame = std::unique_ptr<AVFrame, FrameFreer>;
 using Packet = std::unique_ptr<AVPacket, PacketFreer>;

@@ -1,0 +1,349 @@
+#include "decoding.h"
+
+#include <algorithm>
+#include <string_view>
+
+extern "C" {
+#include <libavutil/intreadwrite.h>
+}
+
+#include "../pcm24.h"
+#include "ffmpeg51_quirks.h"
+#include "mov_edit_list.h"
+
+namespace mivra::ffmpeg {
+namespace {
+
+// The length of the presented track in frames at its rate, when its container
+// states one of its own: the mov family's edit list (or track duration, or
+// the valid length of its gapless tag) ends the track there, even inside a
+// packet, and so does an Ogg Vorbis stream's final granule. Other containers
+// state their end in the packets (end padding), which the decoder applies; a
+// duration alone cuts nothing.
+std::optional<std::int64_t> StatedLength(const AVFormatContext& context, const AVStream& stream)
+{
+    const bool stated =
+        std::string_view(context.iformat->name).starts_with("mov,") || ffmpeg51::IsVorbisInOgg(context, stream);
+    const int rate = stream.codecpar->sample_rate;
+    if (!stated || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0 || rate <= 0)
+        return std::nullopt;
+    const std::int64_t length = av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
+    const auto valid = ffmpeg51::GaplessValidLength(context, stream, rate);
+    return valid ? std::min(length, *valid) : length;
+}
+
+// Formats whose timestamps are a transmission's clock, where a gap between
+// frames is audio lost on the way. Ogg allows jumps too, but there each link
+// of a chain numbers its own samples: a jump there is a link's start, not a loss.
+bool TimestampsShowLoss(const AVFormatContext& context)
+{
+    return (context.iformat->flags & AVFMT_TS_DISCONT) && std::string_view(context.iformat->name) != "ogg";
+}
+
+// Where a decoded frame starts, in seconds; nothing when it has no timestamp.
+std::optional<double> StartOf(const AVFrame& frame, AVRational timeBase)
+{
+    if (frame.pts == AV_NOPTS_VALUE)
+        return std::nullopt;
+    return static_cast<double>(frame.pts) * av_q2d(timeBase);
+}
+
+// What a decoder left for its caller to drop at the start of the track, when
+// it trims nothing itself.
+std::int64_t StartSkipOf(const AVFrame& frame)
+{
+    const AVFrameSideData* data = av_frame_get_side_data(&frame, AV_FRAME_DATA_SKIP_SAMPLES);
+    return data && data->size >= 4 ? AV_RL32(data->data) : 0;
+}
+
+// Moves a frame's sample pointers past its first `frames` frames.
+void SkipFrames(AVFrame& frame, int frames)
+{
+    const auto format = static_cast<AVSampleFormat>(frame.format);
+    const int channels = frame.ch_layout.nb_channels;
+    const int planes = av_sample_fmt_is_planar(format) ? channels : 1;
+    const int step = av_get_bytes_per_sample(format) * frames * (planes == 1 ? channels : 1);
+    for (int plane = 0; plane < planes; ++plane)
+        frame.extended_data[plane] += step;
+    if (frame.extended_data != frame.data)
+        std::copy_n(frame.extended_data, AV_NUM_DATA_POINTERS, frame.data);
+    frame.nb_samples -= frames;
+}
+
+// What a packet says to drop: frames at the start of the track, frames at its own end.
+struct SkipStatement {
+    std::optional<std::int64_t> start;
+    std::int64_t endPadding = 0;
+};
+
+SkipStatement SkipStatementOf(const AVPacket& packet)
+{
+    std::size_t size = 0;
+    const std::uint8_t* data = av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    if (!data || size < 8)
+        return {};
+    return {AV_RL32(data), AV_RL32(data + 4)};
+}
+
+// The size of one frame of packets that already hold the output: 24-bit
+// little-endian PCM at the target rate with every channel kept. Such packets
+// are copied rather than decoded and packed again. 0 for any other stream.
+int CopiedFrameSize(const AVCodecParameters& codec, double targetRate, int channelCount)
+{
+    const bool copied = codec.codec_id == AV_CODEC_ID_PCM_S24LE && codec.sample_rate == targetRate &&
+                        codec.ch_layout.nb_channels == channelCount;
+    return copied ? static_cast<int>(kBytesPerSample) * channelCount : 0;
+}
+
+// Two frame threads where the plan has them and the decoder can use them.
+void ChooseDecoderThreads(AVCodecContext& decoder, bool frameThreads)
+{
+    if (frameThreads && (decoder.codec->capabilities & AV_CODEC_CAP_FRAME_THREADS)) {
+        decoder.thread_count = 2;
+        decoder.thread_type = FF_THREAD_FRAME;
+    } else {
+        decoder.thread_count = 1;
+    }
+}
+
+}  // namespace
+
+Decoding::Decoding(FormatContext context, int streamIndex, CodecContext decoder)
+    : context_(std::move(context)), streamIndex_(streamIndex), decoder_(std::move(decoder)), packet_(av_packet_alloc()),
+      frame_(av_frame_alloc()), end_(StatedLength(*context_, *context_->streams[streamIndex])),
+      links_(ReadOggLinks(*context_, *context_->streams[streamIndex])),
+      presented_(IgnoredEditsTimeline(*context_, *context_->streams[streamIndex])),
+      watchesGaps_(TimestampsShowLoss(*context_))
+{
+}
+
+std::optional<std::string> Decoding::open(double targetRate, int channelCount, Threading threading)
+{
+    if (!packet_ || !frame_)
+        return ErrorText(AVERROR(ENOMEM));
+    const AVCodecParameters& codec = *context_->streams[streamIndex_]->codecpar;
+    copiedFrameSize_ = CopiedFrameSize(codec, targetRate, channelCount);
+    threads_ = PlanThreads(threading, copiedFrameSize_ != 0, codec.sample_rate != targetRate);
+    ChooseDecoderThreads(*decoder_, threads_.frameThreads);
+    if (const int error = avcodec_open2(decoder_.get(), nullptr, nullptr); error < 0)
+        return ErrorText(error);
+    return std::nullopt;
+}
+
+DecodedStep Decoding::next()
+{
+    for (;;) {
+        if (readError_ < 0)
+            return {.kind = DecodedStep::Kind::failed, .error = readError_};
+        if (held_ != Held::nothing && presented_) {
+            if (std::optional<DecodedStep> step = presentedStep())
+                return std::move(*step);
+            continue;
+        }
+        if (held_ == Held::frame)
+            return frameStep();
+        if (held_ == Held::packet)
+            return packetStep();
+        if (decoderDrained_)
+            return {.kind = DecodedStep::Kind::end, .error = lastError_, .tooDamaged = concealment_.tooDamaged()};
+        receiveFrame();
+    }
+}
+
+// The decoder's next frame, held for output, or its next packet when it wants one.
+void Decoding::receiveFrame()
+{
+    const int received = avcodec_receive_frame(decoder_.get(), frame_.get());
+    if (received == 0) {
+        receivedSinceSent_ += frame_->nb_samples;
+        ffmpeg51::LabelMpegAudioRate(*frame_, *decoder_);
+        if (watchesGaps_) {
+            const AVRational timeBase = context_->streams[streamIndex_]->time_base;
+            concealment_.lost(gaps_.lostBefore(StartOf(*frame_, timeBase), frame_->nb_samples, frame_->sample_rate));
+        }
+        hold(Held::frame, frame_->nb_samples);
+    } else if (received == AVERROR_EOF) {
+        decoderDrained_ = true;
+    } else if (received == AVERROR(EAGAIN)) {
+        feedDecoder();
+    } else {
+        // A decoder that gave a frame from the start of a packet and then
+        // failed on the rest lost only what the packet had left.
+        lose(sentFrames_ - receivedSinceSent_, received);
+    }
+}
+
+// Hands the decoder the next packet of the stream, or the end of input.
+// A packet that needs no decoding is held for copying instead.
+void Decoding::feedDecoder()
+{
+    const bool read = readPacket();
+    if (readError_ < 0)
+        return;
+    if (const OggLink* link = read ? links_.opens(*packet_) : nullptr)
+        startLink(*link);
+    if (read && copiesPacket()) {
+        hold(Held::packet, packet_->size / copiedFrameSize_);
+        return;
+    }
+    sentFrames_ = read ? packetFrames() : 0;
+    receivedSinceSent_ = 0;
+    const int sent = avcodec_send_packet(decoder_.get(), read ? packet_.get() : nullptr);
+    av_packet_unref(packet_.get());
+    if (sent < 0 && read)
+        lose(sentFrames_, sent);
+    if (sent < 0 && !read)
+        decoderDrained_ = true;
+}
+
+// The next non-empty packet of the stream into packet_; false at the end of
+// input. Data that cannot be parsed is where a file cut short ends: what
+// was read before it stays. Any other failure to read fails the run.
+bool Decoding::readPacket()
+{
+    for (;;) {
+        av_packet_unref(packet_.get());
+        const int read = av_read_frame(context_.get(), packet_.get());
+        if (read < 0 && read != AVERROR_EOF && read != AVERROR_INVALIDDATA)
+            readError_ = read;
+        if (read < 0)
+            return false;
+        if (packet_->stream_index == streamIndex_ && packet_->size > 0)
+            return true;
+    }
+}
+
+std::int64_t Decoding::packetFrames() const
+{
+    const int rate = context_->streams[streamIndex_]->codecpar->sample_rate;
+    if (packet_->duration <= 0 || rate <= 0)
+        return lastFrameCount_;
+    return av_rescale_q(packet_->duration, context_->streams[streamIndex_]->time_base, AVRational{1, rate});
+}
+
+// A packet that failed to decode: its frames are owed as silence once
+// something after it decodes.
+void Decoding::lose(std::int64_t frames, int error)
+{
+    concealment_.lost(frames);
+    gaps_.covered(frames, context_->streams[streamIndex_]->codecpar->sample_rate);
+    lastError_ = error;
+}
+
+// Whole 24-bit frames whose only statement is what to drop: such a packet
+// holds exactly the samples the decoder would give, less what is dropped.
+bool Decoding::copiesPacket() const
+{
+    if (copiedFrameSize_ == 0 || packet_->size % copiedFrameSize_ != 0)
+        return false;
+    const int statements = SkipStatementOf(*packet_).start ? 1 : 0;
+    return packet_->side_data_elems == statements && (packet_->flags & ~(AV_PKT_FLAG_KEY | AV_PKT_FLAG_DISCARD)) == 0;
+}
+
+// Good frames are held; the silence owed for damage before them goes out first.
+void Decoding::hold(Held held, int frames)
+{
+    held_ = held;
+    lastFrameCount_ = frames;
+    silence_ = end_.keep(concealment_.silenceBeforeGoodFrames(frames));
+}
+
+DecodedStep Decoding::packetStep()
+{
+    held_ = Held::nothing;
+    const SkipStatement statement = SkipStatementOf(*packet_);
+    if (statement.start)
+        trim_.stateStartSkip(*statement.start);
+    const KeptFrames kept =
+        trim_.keep(packet_->size / copiedFrameSize_, packet_->flags & AV_PKT_FLAG_DISCARD, statement.endPadding);
+    const std::int64_t count = end_.keep(kept.count);
+    DecodedStep step{.kind = DecodedStep::Kind::packet,
+                     .silenceBefore = silence_,
+                     .packet = Packet(av_packet_alloc()),
+                     .keptOffset = static_cast<std::size_t>(kept.skipped * copiedFrameSize_),
+                     .keptSize = static_cast<std::size_t>(count * copiedFrameSize_)};
+    if (!step.packet)
+        return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
+    av_packet_move_ref(step.packet.get(), packet_.get());
+    return step;
+}
+
+DecodedStep Decoding::frameStep()
+{
+    held_ = Held::nothing;
+    DecodedStep step{.kind = DecodedStep::Kind::frame, .silenceBefore = silence_, .frame = Frame(av_frame_alloc())};
+    if (!step.frame)
+        return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
+    av_frame_move_ref(step.frame.get(), frame_.get());
+    if (decoder_->flags2 & AV_CODEC_FLAG2_SKIP_MANUAL)
+        applyStatedStart(*step.frame);
+    step.keptFrames = static_cast<int>(end_.keep(step.frame->nb_samples));
+    return step;
+}
+
+// The next piece of the held frame or packet that the edit list presents,
+// with the silence before it; nothing once no more of it is presented.
+// Silence standing for lost packets stands for media, and is cut as media.
+std::optional<DecodedStep> Decoding::presentedStep()
+{
+    presentedSilence_ += presented_->presentedSilence(mediaPosition_, silence_);
+    mediaPosition_ += silence_;
+    silence_ = 0;
+    const bool packet = held_ == Held::packet;
+    const std::int64_t frames = packet ? packet_->size / copiedFrameSize_ : frame_->nb_samples;
+    const std::optional<PresentedPiece> piece = presented_->next(mediaPosition_, frames);
+    if (!piece) {
+        av_packet_unref(packet_.get());
+        av_frame_unref(frame_.get());
+        held_ = Held::nothing;
+        mediaPosition_ += frames;
+        return std::nullopt;
+    }
+    DecodedStep step = packet ? packetPiece(*piece) : framePiece(*piece);
+    step.silenceBefore = presentedSilence_ + piece->silenceBefore;
+    presentedSilence_ = 0;
+    return step;
+}
+
+DecodedStep Decoding::packetPiece(const PresentedPiece& piece)
+{
+    DecodedStep step{.kind = DecodedStep::Kind::packet,
+                     .packet = Packet(av_packet_alloc()),
+                     .keptOffset = static_cast<std::size_t>(piece.skipped * copiedFrameSize_),
+                     .keptSize = static_cast<std::size_t>(piece.count * copiedFrameSize_)};
+    if (!step.packet || av_packet_ref(step.packet.get(), packet_.get()) < 0)
+        return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
+    return step;
+}
+
+DecodedStep Decoding::framePiece(const PresentedPiece& piece)
+{
+    DecodedStep step{.kind = DecodedStep::Kind::frame, .frame = Frame(av_frame_alloc())};
+    if (!step.frame || av_frame_ref(step.frame.get(), frame_.get()) < 0)
+        return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
+    SkipFrames(*step.frame, static_cast<int>(piece.skipped));
+    step.keptFrames = static_cast<int>(piece.count);
+    return step;
+}
+
+// Each link of a chained Ogg file decodes as it does on its own, trimmed
+// as its own granule positions state (see ogg_links.h).
+void Decoding::startLink(const OggLink& link)
+{
+    if (!links_.first())
+        avcodec_flush_buffers(decoder_.get());
+    trim_.stateStartSkip(link.startTrim);
+    end_ = StatedEnd(link.length);
+}
+
+// The start the decoder stated but left to us; its end padding is not
+// trusted (see ffmpeg51_quirks.h), the stated length cuts the end instead.
+void Decoding::applyStatedStart(AVFrame& frame)
+{
+    if (const std::int64_t skip = StartSkipOf(frame); skip > 0)
+        trim_.stateStartSkip(skip);
+    const KeptFrames kept = trim_.keep(frame.nb_samples, false, 0);
+    SkipFrames(frame, static_cast<int>(kept.skipped));
+}
+
+}  // namespace mivra::ffmpeg

@@ -1,0 +1,77 @@
+#include "ffmpeg51_quirks.h"
+
+#include <cstdio>
+#include <limits>
+#include <string_view>
+
+namespace mivra::ffmpeg::ffmpeg51 {
+namespace {
+
+constexpr unsigned kWaveFormatPcm = 1;
+constexpr unsigned kWaveFormatIeeeFloat = 3;
+
+bool IsFloatPcm(AVCodecID codec)
+{
+    return codec == AV_CODEC_ID_PCM_F16LE || codec == AV_CODEC_ID_PCM_F24LE || codec == AV_CODEC_ID_PCM_F32LE ||
+           codec == AV_CODEC_ID_PCM_F64LE;
+}
+
+bool IsIntegerPcm(AVCodecID codec)
+{
+    return codec == AV_CODEC_ID_PCM_U8 || codec == AV_CODEC_ID_PCM_S16LE || codec == AV_CODEC_ID_PCM_S24LE ||
+           codec == AV_CODEC_ID_PCM_S32LE;
+}
+
+}  // namespace
+
+bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream)
+{
+    return std::string_view(context.iformat->name) == "ogg" && stream.codecpar->codec_id == AV_CODEC_ID_VORBIS;
+}
+
+void SetUpVorbisInOgg(const AVFormatContext& context, const AVStream& stream, AVCodecContext& decoder)
+{
+    if (IsVorbisInOgg(context, stream))
+        decoder.flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+}
+
+std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, const AVCodecParameters& codec)
+{
+    if (std::string_view(context.iformat->name) != "wav")
+        return codec.codec_id;
+    if (codec.codec_tag == kWaveFormatPcm && codec.codec_id == AV_CODEC_ID_PCM_F24LE &&
+        codec.block_align == 4 * codec.ch_layout.nb_channels) {
+        return AV_CODEC_ID_PCM_S32LE;
+    }
+    if (codec.codec_tag == kWaveFormatPcm && IsFloatPcm(codec.codec_id))
+        return std::nullopt;
+    if (codec.codec_tag == kWaveFormatIeeeFloat && IsIntegerPcm(codec.codec_id))
+        return std::nullopt;
+    return codec.codec_id;
+}
+
+void LabelMpegAudioRate(AVFrame& frame, const AVCodecContext& decoder)
+{
+    const AVCodecID codec = decoder.codec_id;
+    if ((codec == AV_CODEC_ID_MP1 || codec == AV_CODEC_ID_MP2 || codec == AV_CODEC_ID_MP3) && decoder.sample_rate > 0)
+        frame.sample_rate = decoder.sample_rate;
+}
+
+std::optional<std::int64_t> GaplessValidLength(const AVFormatContext& context, const AVStream& stream, int rate)
+{
+    const AVDictionaryEntry* tag = av_dict_get(context.metadata, "iTunSMPB", nullptr, 0);
+    unsigned priming = 0;
+    unsigned long long valid = 0;
+    if (!std::string_view(context.iformat->name).starts_with("mov,") || !tag ||
+        std::sscanf(tag->value, "%*x %x %*x %llx", &priming, &valid) != 2 || valid == 0 ||
+        valid > static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max())) {
+        return std::nullopt;
+    }
+    if (stream.start_time == AV_NOPTS_VALUE ||
+        av_rescale_q(stream.start_time, stream.time_base, AVRational{1, rate}) != std::int64_t{priming}) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(valid);
+}
+
+}  // namespace mivra::ffmpeg::ffmpeg51

@@ -1,0 +1,57 @@
+#pragma once
+
+// Workarounds for faults of FFmpeg 5.1, the version Debian 12 ships, kept
+// apart so that the rest of the back end reads as if FFmpeg had none. Each
+// block says what FFmpeg 5.1 does wrong, which test guards the workaround,
+// and when it can go: once the FFmpeg the platform ships passes that test
+// without it. The timeline's own workarounds live beside the code they need:
+// mov_edit_list.h (edit lists of several segments) and ogg_links.h (chained
+// Ogg files, a Vorbis stream's first granule).
+
+#include <cstdint>
+#include <optional>
+
+#include "handles.h"
+
+namespace mivra::ffmpeg::ffmpeg51 {
+
+// The end of an Ogg Vorbis stream. FFmpeg 5.1 cuts the end padding of the
+// last packet as if the stream's first packet had given audio, which it never
+// does: one short block too much goes. Such a stream's decoder is set to
+// leave its trims to us (SetUpVorbisInOgg); the start is then cut from what
+// it states on its frames and the end from the final granule. Guarded by
+// test_corpus.py's test_vorbis_final_granule and test_shipped_files.
+bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream);
+void SetUpVorbisInOgg(const AVFormatContext& context, const AVStream& stream, AVCodecContext& decoder);
+
+// A WAV file's format tag against what FFmpeg 5.1's WAV demuxer declares.
+// It declares WAVE_FORMAT_EXTENSIBLE with an integer PCM subformat, 24 valid
+// bits and 32-bit containers as 24-bit float: decoded as that, the samples
+// are full-scale garbage. They are integers in the containers' top bits,
+// which 32-bit integer PCM reads exactly. Any other float codec under the
+// integer tag, or integer codec under the float tag, contradicts the file:
+// nothing then, rather than garbage. The 24-in-32 case is guarded by
+// test_corpus.py's test_extensible_24_in_32; no test makes a contradicting
+// file. Returns the codec to decode with.
+std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, const AVCodecParameters& codec);
+
+// The rate of MPEG audio after a change of rate. FFmpeg 5.1's MPEG audio
+// decoder takes a frame's buffer before it reads the rate of the frame's
+// header: the first frame after a change of rate still carries the rate
+// before it. Its context holds the rate of the frame just decoded (one frame
+// per packet, no frame threads), which relabels the frame. Guarded by the
+// "MP3s at 44.1 and 48 kHz joined" rows of test_corpus.py's
+// test_stream_timelines.
+void LabelMpegAudioRate(AVFrame& frame, const AVCodecContext& decoder);
+
+// The gapless tag iTunes and common AAC encoders write in .m4a files,
+// "iTunSMPB": hexadecimal fields, the second the priming, the third the end
+// padding, the fourth the valid length in frames. FFmpeg 5.1 cuts the tag's
+// priming where no edit list states the start, and then starts the stream at
+// the priming, but leaves the padding. The valid length, counted from the
+// first frame after the priming, ends such a track. Where an edit list states
+// the start it states the end too, and the tag is left alone (nothing).
+// Guarded by the "iTunSMPB" rows of test_corpus.py's test_stream_timelines.
+std::optional<std::int64_t> GaplessValidLength(const AVFormatContext& context, const AVStream& stream, int rate);
+
+}  // namespace mivra::ffmpeg::ffmpeg51

@@ -12,6 +12,7 @@
 #include "note.h"
 #include "page_script.h"
 #include "project_copy.h"
+#include "project_names.h"
 #include "web_address.h"
 
 namespace mivra {
@@ -28,7 +29,7 @@ constexpr auto kLaunchProjectDelay = 1s;
 constexpr std::size_t kCrashReloads = 3;
 constexpr auto kCrashReloadSpan = 1min;
 
-constexpr const char* kDemoProject = "Mivra Demo.fcpxmld";
+constexpr const char* kDemoProjectBase = "Mivra Demo";
 constexpr const char* kFolderMessageTravail = "Choisissez le dossier ou Mivra decoupera les regions. "
                                               "Il y ecrit temporairement bien plus que la taille de l'AAF livre.";
 constexpr const char* kFolderMessageDestination = "Choisissez le dossier de destination de l'AAF.";
@@ -237,8 +238,9 @@ void Controller::choose()
     panel.canChooseDirectories = true;
     panel.packagesAreItems = true;
     panel.startFolder = places_.desktopFolder;
-    if (Exists((fs::path(places_.desktopFolder) / kDemoProject).string()))
-        panel.preselectedName = kDemoProject;
+    const std::string demoProject = PackageName(kDemoProjectBase);
+    if (Exists((fs::path(places_.desktopFolder) / demoProject).string()))
+        panel.preselectedName = demoProject;
     panel.title = "Choisir un projet Final Cut";
     panel.prompt = "Analyser";
     askForPath(panel, [](Controller& self, const std::string& chosen) { self.projectChosen(chosen); });
@@ -275,14 +277,13 @@ void Controller::openPath(const std::string& path)
     toolkit_.evaluateScript(OpenPathScript(path));
 }
 
-bool Controller::openFile(const std::string& path)
+void Controller::openFile(const std::string& path)
 {
     toolkit_.activate();
     if (readyForProjects())
         openPath(path);
     else
         handedOver_.push_back(path);
-    return true;
 }
 
 void Controller::presentAgain()

@@ -14,23 +14,13 @@
 #include "bridge.h"
 #include "drop.h"
 #include "menu.h"
+#include "places.h"
 #include "project_copy.h"
 #include "rate_limit.h"
 #include "settings.h"
 #include "toolkit.h"
 
 namespace mivra {
-
-// Folders of the session the Controller works with.
-struct Places {
-    std::string temporaryFolder;
-    std::string homeFolder;
-    std::string desktopFolder;
-    std::string volumesFolder;  // where removable volumes are mounted
-    std::string downloadsFolder;
-
-    static Places FromSystem();
-};
 
 class Controller : public DropTarget, public std::enable_shared_from_this<Controller> {
 public:
@@ -58,8 +48,8 @@ public:
     void openPath(const std::string& path) override;
     // A file handed over by the desktop (another launch of the program): the
     // window comes forward and the page gets it at once when ready, otherwise
-    // as the launch project does. Always true: the file counts as opened.
-    bool openFile(const std::string& path);
+    // as the launch project does.
+    void openFile(const std::string& path);
     // Another launch with nothing to open brings the window forward.
     void presentAgain();
 

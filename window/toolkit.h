@@ -89,6 +89,8 @@ public:
                               std::function<void(bool)> answered) = 0;
 
     virtual void openInBrowser(const std::string& url) = 0;
+    // The desktop's pane for granting the program access to the whole disk;
+    // empty on Linux, which has none.
     virtual void openPrivacySettings() = 0;
 
     // Runs the block on the main loop after the delay.
@@ -100,7 +102,8 @@ public:
     // Shows, without blocking the page, that the window is working (a project copy).
     virtual void showWorking(bool working) = 0;
 
-    // Access to a granted location; called in pairs.
+    // Access to a granted location; called in pairs. Empty on Linux: run without
+    // a sandbox, every readable path is readable already.
     virtual void startAccessing(const std::string& path) = 0;
     virtual void stopAccessing(const std::string& path) = 0;
 

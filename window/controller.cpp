@@ -223,14 +223,6 @@ void Controller::openWaitingProjectsWhenReady()
         openPath(path);
 }
 
-void Controller::receiveMessage(const BridgeMessage& message, const std::string& senderUri)
-{
-    // Only the interface may drive the window; a page navigated elsewhere may not.
-    if (!SameOrigin(senderUri, settings_.url))
-        return;
-    Dispatch(*this, message);
-}
-
 void Controller::choose()
 {
     OpenPanelDescription panel;

@@ -22,7 +22,7 @@
 
 namespace mivra {
 
-class Controller : public DropTarget, public std::enable_shared_from_this<Controller> {
+class Controller : public DropTarget, public BridgeTarget, public std::enable_shared_from_this<Controller> {
 public:
     // Always held by a shared_ptr: deferred blocks and completions keep a weak_ptr.
     static std::shared_ptr<Controller> Create(Toolkit& toolkit, LaunchSettings settings, Places places);
@@ -40,11 +40,8 @@ public:
     void pageFinishedLoading(const std::string& uri);  // a load that finished without failure
     void webProcessEnded();                            // the page's process crashed or was killed
 
-    // Script messages; honoured only when the sending document is of the interface's origin.
-    void receiveMessage(const BridgeMessage& message, const std::string& senderUri);
-
     // Projects.
-    void choose();
+    void choose() override;
     void openPath(const std::string& path) override;
     // A file handed over by the desktop (another launch of the program): the
     // window comes forward and the page gets it at once when ready, otherwise
@@ -54,16 +51,16 @@ public:
     void presentAgain();
 
     // Folders.
-    void chooseFolder(const std::string& path, const std::string& pour);
+    void chooseFolder(const std::string& path, const std::string& pour) override;
 
     // Grants.
-    void grant(const std::string& path);
-    void oublier(const std::string& path);
-    void direLesAutorises();
+    void grant(const std::string& path) override;
+    void oublier(const std::string& path) override;
+    void direLesAutorises() override;
 
     // Links and the desktop's privacy settings, on the page's request.
-    void ouvrir(const std::string& url);  // only an https URL is opened
-    void openPrivacySettings();
+    void ouvrir(const std::string& url) override;  // only an https URL is opened
+    void openPrivacySettings() override;
 
     // Menu.
     void perform(MenuAction action);
@@ -81,7 +78,6 @@ public:
 
     const std::vector<std::string>& granted() const { return granted_; }
     std::int64_t attempts() const { return attempts_; }
-    const Places& places() const { return places_; }
 
 private:
     Controller(Toolkit& toolkit, LaunchSettings settings, Places places);

@@ -504,7 +504,7 @@ protected:
     {
         toolkit_.calls.clear();
         toolkit_.panels.clear();
-        Dispatch(*controller, message);
+        Bridge(kInterface, places_.volumesFolder, controller).receive(message, kInterface);
         std::string asked;
         for (const std::string& call : toolkit_.calls)
             asked += (asked.empty() ? "" : "; ") + call;
@@ -562,7 +562,8 @@ TEST_F(DispatchTest, MessagesAreHonouredOnlyFromPagesOfTheInterfaceOrigin)
 {
     const auto honoured = [&](const std::string& interfaceUrl, const std::string& pageUri) {
         toolkit_.calls.clear();
-        make(LaunchSettings{interfaceUrl, "", ""})->receiveMessage(Message({{"action", "settings"}}), pageUri);
+        const std::shared_ptr<Controller> controller = make();
+        Bridge(interfaceUrl, places_.volumesFolder, controller).receive(Message({{"action", "settings"}}), pageUri);
         return toolkit_.count("openPrivacySettings") == 1;
     };
     const std::string interface = "http://127.0.0.1:8790/";

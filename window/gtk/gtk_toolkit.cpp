@@ -63,18 +63,18 @@ GtkToolkit::~GtkToolkit()
     gtk_window_destroy(window_.get());
 }
 
-void GtkToolkit::setController(std::weak_ptr<Controller> controller)
+void GtkToolkit::setController(std::weak_ptr<Controller> controller, Bridge bridge)
 {
     controller_ = std::move(controller);
+    bridge_ = std::move(bridge);
 }
 
 WebViewEvents GtkToolkit::webViewEvents() const
 {
     std::weak_ptr<Controller> weak = controller_;
     return WebViewEvents{
-        [weak](const BridgeMessage& message, const std::string& pageUri) {
-            if (auto controller = weak.lock())
-                controller->receiveMessage(message, pageUri);
+        [bridge = *bridge_](const BridgeMessage& message, const std::string& senderUri) {
+            bridge.receive(message, senderUri);
         },
         [weak] {
             if (auto controller = weak.lock())

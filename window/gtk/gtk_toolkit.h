@@ -4,6 +4,7 @@
 // decides nothing itself.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <gtk/gtk.h>
@@ -26,8 +27,9 @@ public:
     // Closes the window, which keeps a size still waiting for the next run.
     ~GtkToolkit() override;
 
-    // The Controller the toolkit's signals go to; it is not kept alive by them.
-    void setController(std::weak_ptr<Controller> controller);
+    // The Controller the toolkit's signals go to, and the bridge the page's
+    // messages go to; neither keeps the Controller alive.
+    void setController(std::weak_ptr<Controller> controller, Bridge bridge);
 
     void buildWindow(const WindowDescription& window) override;
     void installMenu(const std::vector<MenuItem>& items) override;
@@ -65,6 +67,7 @@ private:
 
     GtkApplication* application_;  // outlives the toolkit
     std::weak_ptr<Controller> controller_;
+    std::optional<Bridge> bridge_;
     Owned<GtkWindow> window_;
     WebKitWebView* web_ = nullptr;   // belongs to the window
     GtkSpinner* working_ = nullptr;  // belongs to the window

@@ -98,8 +98,9 @@ private:
         // The installed theme icon; an icon given on the command line replaces it.
         gtk_window_set_default_icon_name(kIconName);
         toolkit_ = std::make_unique<GtkToolkit>(application_.get());
-        controller_ = Controller::Create(*toolkit_, settings_, Places::FromSystem());
-        toolkit_->setController(controller_);
+        const Places places = Places::FromSystem();
+        controller_ = Controller::Create(*toolkit_, settings_, places);
+        toolkit_->setController(controller_, Bridge(settings_.url, places.volumesFolder, controller_));
         controller_->build();
     }
 

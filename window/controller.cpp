@@ -424,9 +424,14 @@ void Controller::downloadFailed(const std::string& destination)
         fs::remove(destination, error);
 }
 
-void Controller::runAlert(const std::string& message, std::function<void()> answered)
+void Controller::runPageDialog(PageDialog dialog, const std::string& message, std::function<void(bool)> answered)
 {
-    toolkit_.showAlert(message, std::move(answered));
+    switch (dialog) {
+    case PageDialog::Alert: toolkit_.showAlert(message, [answered = std::move(answered)] { answered(true); }); break;
+    case PageDialog::Confirm:
+    case PageDialog::Prompt: answered(false); break;
+    case PageDialog::LeavePage: answered(true); break;
+    }
 }
 
 }  // namespace mivra

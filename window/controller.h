@@ -65,9 +65,13 @@ public:
     // Menu.
     void perform(MenuAction action);
 
-    // Page dialogs: a file input and an alert; each answer is called exactly once.
+    // Page dialogs; each answer is called exactly once. A file input gets one
+    // item or nothing. Of the script dialogs only an alert is shown, answered
+    // once the user closes it; a confirm is declined and a prompt cancelled
+    // (the page's script gets null); leaving the page is always allowed, so
+    // reloads and quitting are never held up by the page.
     void runFileInput(std::function<void(std::optional<std::string>)> answer);
-    void runAlert(const std::string& message, std::function<void()> answered);
+    void runPageDialog(PageDialog dialog, const std::string& message, std::function<void(bool confirmed)> answered);
 
     // Downloads the page starts: `destination` is called once, with the path the
     // user chose, or with nothing when the download must be dropped unwritten.

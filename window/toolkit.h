@@ -54,6 +54,9 @@ struct OpenPanelDescription {
 enum class Activation { Choose, Enter };
 Activation ActivationOf(const OpenPanelDescription& panel, bool isFolder, bool isPackage);
 
+// The page's own script dialogs.
+enum class PageDialog { Alert, Confirm, Prompt, LeavePage };
+
 // A save panel: the name it offers is selected, ready to be typed over.
 struct SavePanelDescription {
     std::string title;

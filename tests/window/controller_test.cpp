@@ -484,12 +484,24 @@ TEST_F(ControllerTest, MenuActionsAndPageDialogsReachTheToolkit)
     EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{"/p/Montage.fcpxmld", std::nullopt}));
     EXPECT_TRUE(toolkit_.scripts.empty());
     EXPECT_TRUE(controller->granted().empty());
-    int answered = 0;
-    controller->runAlert("Termine", [&] { ++answered; });
-    EXPECT_EQ(toolkit_.calls.back(), "showAlert Termine");
-    EXPECT_EQ(answered, 0);
+    // Only an alert is shown, answered once closed; a confirm and a prompt are
+    // declined, leaving the page allowed, each at once.
+    std::vector<std::string> dialogAnswers;
+    const auto dialog = [&](PageDialog kind, const std::string& message) {
+        controller->runPageDialog(kind, message, [&, message](bool confirmed) {
+            dialogAnswers.push_back(message + (confirmed ? " yes" : " no"));
+        });
+    };
+    toolkit_.calls.clear();
+    dialog(PageDialog::Alert, "Termine");
+    EXPECT_EQ(toolkit_.calls, (Calls{"showAlert Termine"}));
+    EXPECT_TRUE(dialogAnswers.empty());
     toolkit_.alertsClosing.front()();
-    EXPECT_EQ(answered, 1);
+    dialog(PageDialog::Confirm, "Continuer ?");
+    dialog(PageDialog::Prompt, "Nom ?");
+    dialog(PageDialog::LeavePage, "Quitter ?");
+    EXPECT_EQ(dialogAnswers, (Calls{"Termine yes", "Continuer ? no", "Nom ? no", "Quitter ? yes"}));
+    EXPECT_EQ(toolkit_.calls, (Calls{"showAlert Termine"}));
 }
 
 BridgeMessage Message(std::map<std::string, std::string> strings, std::set<std::string> nonStrings = {})

@@ -91,6 +91,22 @@ WebViewEvents GtkToolkit::webViewEvents() const
     };
 }
 
+// A Controller already gone drops the answer, which then cancels the dialog.
+PageDialogEvents GtkToolkit::pageDialogEvents() const
+{
+    std::weak_ptr<Controller> weak = controller_;
+    return PageDialogEvents{
+        [weak](std::function<void(std::optional<std::string>)> answer) {
+            if (auto controller = weak.lock())
+                controller->runFileInput(std::move(answer));
+        },
+        [weak](PageDialog dialog, const std::string& message, std::function<void(bool)> answered) {
+            if (auto controller = weak.lock())
+                controller->runPageDialog(dialog, message, std::move(answered));
+        },
+    };
+}
+
 void GtkToolkit::followDownloads()
 {
     std::weak_ptr<Controller> weak = controller_;
@@ -120,7 +136,7 @@ void GtkToolkit::buildWindow(const WindowDescription& description)
     restoreKeptSize(description, workArea);
     icon_.apply(built.window, description.iconPath);
     CentreWhenShown(built.window);
-    AttachDirectManipulation(web_, built.handleArea, controller_);
+    AttachDirectManipulation(web_, built.handleArea, controller_, pageDialogEvents());
     gtk_window_present(built.window);
 }
 

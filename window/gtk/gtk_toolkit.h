@@ -12,6 +12,7 @@
 
 #include "controller.h"
 #include "glib_ownership.h"
+#include "page_dialogs.h"
 #include "toolkit.h"
 #include "web_view.h"
 #include "window_icon.h"
@@ -62,6 +63,7 @@ public:
 
 private:
     WebViewEvents webViewEvents() const;
+    PageDialogEvents pageDialogEvents() const;
     void followDownloads();
     void restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea);
 

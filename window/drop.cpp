@@ -22,8 +22,8 @@ std::optional<std::string> DroppedPath(const Drag& drag)
     return first;
 }
 
-DropWebView::DropWebView(std::function<void(const std::string&)> evaluate, std::weak_ptr<DropTarget> target)
-    : evaluate_(std::move(evaluate)), dropTarget_(std::move(target))
+DropWebView::DropWebView(ScriptSender sendScript, std::weak_ptr<DropTarget> target)
+    : sendScript_(std::move(sendScript)), dropTarget_(std::move(target))
 {
 }
 
@@ -70,7 +70,7 @@ bool DropWebView::performDragOperation(const Drag& drag)
 
 void DropWebView::signaler(bool hovering)
 {
-    evaluate_(SurvolScript(hovering));
+    sendScript_(SurvolScript(hovering));
 }
 
 }  // namespace mivra

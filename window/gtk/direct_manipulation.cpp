@@ -7,11 +7,11 @@
 
 namespace mivra {
 
-void AttachDirectManipulation(WebKitWebView* web, GtkWidget* handleArea, std::weak_ptr<DropTarget> dropTarget,
-                              PageDialogEvents dialogs)
+void AttachDirectManipulation(WebKitWebView* web, GtkWidget* handleArea, ScriptSender sendScript,
+                              std::weak_ptr<DropTarget> dropTarget, PageDialogEvents dialogs)
 {
     AttachHandleGesture(handleArea);
-    AttachDropTarget(web, std::move(dropTarget));
+    AttachDropTarget(web, std::move(sendScript), std::move(dropTarget));
     AttachPageDialogs(web, std::move(dialogs));
 }
 

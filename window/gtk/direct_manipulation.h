@@ -15,7 +15,7 @@ namespace mivra {
 
 // Called once while the window is built, after the web view and the handle
 // area exist and before the window is shown.
-void AttachDirectManipulation(WebKitWebView* web, GtkWidget* handleArea, std::weak_ptr<DropTarget> dropTarget,
-                              PageDialogEvents dialogs);
+void AttachDirectManipulation(WebKitWebView* web, GtkWidget* handleArea, ScriptSender sendScript,
+                              std::weak_ptr<DropTarget> dropTarget, PageDialogEvents dialogs);
 
 }  // namespace mivra

@@ -136,7 +136,9 @@ void GtkToolkit::buildWindow(const WindowDescription& description)
     restoreKeptSize(description, workArea);
     icon_.apply(built.window, description.iconPath);
     CentreWhenShown(built.window);
-    AttachDirectManipulation(web_, built.handleArea, controller_, pageDialogEvents());
+    // The window and its view go before the toolkit does.
+    const ScriptSender sendScript = [this](const std::string& script) { evaluateScript(script); };
+    AttachDirectManipulation(web_, built.handleArea, sendScript, controller_, pageDialogEvents());
     gtk_window_present(built.window);
 }
 

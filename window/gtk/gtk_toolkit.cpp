@@ -63,71 +63,15 @@ GtkToolkit::~GtkToolkit()
     gtk_window_destroy(window_.get());
 }
 
-void GtkToolkit::setController(std::weak_ptr<Controller> controller, Bridge bridge)
+void GtkToolkit::setEvents(ToolkitEvents events)
 {
-    controller_ = std::move(controller);
-    bridge_ = std::move(bridge);
-}
-
-WebViewEvents GtkToolkit::webViewEvents() const
-{
-    std::weak_ptr<Controller> weak = controller_;
-    return WebViewEvents{
-        [bridge = *bridge_](const BridgeMessage& message, const std::string& senderUri) {
-            bridge.receive(message, senderUri);
-        },
-        [weak] {
-            if (auto controller = weak.lock())
-                controller->navigationFailed();
-        },
-        [weak](const std::string& uri) {
-            if (auto controller = weak.lock())
-                controller->pageFinishedLoading(uri);
-        },
-        [weak] {
-            if (auto controller = weak.lock())
-                controller->webProcessEnded();
-        },
-    };
-}
-
-// A Controller already gone drops the answer, which then cancels the dialog.
-PageDialogEvents GtkToolkit::pageDialogEvents() const
-{
-    std::weak_ptr<Controller> weak = controller_;
-    return PageDialogEvents{
-        [weak](std::function<void(std::optional<std::string>)> answer) {
-            if (auto controller = weak.lock())
-                controller->runFileInput(std::move(answer));
-        },
-        [weak](PageDialog dialog, const std::string& message, std::function<void(bool)> answered) {
-            if (auto controller = weak.lock())
-                controller->runPageDialog(dialog, message, std::move(answered));
-        },
-    };
-}
-
-void GtkToolkit::followDownloads()
-{
-    std::weak_ptr<Controller> weak = controller_;
-    FollowDownloads(web_, DownloadEvents{
-                              [weak](const std::string& suggested, Controller::DownloadDestination answer) {
-                                  if (auto controller = weak.lock())
-                                      controller->decideDownload(suggested, std::move(answer));
-                                  else
-                                      answer(std::nullopt);
-                              },
-                              [weak](const std::string& destination) {
-                                  if (auto controller = weak.lock())
-                                      controller->downloadFailed(destination);
-                              },
-                          });
+    events_ = std::move(events);
 }
 
 void GtkToolkit::buildWindow(const WindowDescription& description)
 {
-    web_ = NewWebView(description.background, webViewEvents());
-    followDownloads();
+    web_ = NewWebView(description.background, events_.webView);
+    FollowDownloads(web_, events_.downloads);
     const std::optional<Size> workArea = FirstMonitorWorkArea(gdk_display_get_default());
     const Size minimum = FitInto(Size{description.minimumWidth, description.minimumHeight}, workArea);
     const MainWindow built = BuildMainWindow(application_, description, web_, minimum);
@@ -138,7 +82,7 @@ void GtkToolkit::buildWindow(const WindowDescription& description)
     CentreWhenShown(built.window);
     // The window and its view go before the toolkit does.
     const ScriptSender sendScript = [this](const std::string& script) { evaluateScript(script); };
-    AttachDirectManipulation(web_, built.handleArea, sendScript, controller_, pageDialogEvents());
+    AttachDirectManipulation(web_, built.handleArea, sendScript, events_.dropTarget, events_.pageDialogs);
     gtk_window_present(built.window);
 }
 
@@ -155,11 +99,7 @@ void GtkToolkit::restoreKeptSize(const WindowDescription& description, const std
 
 void GtkToolkit::installMenu(const std::vector<MenuItem>& items)
 {
-    std::weak_ptr<Controller> weak = controller_;
-    InstallMenu(application_, window_.get(), items, [weak](MenuAction action) {
-        if (auto controller = weak.lock())
-            controller->perform(action);
-    });
+    InstallMenu(application_, window_.get(), items, events_.menu);
 }
 
 void GtkToolkit::activate()

@@ -1,16 +1,19 @@
 #pragma once
 // The window seam on GTK 4 and WebKitGTK 6.0: turns the Controller's requests
-// into toolkit calls and the toolkit's signals into Controller calls. It
+// into toolkit calls and the toolkit's signals into the events it is given. It
 // decides nothing itself.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <gtk/gtk.h>
 #include <webkit/webkit.h>
 
-#include "controller.h"
+#include "downloads.h"
+#include "drop.h"
 #include "glib_ownership.h"
 #include "page_dialogs.h"
 #include "toolkit.h"
@@ -20,6 +23,15 @@
 
 namespace mivra {
 
+// Where the toolkit's signals go. None of them keeps the core alive.
+struct ToolkitEvents {
+    WebViewEvents webView;
+    DownloadEvents downloads;
+    PageDialogEvents pageDialogs;
+    std::function<void(MenuAction action)> menu;
+    std::weak_ptr<DropTarget> dropTarget;
+};
+
 class GtkToolkit final : public Toolkit {
 public:
     explicit GtkToolkit(GtkApplication* application);
@@ -28,9 +40,8 @@ public:
     // Closes the window, which keeps a size still waiting for the next run.
     ~GtkToolkit() override;
 
-    // The Controller the toolkit's signals go to, and the bridge the page's
-    // messages go to; neither keeps the Controller alive.
-    void setController(std::weak_ptr<Controller> controller, Bridge bridge);
+    // Given before the window is built.
+    void setEvents(ToolkitEvents events);
 
     void buildWindow(const WindowDescription& window) override;
     void installMenu(const std::vector<MenuItem>& items) override;
@@ -62,14 +73,10 @@ public:
     void editPage(MenuAction editing) override;
 
 private:
-    WebViewEvents webViewEvents() const;
-    PageDialogEvents pageDialogEvents() const;
-    void followDownloads();
     void restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea);
 
     GtkApplication* application_;  // outlives the toolkit
-    std::weak_ptr<Controller> controller_;
-    std::optional<Bridge> bridge_;
+    ToolkitEvents events_;
     Owned<GtkWindow> window_;
     WebKitWebView* web_ = nullptr;   // belongs to the window
     GtkSpinner* working_ = nullptr;  // belongs to the window

@@ -80,9 +80,6 @@ public:
     // A download that failed once its file had been created leaves no part of it.
     void downloadFailed(const std::string& destination);
 
-    const std::vector<std::string>& granted() const { return granted_; }
-    std::int64_t attempts() const { return attempts_; }
-
 private:
     Controller(Toolkit& toolkit, LaunchSettings settings, Places places);
 

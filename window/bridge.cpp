@@ -4,9 +4,10 @@
 #include <array>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "controller.h"
+#include "web_address.h"
 
 namespace mivra {
 
@@ -25,48 +26,55 @@ std::string ReadOr(const BridgeMessage& message, const std::string& key, const s
     return Read(message, key).value_or(fallback);
 }
 
-void Pick(Controller& controller, const BridgeMessage&)
+// A message as the bridge runs it: the target, the message and the defaults.
+struct Request {
+    BridgeTarget& target;
+    const BridgeMessage& message;
+    const std::string& volumesFolder;
+
+    std::string read(const std::string& key) const { return ReadOr(message, key, ""); }
+};
+
+void Pick(const Request& request)
 {
-    controller.choose();
+    request.target.choose();
 }
 
-void Grant(Controller& controller, const BridgeMessage& message)
+void Grant(const Request& request)
 {
-    std::string path = ReadOr(message, "path", "");
-    if (path.empty())
-        path = controller.places().volumesFolder;
-    controller.grant(path);
+    const std::string path = request.read("path");
+    request.target.grant(path.empty() ? request.volumesFolder : path);
 }
 
-void Folder(Controller& controller, const BridgeMessage& message)
+void Folder(const Request& request)
 {
-    controller.chooseFolder(ReadOr(message, "path", ""), ReadOr(message, "pour", ""));
+    request.target.chooseFolder(request.read("path"), request.read("pour"));
 }
 
-void Ouvrir(Controller& controller, const BridgeMessage& message)
+void Ouvrir(const Request& request)
 {
-    controller.ouvrir(ReadOr(message, "url", ""));
+    request.target.ouvrir(request.read("url"));
 }
 
-void Oublier(Controller& controller, const BridgeMessage& message)
+void Oublier(const Request& request)
 {
-    controller.oublier(ReadOr(message, "path", ""));
+    request.target.oublier(request.read("path"));
 }
 
-void Autorises(Controller& controller, const BridgeMessage&)
+void Autorises(const Request& request)
 {
-    controller.direLesAutorises();
+    request.target.direLesAutorises();
 }
 
-void Settings(Controller& controller, const BridgeMessage&)
+void Settings(const Request& request)
 {
-    controller.openPrivacySettings();
+    request.target.openPrivacySettings();
 }
 
 struct Action {
     std::string_view name;
     std::vector<std::string> keys;  // the parameters the action reads
-    void (*run)(Controller&, const BridgeMessage&);
+    void (*run)(const Request&);
 };
 
 const std::array<Action, 7> kActions = {{
@@ -103,8 +111,16 @@ const std::vector<std::string>& MessageKeys()
     return keys;
 }
 
-void Dispatch(Controller& controller, const BridgeMessage& message)
+Bridge::Bridge(std::string interfaceUrl, std::string volumesFolder, std::weak_ptr<BridgeTarget> target)
+    : interfaceUrl_(std::move(interfaceUrl)), volumesFolder_(std::move(volumesFolder)), target_(std::move(target))
 {
+}
+
+void Bridge::receive(const BridgeMessage& message, const std::string& senderUri) const
+{
+    // A page navigated elsewhere may not drive the window.
+    if (!SameOrigin(senderUri, interfaceUrl_))
+        return;
     if (!message.isObject || message.nonStrings.contains("action"))
         return;
     const std::optional<std::string> name = Read(message, "action");
@@ -114,7 +130,8 @@ void Dispatch(Controller& controller, const BridgeMessage& message)
                                      [&](const Action& candidate) { return candidate.name == *name; });
     if (action == kActions.end() || ReadsNonString(message, *action))
         return;
-    action->run(controller, message);
+    if (const std::shared_ptr<BridgeTarget> target = target_.lock())
+        action->run(Request{*target, message, volumesFolder_});
 }
 
 }  // namespace mivra

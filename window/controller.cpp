@@ -12,6 +12,7 @@
 #include "note.h"
 #include "page_script.h"
 #include "project_copy.h"
+#include "project_names.h"
 #include "web_address.h"
 
 namespace mivra {
@@ -28,7 +29,7 @@ constexpr auto kLaunchProjectDelay = 1s;
 constexpr std::size_t kCrashReloads = 3;
 constexpr auto kCrashReloadSpan = 1min;
 
-constexpr const char* kDemoProject = "Mivra Demo.fcpxmld";
+constexpr const char* kDemoProjectBase = "Mivra Demo";
 constexpr const char* kFolderMessageTravail = "Choisissez le dossier ou Mivra decoupera les regions. "
                                               "Il y ecrit temporairement bien plus que la taille de l'AAF livre.";
 constexpr const char* kFolderMessageDestination = "Choisissez le dossier de destination de l'AAF.";
@@ -222,14 +223,6 @@ void Controller::openWaitingProjectsWhenReady()
         openPath(path);
 }
 
-void Controller::receiveMessage(const BridgeMessage& message, const std::string& senderUri)
-{
-    // Only the interface may drive the window; a page navigated elsewhere may not.
-    if (!SameOrigin(senderUri, settings_.url))
-        return;
-    Dispatch(*this, message);
-}
-
 void Controller::choose()
 {
     OpenPanelDescription panel;
@@ -237,8 +230,9 @@ void Controller::choose()
     panel.canChooseDirectories = true;
     panel.packagesAreItems = true;
     panel.startFolder = places_.desktopFolder;
-    if (Exists((fs::path(places_.desktopFolder) / kDemoProject).string()))
-        panel.preselectedName = kDemoProject;
+    const std::string demoProject = PackageName(kDemoProjectBase);
+    if (Exists((fs::path(places_.desktopFolder) / demoProject).string()))
+        panel.preselectedName = demoProject;
     panel.title = "Choisir un projet Final Cut";
     panel.prompt = "Analyser";
     askForPath(panel, [](Controller& self, const std::string& chosen) { self.projectChosen(chosen); });
@@ -275,14 +269,13 @@ void Controller::openPath(const std::string& path)
     toolkit_.evaluateScript(OpenPathScript(path));
 }
 
-bool Controller::openFile(const std::string& path)
+void Controller::openFile(const std::string& path)
 {
     toolkit_.activate();
     if (readyForProjects())
         openPath(path);
     else
         handedOver_.push_back(path);
-    return true;
 }
 
 void Controller::presentAgain()
@@ -431,9 +424,14 @@ void Controller::downloadFailed(const std::string& destination)
         fs::remove(destination, error);
 }
 
-void Controller::runAlert(const std::string& message, std::function<void()> answered)
+void Controller::runPageDialog(PageDialog dialog, const std::string& message, std::function<void(bool)> answered)
 {
-    toolkit_.showAlert(message, std::move(answered));
+    switch (dialog) {
+    case PageDialog::Alert: toolkit_.showAlert(message, [answered = std::move(answered)] { answered(true); }); break;
+    case PageDialog::Confirm:
+    case PageDialog::Prompt: answered(false); break;
+    case PageDialog::LeavePage: answered(true); break;
+    }
 }
 
 }  // namespace mivra

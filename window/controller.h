@@ -14,6 +14,7 @@
 #include "bridge.h"
 #include "drop.h"
 #include "menu.h"
+#include "places.h"
 #include "project_copy.h"
 #include "rate_limit.h"
 #include "settings.h"
@@ -21,18 +22,7 @@
 
 namespace mivra {
 
-// Folders of the session the Controller works with.
-struct Places {
-    std::string temporaryFolder;
-    std::string homeFolder;
-    std::string desktopFolder;
-    std::string volumesFolder;  // where removable volumes are mounted
-    std::string downloadsFolder;
-
-    static Places FromSystem();
-};
-
-class Controller : public DropTarget, public std::enable_shared_from_this<Controller> {
+class Controller : public DropTarget, public BridgeTarget, public std::enable_shared_from_this<Controller> {
 public:
     // Always held by a shared_ptr: deferred blocks and completions keep a weak_ptr.
     static std::shared_ptr<Controller> Create(Toolkit& toolkit, LaunchSettings settings, Places places);
@@ -50,37 +40,38 @@ public:
     void pageFinishedLoading(const std::string& uri);  // a load that finished without failure
     void webProcessEnded();                            // the page's process crashed or was killed
 
-    // Script messages; honoured only when the sending document is of the interface's origin.
-    void receiveMessage(const BridgeMessage& message, const std::string& senderUri);
-
     // Projects.
-    void choose();
+    void choose() override;
     void openPath(const std::string& path) override;
     // A file handed over by the desktop (another launch of the program): the
     // window comes forward and the page gets it at once when ready, otherwise
-    // as the launch project does. Always true: the file counts as opened.
-    bool openFile(const std::string& path);
+    // as the launch project does.
+    void openFile(const std::string& path);
     // Another launch with nothing to open brings the window forward.
     void presentAgain();
 
     // Folders.
-    void chooseFolder(const std::string& path, const std::string& pour);
+    void chooseFolder(const std::string& path, const std::string& pour) override;
 
     // Grants.
-    void grant(const std::string& path);
-    void oublier(const std::string& path);
-    void direLesAutorises();
+    void grant(const std::string& path) override;
+    void oublier(const std::string& path) override;
+    void direLesAutorises() override;
 
     // Links and the desktop's privacy settings, on the page's request.
-    void ouvrir(const std::string& url);  // only an https URL is opened
-    void openPrivacySettings();
+    void ouvrir(const std::string& url) override;  // only an https URL is opened
+    void openPrivacySettings() override;
 
     // Menu.
     void perform(MenuAction action);
 
-    // Page dialogs: a file input and an alert; each answer is called exactly once.
+    // Page dialogs; each answer is called exactly once. A file input gets one
+    // item or nothing. Of the script dialogs only an alert is shown, answered
+    // once the user closes it; a confirm is declined and a prompt cancelled
+    // (the page's script gets null); leaving the page is always allowed, so
+    // reloads and quitting are never held up by the page.
     void runFileInput(std::function<void(std::optional<std::string>)> answer);
-    void runAlert(const std::string& message, std::function<void()> answered);
+    void runPageDialog(PageDialog dialog, const std::string& message, std::function<void(bool confirmed)> answered);
 
     // Downloads the page starts: `destination` is called once, with the path the
     // user chose, or with nothing when the download must be dropped unwritten.
@@ -88,10 +79,6 @@ public:
     void decideDownload(const std::string& suggestedName, DownloadDestination destination);
     // A download that failed once its file had been created leaves no part of it.
     void downloadFailed(const std::string& destination);
-
-    const std::vector<std::string>& granted() const { return granted_; }
-    std::int64_t attempts() const { return attempts_; }
-    const Places& places() const { return places_; }
 
 private:
     Controller(Toolkit& toolkit, LaunchSettings settings, Places places);

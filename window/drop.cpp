@@ -1,32 +1,12 @@
 #include "drop.h"
 
-#include <algorithm>
-#include <array>
-#include <string_view>
 #include <utility>
 
 #include "note.h"
 #include "page_script.h"
+#include "project_names.h"
 
 namespace mivra {
-
-namespace {
-
-constexpr std::array<std::string_view, 4> kAcceptedSuffixes = {".fcpxmld", ".fcpxml", ".xml", ".aaf"};
-
-// The suffixes are ASCII, so comparing the tail without regard to ASCII case
-// is the same test as on a lower-cased copy of the whole path.
-bool EndsWithIgnoringCase(std::string_view text, std::string_view lowerSuffix)
-{
-    if (text.size() < lowerSuffix.size())
-        return false;
-    const std::string_view tail = text.substr(text.size() - lowerSuffix.size());
-    return std::equal(tail.begin(), tail.end(), lowerSuffix.begin(), [](char c, char lower) {
-        return (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == lower;
-    });
-}
-
-}  // namespace
 
 std::optional<std::string> DroppedPath(const Drag& drag)
 {
@@ -37,15 +17,13 @@ std::optional<std::string> DroppedPath(const Drag& drag)
     if (drag.filePaths.empty() || drag.filePaths.front().empty())
         return std::nullopt;
     const std::string& first = drag.filePaths.front();
-    for (std::string_view suffix : kAcceptedSuffixes) {
-        if (EndsWithIgnoringCase(first, suffix))
-            return first;
-    }
-    return std::nullopt;
+    if (!HasProjectSuffix(first))
+        return std::nullopt;
+    return first;
 }
 
-DropWebView::DropWebView(std::function<void(const std::string&)> evaluate, std::weak_ptr<DropTarget> target)
-    : evaluate_(std::move(evaluate)), dropTarget_(std::move(target))
+DropWebView::DropWebView(ScriptSender sendScript, std::weak_ptr<DropTarget> target)
+    : sendScript_(std::move(sendScript)), dropTarget_(std::move(target))
 {
 }
 
@@ -92,7 +70,7 @@ bool DropWebView::performDragOperation(const Drag& drag)
 
 void DropWebView::signaler(bool hovering)
 {
-    evaluate_(SurvolScript(hovering));
+    sendScript_(SurvolScript(hovering));
 }
 
 }  // namespace mivra

@@ -24,11 +24,14 @@ struct Drag {
 // The first file's path when its lower-cased name ends in an accepted suffix.
 std::optional<std::string> DroppedPath(const Drag& drag);
 
+// Sends a script to the page.
+using ScriptSender = std::function<void(const std::string& script)>;
+
 // The drag callbacks of the web view. Holds its target weakly; tells the page
-// of the hover through the evaluate function.
+// of the hover through `sendScript`.
 class DropWebView {
 public:
-    DropWebView(std::function<void(const std::string&)> evaluate, std::weak_ptr<DropTarget> target);
+    DropWebView(ScriptSender sendScript, std::weak_ptr<DropTarget> target);
 
     bool draggingEntered(const Drag& drag);  // true: the drag is accepted (copy)
     bool draggingUpdated(const Drag& drag);
@@ -40,7 +43,7 @@ public:
 private:
     void signaler(bool hovering);
 
-    std::function<void(const std::string&)> evaluate_;
+    ScriptSender sendScript_;
     std::weak_ptr<DropTarget> dropTarget_;
 };
 

@@ -1,10 +1,10 @@
+#include "places.h"
+
 #include <glib.h>
 
 #include <array>
 #include <filesystem>
 #include <string>
-
-#include "controller.h"
 
 namespace mivra {
 

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "project_names.h"
+
 namespace mivra {
 
 namespace fs = std::filesystem;
@@ -34,7 +36,7 @@ std::string LastComponent(const std::string& path)
     while (trimmed.size() > 1 && trimmed.back() == '/')
         trimmed.pop_back();
     const std::string name = fs::path(trimmed).filename().string();
-    return name.empty() || name == "/" ? "projet.fcpxmld" : name;
+    return name.empty() || name == "/" ? PackageName("projet") : name;
 }
 
 // True when the folder lies inside the item or is the item itself.

@@ -54,6 +54,9 @@ struct OpenPanelDescription {
 enum class Activation { Choose, Enter };
 Activation ActivationOf(const OpenPanelDescription& panel, bool isFolder, bool isPackage);
 
+// The page's own script dialogs.
+enum class PageDialog { Alert, Confirm, Prompt, LeavePage };
+
 // A save panel: the name it offers is selected, ready to be typed over.
 struct SavePanelDescription {
     std::string title;
@@ -89,6 +92,8 @@ public:
                               std::function<void(bool)> answered) = 0;
 
     virtual void openInBrowser(const std::string& url) = 0;
+    // The desktop's pane for granting the program access to the whole disk;
+    // empty on Linux, which has none.
     virtual void openPrivacySettings() = 0;
 
     // Runs the block on the main loop after the delay.
@@ -100,7 +105,8 @@ public:
     // Shows, without blocking the page, that the window is working (a project copy).
     virtual void showWorking(bool working) = 0;
 
-    // Access to a granted location; called in pairs.
+    // Access to a granted location; called in pairs. Empty on Linux: run without
+    // a sandbox, every readable path is readable already.
     virtual void startAccessing(const std::string& path) = 0;
     virtual void stopAccessing(const std::string& path) = 0;
 

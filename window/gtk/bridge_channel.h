@@ -21,6 +21,11 @@ struct ChannelMessage {
 // manager's "script-message-received::<channel>" before.
 void InstallChannel(WebKitUserContentManager* manager, const char* channel);
 
+// A posted body in the bridge's terms. Only plain objects count as objects:
+// an array arrives as an object in JavaScript but carries no keys the bridge
+// reads.
+BridgeMessage MessageFromValue(JSCValue* body);
+
 // A message of the channel, as the top frame's relay posts it.
 ChannelMessage ReadChannelMessage(JSCValue* posted);
 

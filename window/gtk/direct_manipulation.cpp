@@ -2,15 +2,17 @@
 
 #include "drop_adapter.h"
 #include "handle_gesture.h"
-#include "page_dialogs.h"
+
+#include <utility>
 
 namespace mivra {
 
-void AttachDirectManipulation(WebKitWebView* web, GtkWidget* handleArea, std::weak_ptr<Controller> controller)
+void AttachDirectManipulation(WebKitWebView* web, GtkWidget* handleArea, ScriptSender sendScript,
+                              std::weak_ptr<DropTarget> dropTarget, PageDialogEvents dialogs)
 {
     AttachHandleGesture(handleArea);
-    AttachDropTarget(web, controller);
-    AttachPageDialogs(web, std::move(controller));
+    AttachDropTarget(web, std::move(sendScript), std::move(dropTarget));
+    AttachPageDialogs(web, std::move(dialogs));
 }
 
 }  // namespace mivra

@@ -8,12 +8,14 @@
 #include <gtk/gtk.h>
 #include <webkit/webkit.h>
 
-#include "controller.h"
+#include "drop.h"
+#include "page_dialogs.h"
 
 namespace mivra {
 
 // Called once while the window is built, after the web view and the handle
 // area exist and before the window is shown.
-void AttachDirectManipulation(WebKitWebView* web, GtkWidget* handleArea, std::weak_ptr<Controller> controller);
+void AttachDirectManipulation(WebKitWebView* web, GtkWidget* handleArea, ScriptSender sendScript,
+                              std::weak_ptr<DropTarget> dropTarget, PageDialogEvents dialogs);
 
 }  // namespace mivra

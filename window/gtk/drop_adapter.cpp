@@ -37,8 +37,8 @@ Drag DragFromFileList(const GValue* value)
 // once it is known.
 class DropAdapter {
 public:
-    DropAdapter(WebKitWebView* view, std::weak_ptr<DropTarget> target)
-        : view_(view), dropWebView_([view](const std::string& script) { Evaluate(view, script); }, std::move(target))
+    DropAdapter(WebKitWebView* view, ScriptSender sendScript, std::weak_ptr<DropTarget> target)
+        : view_(view), dropWebView_(std::move(sendScript), std::move(target))
     {
     }
 
@@ -60,11 +60,6 @@ public:
     }
 
 private:
-    static void Evaluate(WebKitWebView* view, const std::string& script)
-    {
-        webkit_web_view_evaluate_javascript(view, script.c_str(), -1, nullptr, nullptr, nullptr, nullptr, nullptr);
-    }
-
     static GdkDragAction OnEnter(GtkDropTarget* target, double, double, DropAdapter* self)
     {
         self->begin(gtk_drop_target_get_current_drop(target));
@@ -159,9 +154,9 @@ private:
 
 }  // namespace
 
-void AttachDropTarget(WebKitWebView* view, std::weak_ptr<DropTarget> target)
+void AttachDropTarget(WebKitWebView* view, ScriptSender sendScript, std::weak_ptr<DropTarget> target)
 {
-    auto adapter = std::make_unique<DropAdapter>(view, std::move(target));
+    auto adapter = std::make_unique<DropAdapter>(view, std::move(sendScript), std::move(target));
     adapter->attach();
     g_object_set_data_full(G_OBJECT(view), kAdapterKey, HandToGLib(std::move(adapter)), FreeFromGLib<DropAdapter>);
 }

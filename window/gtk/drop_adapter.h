@@ -10,6 +10,8 @@
 
 namespace mivra {
 
-void AttachDropTarget(WebKitWebView* view, std::weak_ptr<DropTarget> target);
+// The page hears of the hover through `sendScript`, the evaluator of every
+// script sent to it.
+void AttachDropTarget(WebKitWebView* view, ScriptSender sendScript, std::weak_ptr<DropTarget> target);
 
 }  // namespace mivra

@@ -63,55 +63,15 @@ GtkToolkit::~GtkToolkit()
     gtk_window_destroy(window_.get());
 }
 
-void GtkToolkit::setController(std::weak_ptr<Controller> controller)
+void GtkToolkit::setEvents(ToolkitEvents events)
 {
-    controller_ = std::move(controller);
-}
-
-WebViewEvents GtkToolkit::webViewEvents() const
-{
-    std::weak_ptr<Controller> weak = controller_;
-    return WebViewEvents{
-        [weak](const BridgeMessage& message, const std::string& pageUri) {
-            if (auto controller = weak.lock())
-                controller->receiveMessage(message, pageUri);
-        },
-        [weak] {
-            if (auto controller = weak.lock())
-                controller->navigationFailed();
-        },
-        [weak](const std::string& uri) {
-            if (auto controller = weak.lock())
-                controller->pageFinishedLoading(uri);
-        },
-        [weak] {
-            if (auto controller = weak.lock())
-                controller->webProcessEnded();
-        },
-    };
-}
-
-void GtkToolkit::followDownloads()
-{
-    std::weak_ptr<Controller> weak = controller_;
-    FollowDownloads(web_, DownloadEvents{
-                              [weak](const std::string& suggested, Controller::DownloadDestination answer) {
-                                  if (auto controller = weak.lock())
-                                      controller->decideDownload(suggested, std::move(answer));
-                                  else
-                                      answer(std::nullopt);
-                              },
-                              [weak](const std::string& destination) {
-                                  if (auto controller = weak.lock())
-                                      controller->downloadFailed(destination);
-                              },
-                          });
+    events_ = std::move(events);
 }
 
 void GtkToolkit::buildWindow(const WindowDescription& description)
 {
-    web_ = NewWebView(description.background, webViewEvents());
-    followDownloads();
+    web_ = NewWebView(description.background, events_.webView);
+    FollowDownloads(web_, events_.downloads);
     const std::optional<Size> workArea = FirstMonitorWorkArea(gdk_display_get_default());
     const Size minimum = FitInto(Size{description.minimumWidth, description.minimumHeight}, workArea);
     const MainWindow built = BuildMainWindow(application_, description, web_, minimum);
@@ -120,7 +80,9 @@ void GtkToolkit::buildWindow(const WindowDescription& description)
     restoreKeptSize(description, workArea);
     icon_.apply(built.window, description.iconPath);
     CentreWhenShown(built.window);
-    AttachDirectManipulation(web_, built.handleArea, controller_);
+    // The window and its view go before the toolkit does.
+    const ScriptSender sendScript = [this](const std::string& script) { evaluateScript(script); };
+    AttachDirectManipulation(web_, built.handleArea, sendScript, events_.dropTarget, events_.pageDialogs);
     gtk_window_present(built.window);
 }
 
@@ -137,11 +99,7 @@ void GtkToolkit::restoreKeptSize(const WindowDescription& description, const std
 
 void GtkToolkit::installMenu(const std::vector<MenuItem>& items)
 {
-    std::weak_ptr<Controller> weak = controller_;
-    InstallMenu(application_, window_.get(), items, [weak](MenuAction action) {
-        if (auto controller = weak.lock())
-            controller->perform(action);
-    });
+    InstallMenu(application_, window_.get(), items, events_.menu);
 }
 
 void GtkToolkit::activate()

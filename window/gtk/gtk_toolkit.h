@@ -1,22 +1,36 @@
 #pragma once
 // The window seam on GTK 4 and WebKitGTK 6.0: turns the Controller's requests
-// into toolkit calls and the toolkit's signals into Controller calls. It
+// into toolkit calls and the toolkit's signals into the events it is given. It
 // decides nothing itself.
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <gtk/gtk.h>
 #include <webkit/webkit.h>
 
-#include "controller.h"
+#include "downloads.h"
+#include "drop.h"
 #include "glib_ownership.h"
+#include "page_dialogs.h"
 #include "toolkit.h"
 #include "web_view.h"
 #include "window_icon.h"
 #include "window_size.h"
 
 namespace mivra {
+
+// Where the toolkit's signals go. None of them keeps the core alive.
+struct ToolkitEvents {
+    WebViewEvents webView;
+    DownloadEvents downloads;
+    PageDialogEvents pageDialogs;
+    std::function<void(MenuAction action)> menu;
+    std::weak_ptr<DropTarget> dropTarget;
+};
 
 class GtkToolkit final : public Toolkit {
 public:
@@ -26,8 +40,8 @@ public:
     // Closes the window, which keeps a size still waiting for the next run.
     ~GtkToolkit() override;
 
-    // The Controller the toolkit's signals go to; it is not kept alive by them.
-    void setController(std::weak_ptr<Controller> controller);
+    // Given before the window is built.
+    void setEvents(ToolkitEvents events);
 
     void buildWindow(const WindowDescription& window) override;
     void installMenu(const std::vector<MenuItem>& items) override;
@@ -59,12 +73,10 @@ public:
     void editPage(MenuAction editing) override;
 
 private:
-    WebViewEvents webViewEvents() const;
-    void followDownloads();
     void restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea);
 
     GtkApplication* application_;  // outlives the toolkit
-    std::weak_ptr<Controller> controller_;
+    ToolkitEvents events_;
     Owned<GtkWindow> window_;
     WebKitWebView* web_ = nullptr;   // belongs to the window
     GtkSpinner* working_ = nullptr;  // belongs to the window

@@ -1,7 +1,10 @@
 // mivra-window: the window that shows the local interface.
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtk/gtk.h>
@@ -21,6 +24,59 @@ constexpr const char* kIconName = "fr.mivra.Window";
 Owned<GFile> ProjectFile(const std::string& project)
 {
     return Owned<GFile>(g_file_new_for_path(project.c_str()));
+}
+
+// Calls the Controller while it exists.
+template <typename Call>
+auto WhileAlive(const std::weak_ptr<Controller>& weak, Call call)
+{
+    return [weak, call](auto&&... arguments) {
+        if (const auto controller = weak.lock())
+            call(*controller, std::forward<decltype(arguments)>(arguments)...);
+    };
+}
+
+// The toolkit's signals, each to the Controller's operation; the page's
+// messages to the bridge. A Controller already gone drops a page dialog's
+// answer, which then cancels the dialog, and a download.
+ToolkitEvents ControllerEvents(const std::shared_ptr<Controller>& controller, Bridge bridge)
+{
+    const std::weak_ptr<Controller> weak = controller;
+    return ToolkitEvents{
+        .webView =
+            WebViewEvents{
+                [bridge = std::move(bridge)](const BridgeMessage& message, const std::string& senderUri) {
+                    bridge.receive(message, senderUri);
+                },
+                WhileAlive(weak, [](Controller& self) { self.navigationFailed(); }),
+                WhileAlive(weak, [](Controller& self, const std::string& uri) { self.pageFinishedLoading(uri); }),
+                WhileAlive(weak, [](Controller& self) { self.webProcessEnded(); }),
+            },
+        .downloads =
+            DownloadEvents{
+                [weak](const std::string& suggested, Controller::DownloadDestination answer) {
+                    if (const auto self = weak.lock())
+                        self->decideDownload(suggested, std::move(answer));
+                    else
+                        answer(std::nullopt);
+                },
+                WhileAlive(weak, [](Controller& self, const std::string& path) { self.downloadFailed(path); }),
+            },
+        .pageDialogs =
+            PageDialogEvents{
+                WhileAlive(weak,
+                           [](Controller& self, std::function<void(std::optional<std::string>)> answer) {
+                               self.runFileInput(std::move(answer));
+                           }),
+                WhileAlive(weak,
+                           [](Controller& self, PageDialog dialog, const std::string& message,
+                              std::function<void(bool)> answered) {
+                               self.runPageDialog(dialog, message, std::move(answered));
+                           }),
+            },
+        .menu = WhileAlive(weak, [](Controller& self, MenuAction action) { self.perform(action); }),
+        .dropTarget = controller,
+    };
 }
 
 // Everything the run needs, alive until the main loop returns. The
@@ -98,8 +154,9 @@ private:
         // The installed theme icon; an icon given on the command line replaces it.
         gtk_window_set_default_icon_name(kIconName);
         toolkit_ = std::make_unique<GtkToolkit>(application_.get());
-        controller_ = Controller::Create(*toolkit_, settings_, Places::FromSystem());
-        toolkit_->setController(controller_);
+        const Places places = Places::FromSystem();
+        controller_ = Controller::Create(*toolkit_, settings_, places);
+        toolkit_->setEvents(ControllerEvents(controller_, Bridge(settings_.url, places.volumesFolder, controller_)));
         controller_->build();
     }
 

@@ -4,11 +4,11 @@
 #include <utility>
 
 #include "glib_ownership.h"
+#include "project_names.h"
 
 namespace mivra {
 namespace {
 
-constexpr const char* kPackageSuffix = ".fcpxmld";
 constexpr const char* kCancelLabel = "Annuler";
 constexpr const char* kChooseCurrentFolderLabel = "Choisir ce dossier";
 // The confirming button of a panel that names none, as a desktop panel's own.
@@ -198,8 +198,7 @@ GtkWidget* NewChooser(GtkWindow* parent, const OpenPanelDescription& description
 bool IsPackageItem(GFile* file)
 {
     g_autofree char* name = g_file_get_basename(file);
-    g_autofree char* lowered = name ? g_utf8_strdown(name, -1) : nullptr;
-    return lowered && g_str_has_suffix(lowered, kPackageSuffix) && IsFolder(file);
+    return name && HasPackageSuffix(name) && IsFolder(file);
 }
 
 void ShowOpenPanel(GtkWindow* parent, const OpenPanelDescription& description, PanelCompletion done)

@@ -1,5 +1,6 @@
 #include "page_dialogs.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -42,60 +43,86 @@ private:
     Owned<WebKitFileChooserRequest> request_;
 };
 
-// An alert kept open until the user closes ours; closing it lets the page's
-// script go on.
-class OpenAlert {
+void Answer(WebKitScriptDialog* dialog, bool confirmed)
+{
+    switch (webkit_script_dialog_get_dialog_type(dialog)) {
+    case WEBKIT_SCRIPT_DIALOG_ALERT: break;
+    case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+        webkit_script_dialog_confirm_set_confirmed(dialog, confirmed);
+        break;
+    case WEBKIT_SCRIPT_DIALOG_PROMPT:
+        // Left without text, the prompt answers null, as cancelled.
+        if (confirmed)
+            webkit_script_dialog_prompt_set_text(dialog, webkit_script_dialog_prompt_get_default_text(dialog));
+        break;
+    }
+}
+
+// A script dialog waiting for its answer. One answered while its signal is
+// handled is answered in place; otherwise it is kept open, and the page's
+// script waits, until the answer comes, or closed as it is when it never does.
+class PendingScriptDialog {
 public:
-    explicit OpenAlert(WebKitScriptDialog* dialog) : dialog_(webkit_script_dialog_ref(dialog)) {}
-    ~OpenAlert() { close(); }
-
-    OpenAlert(const OpenAlert&) = delete;
-    OpenAlert& operator=(const OpenAlert&) = delete;
-
-    void close()
+    explicit PendingScriptDialog(WebKitScriptDialog* dialog) : dialog_(dialog) {}
+    ~PendingScriptDialog()
     {
-        if (!dialog_)
-            return;
-        webkit_script_dialog_close(dialog_.get());
-        dialog_.reset();
+        if (kept_)
+            webkit_script_dialog_close(kept_.get());
+    }
+
+    PendingScriptDialog(const PendingScriptDialog&) = delete;
+    PendingScriptDialog& operator=(const PendingScriptDialog&) = delete;
+
+    // The signal handler returns: WebKit closes the dialog then unless it is kept.
+    void leaveHandler()
+    {
+        if (dialog_)
+            kept_.reset(webkit_script_dialog_ref(dialog_));
+        dialog_ = nullptr;
+    }
+
+    void answer(bool confirmed)
+    {
+        if (dialog_) {
+            Answer(dialog_, confirmed);
+            dialog_ = nullptr;
+        } else if (kept_) {
+            Answer(kept_.get(), confirmed);
+            webkit_script_dialog_close(kept_.get());
+            kept_.reset();
+        }
     }
 
 private:
-    Owned<WebKitScriptDialog, webkit_script_dialog_unref> dialog_;
+    WebKitScriptDialog* dialog_;  // while the signal is handled and no answer came
+    Owned<WebKitScriptDialog, webkit_script_dialog_unref> kept_;
 };
 
-struct PageDialogs {
-    std::weak_ptr<Controller> controller;
-};
+PageDialog KindOf(WebKitScriptDialog* dialog)
+{
+    switch (webkit_script_dialog_get_dialog_type(dialog)) {
+    case WEBKIT_SCRIPT_DIALOG_CONFIRM: return PageDialog::Confirm;
+    case WEBKIT_SCRIPT_DIALOG_PROMPT: return PageDialog::Prompt;
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM: return PageDialog::LeavePage;
+    case WEBKIT_SCRIPT_DIALOG_ALERT: break;
+    }
+    return PageDialog::Alert;
+}
 
-gboolean OnRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, PageDialogs* dialogs)
+gboolean OnRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, PageDialogEvents* events)
 {
     auto pending = std::make_shared<FileInputRequest>(request);
-    if (const auto controller = dialogs->controller.lock())
-        controller->runFileInput([pending](std::optional<std::string> chosen) { pending->answer(chosen); });
+    events->fileInput([pending](std::optional<std::string> chosen) { pending->answer(chosen); });
     return TRUE;
 }
 
-void RunAlert(WebKitScriptDialog* dialog, PageDialogs* dialogs)
+gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, PageDialogEvents* events)
 {
-    const auto controller = dialogs->controller.lock();
-    if (!controller)
-        return;
-    auto alert = std::make_shared<OpenAlert>(dialog);
-    controller->runAlert(webkit_script_dialog_get_message(dialog), [alert] { alert->close(); });
-}
-
-// Only alerts get a dialog. A confirm is declined and a prompt answered as if
-// cancelled (the page's script receives null); leaving the page is always
-// allowed, so reloads and quitting are never held up by the page.
-gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, PageDialogs* dialogs)
-{
-    switch (webkit_script_dialog_get_dialog_type(dialog)) {
-    case WEBKIT_SCRIPT_DIALOG_ALERT: RunAlert(dialog, dialogs); break;
-    case WEBKIT_SCRIPT_DIALOG_CONFIRM: webkit_script_dialog_confirm_set_confirmed(dialog, FALSE); break;
-    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM: webkit_script_dialog_confirm_set_confirmed(dialog, TRUE); break;
-    case WEBKIT_SCRIPT_DIALOG_PROMPT: break;
-    }
+    auto pending = std::make_shared<PendingScriptDialog>(dialog);
+    events->scriptDialog(KindOf(dialog), webkit_script_dialog_get_message(dialog),
+                         [pending](bool confirmed) { pending->answer(confirmed); });
+    pending->leaveHandler();
     return TRUE;
 }
 
@@ -106,13 +133,13 @@ GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer)
 
 }  // namespace
 
-void AttachPageDialogs(WebKitWebView* view, std::weak_ptr<Controller> controller)
+void AttachPageDialogs(WebKitWebView* view, PageDialogEvents events)
 {
-    auto dialogs = std::make_unique<PageDialogs>(PageDialogs{std::move(controller)});
+    auto dialogs = std::make_unique<PageDialogEvents>(std::move(events));
     g_signal_connect(view, "run-file-chooser", G_CALLBACK(OnRunFileChooser), dialogs.get());
     g_signal_connect(view, "script-dialog", G_CALLBACK(OnScriptDialog), dialogs.get());
     g_signal_connect(view, "create", G_CALLBACK(OnCreate), nullptr);
-    g_object_set_data_full(G_OBJECT(view), kDialogsKey, HandToGLib(std::move(dialogs)), FreeFromGLib<PageDialogs>);
+    g_object_set_data_full(G_OBJECT(view), kDialogsKey, HandToGLib(std::move(dialogs)), FreeFromGLib<PageDialogEvents>);
 }
 
 }  // namespace mivra

@@ -1,16 +1,25 @@
 #pragma once
-// The page's own dialogs: file inputs and alerts go to the Controller; confirm,
-// prompt and before-unload get their default answer without a dialog; the page
-// cannot open new windows.
+// The page's own dialogs, translated for the Controller: file inputs and
+// script dialogs (alert, confirm, prompt, before-unload) go to it with their
+// answers; the page cannot open new windows.
 
-#include <memory>
+#include <functional>
+#include <optional>
+#include <string>
 
 #include <webkit/webkit.h>
 
-#include "controller.h"
+#include "toolkit.h"
 
 namespace mivra {
 
-void AttachPageDialogs(WebKitWebView* view, std::weak_ptr<Controller> controller);
+struct PageDialogEvents {
+    // Each answer must be called exactly once.
+    std::function<void(std::function<void(std::optional<std::string>)> answer)> fileInput;
+    std::function<void(PageDialog dialog, const std::string& message, std::function<void(bool confirmed)> answered)>
+        scriptDialog;
+};
+
+void AttachPageDialogs(WebKitWebView* view, PageDialogEvents events);
 
 }  // namespace mivra

@@ -21,7 +21,6 @@
 #include "kept_size.h"
 #include "open_panel.h"
 #include "placement.h"
-#include "script_message.h"
 
 namespace mivra {
 namespace {

@@ -22,14 +22,12 @@ import uuid
 import numpy
 import soundfile
 
+from test_extract import ffmpeg
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXTRACT = None
 FOLDER = None
 PACKAGES = {}  # package name: unpacked folder
-
-
-def ffmpeg(*arguments):
-    subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", *arguments], check=True)
 
 
 def path(name):

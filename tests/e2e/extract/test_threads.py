@@ -22,6 +22,7 @@ import unittest
 
 import test_corpus
 import test_extract
+from test_extract import ffmpeg
 
 EXTRACT = None
 FOLDER = None
@@ -39,10 +40,6 @@ def tearDownModule():
     test_extract.tearDownModule()
     test_corpus.tearDownModule()
     shutil.rmtree(FOLDER)
-
-
-def ffmpeg(*arguments):
-    subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", *arguments], check=True)
 
 
 def outcome(source, rate, one_thread, limit=None):

@@ -35,6 +35,11 @@ struct MenuItem {
     std::string plainKey = "";
 };
 
+// The key that opens the menu from the keyboard, the desktop's own. The
+// window takes it before the page, so that a keyboard alone always reaches
+// the menu.
+inline constexpr char kMenuOpeningKey[] = "F10";
+
 // The items in menu order, then item order.
 const std::vector<MenuItem>& MenuTable();
 

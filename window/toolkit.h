@@ -1,7 +1,7 @@
 #pragma once
 // The seam between the Controller and the desktop: everything the Controller
-// asks of the window system, the web view and the session. The GTK 4 +
-// WebKitGTK implementation lives in gtk/; tests use a fake.
+// asks of the window system, the web view and the session. The GTK 3 +
+// WebKit2GTK 4.1 implementation lives in gtk/; tests use a fake.
 
 #include <chrono>
 #include <functional>

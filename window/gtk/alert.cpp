@@ -28,7 +28,7 @@ struct AlertSession {
 void OnResponse(GtkDialog* dialog, int response, gpointer data)
 {
     auto answered = std::exchange(static_cast<AlertSession*>(data)->answered, nullptr);
-    gtk_window_destroy(GTK_WINDOW(dialog));
+    gtk_widget_destroy(GTK_WIDGET(dialog));
     answered(response == GTK_RESPONSE_OK);
 }
 

@@ -47,8 +47,8 @@ void AddAction(GtkApplication* application, const MenuItem& item, const std::fun
     g_action_map_add_action(G_ACTION_MAP(application), G_ACTION(action));
 }
 
-// The application's accelerators act in the capture phase, before the
-// focused web view sees the key.
+// The application's accelerators act before the window hands the key to the
+// focused web view.
 void TakeBeforeThePage(GtkApplication* application, const MenuItem& item)
 {
     const std::string accelerator = Accelerator(item.key);
@@ -56,22 +56,41 @@ void TakeBeforeThePage(GtkApplication* application, const MenuItem& item)
     gtk_application_set_accels_for_action(application, ActionName(item.action).c_str(), accelerators);
 }
 
-void AddShortcut(GtkShortcutController* shortcuts, const std::string& trigger, MenuAction action)
+struct Shortcut {
+    guint key;
+    GdkModifierType modifiers;
+    MenuAction action;
+};
+
+struct PageKeys {
+    std::vector<Shortcut> shortcuts;
+    std::function<void(MenuAction)> perform;
+};
+
+void AddShortcut(PageKeys& keys, const std::string& trigger, MenuAction action)
 {
-    gtk_shortcut_controller_add_shortcut(shortcuts, gtk_shortcut_new(gtk_shortcut_trigger_parse_string(trigger.c_str()),
-                                                                     gtk_named_action_new(ActionName(action).c_str())));
+    Shortcut shortcut{0, GdkModifierType(0), action};
+    gtk_accelerator_parse(trigger.c_str(), &shortcut.key, &shortcut.modifiers);
+    keys.shortcuts.push_back(shortcut);
 }
 
-// WebKit hands a keydown the page left alone back to GTK, which dispatches it
-// again from the window; a keydown the page prevented never comes back. A
-// controller in the bubble phase therefore sees only the first kind (and
-// keys pressed while the focus is outside the web view).
-GtkShortcutController* NewShortcutsAfterThePage(GtkWindow* window)
+// WebKit takes every key the page has focus for, and gives a keydown the page
+// left alone back to GTK, which propagates it again from the web view up
+// through its ancestors; a keydown the page prevented never comes back. A
+// handler on an ancestor therefore sees only the first kind (and keys pressed
+// while the focus is elsewhere in the window).
+gboolean OnKeyFromThePage(GtkWidget*, GdkEventKey* event, gpointer data)
 {
-    GtkEventController* shortcuts = gtk_shortcut_controller_new();
-    gtk_event_controller_set_propagation_phase(shortcuts, GTK_PHASE_BUBBLE);
-    gtk_widget_add_controller(GTK_WIDGET(window), shortcuts);
-    return GTK_SHORTCUT_CONTROLLER(shortcuts);
+    const auto* keys = static_cast<PageKeys*>(data);
+    const guint key = gdk_keyval_to_lower(event->keyval);
+    const auto modifiers = GdkModifierType(event->state & gtk_accelerator_get_default_mod_mask());
+    for (const Shortcut& shortcut : keys->shortcuts) {
+        if (shortcut.key == key && shortcut.modifiers == modifiers) {
+            keys->perform(shortcut.action);
+            return TRUE;
+        }
+    }
+    return FALSE;
 }
 
 }  // namespace
@@ -121,19 +140,22 @@ GMenu* NewMenuModel(const std::vector<MenuItem>& items, const std::string& appli
     return model;
 }
 
-void InstallMenu(GtkApplication* application, GtkWindow* window, const std::vector<MenuItem>& items,
+void InstallMenu(GtkApplication* application, GtkWidget* pageKeys, const std::vector<MenuItem>& items,
                  std::function<void(MenuAction)> perform)
 {
-    GtkShortcutController* afterThePage = NewShortcutsAfterThePage(window);
+    auto afterThePage = std::make_unique<PageKeys>(PageKeys{{}, perform});
     for (const MenuItem& item : items) {
         AddAction(application, item, perform);
         if (item.windowFirst)
             TakeBeforeThePage(application, item);
         else
-            AddShortcut(afterThePage, Accelerator(item.key), item.action);
+            AddShortcut(*afterThePage, Accelerator(item.key), item.action);
         if (!item.plainKey.empty())
-            AddShortcut(afterThePage, item.plainKey, item.action);
+            AddShortcut(*afterThePage, item.plainKey, item.action);
     }
+    g_signal_connect_data(
+        pageKeys, "key-press-event", G_CALLBACK(OnKeyFromThePage), HandToGLib(std::move(afterThePage)),
+        [](gpointer data, GClosure*) { FreeFromGLib<PageKeys>(data); }, GConnectFlags{});
     g_autoptr(GMenu) model = NewMenuModel(items, kApplicationName);
     gtk_application_set_menubar(application, G_MENU_MODEL(model));
 }

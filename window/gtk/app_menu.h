@@ -24,10 +24,11 @@ std::string Accelerator(char key);
 // an item has a separator above it.
 GMenu* NewMenuModel(const std::vector<MenuItem>& items, const std::string& applicationName);
 
-// Actions and shortcuts of the table on the application and the window: an
-// item marked windowFirst takes its key before the page, every other item
-// only when the page leaves its keydown alone; F11 also toggles full screen.
-void InstallMenu(GtkApplication* application, GtkWindow* window, const std::vector<MenuItem>& items,
+// Actions and shortcuts of the table on the application: an item marked
+// windowFirst takes its key before the page, every other item only when the
+// page leaves its keydown alone, as the key comes back through `pageKeys`, an
+// ancestor of the web view; F11 also toggles full screen.
+void InstallMenu(GtkApplication* application, GtkWidget* pageKeys, const std::vector<MenuItem>& items,
                  std::function<void(MenuAction)> perform);
 
 }  // namespace mivra

@@ -133,7 +133,7 @@ void ReadKey(JSCValue* body, const char* key, BridgeMessage& message)
 
 void InstallChannel(WebKitUserContentManager* manager, const char* channel)
 {
-    webkit_user_content_manager_register_script_message_handler(manager, channel, kWorld);
+    webkit_user_content_manager_register_script_message_handler_in_world(manager, channel, kWorld);
     AddTopFrameScript(manager, ChannelSideScript(channel), kWorld);
     AddTopFrameScript(manager, PageSideScript(channel), nullptr);
 }

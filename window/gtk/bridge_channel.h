@@ -5,7 +5,7 @@
 #include <string>
 
 #include <jsc/jsc.h>
-#include <webkit/webkit.h>
+#include <webkit2/webkit2.h>
 
 #include "bridge.h"
 

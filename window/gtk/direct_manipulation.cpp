@@ -1,9 +1,10 @@
 #include "direct_manipulation.h"
 
+#include <utility>
+
 #include "drop_adapter.h"
 #include "handle_gesture.h"
-
-#include <utility>
+#include "page_context_menu.h"
 
 namespace mivra {
 
@@ -13,6 +14,7 @@ void AttachDirectManipulation(WebKitWebView* web, GtkWidget* handleArea, ScriptS
     AttachHandleGesture(handleArea);
     AttachDropTarget(web, std::move(sendScript), std::move(dropTarget));
     AttachPageDialogs(web, std::move(dialogs));
+    LimitPageContextMenu(web);
 }
 
 }  // namespace mivra

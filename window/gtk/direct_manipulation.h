@@ -1,12 +1,12 @@
 #pragma once
 // What the user does to the window by hand rather than through the page:
-// dragging and zooming it by the handle, dropping files on the web view, and
-// the page's own dialogs (file inputs, alerts).
+// dragging and zooming it by the handle, its menu, dropping files on the web
+// view, the page's own dialogs (file inputs, alerts) and its context menu.
 
 #include <memory>
 
 #include <gtk/gtk.h>
-#include <webkit/webkit.h>
+#include <webkit2/webkit2.h>
 
 #include "drop.h"
 #include "page_dialogs.h"

@@ -48,8 +48,8 @@ void OnFailed(WebKitDownload* download, GError*, gpointer web)
         EventsOf(WEBKIT_WEB_VIEW(web)).failed(destination);
 }
 
-// The session is shared by every view of the process: only this view's downloads are ours.
-void OnDownloadStarted(WebKitNetworkSession*, WebKitDownload* download, gpointer web)
+// The context is shared by every view of the process: only this view's downloads are ours.
+void OnDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer web)
 {
     WebKitWebView* from = webkit_download_get_web_view(download);
     if (from && from != web)
@@ -65,8 +65,8 @@ void FollowDownloads(WebKitWebView* web, DownloadEvents events)
 {
     g_object_set_data_full(G_OBJECT(web), kEventsKey, HandToGLib(std::make_unique<DownloadEvents>(std::move(events))),
                            FreeFromGLib<DownloadEvents>);
-    g_signal_connect_object(webkit_web_view_get_network_session(web), "download-started", G_CALLBACK(OnDownloadStarted),
-                            web, GConnectFlags{});
+    g_signal_connect_object(webkit_web_view_get_context(web), "download-started", G_CALLBACK(OnDownloadStarted), web,
+                            GConnectFlags{});
 }
 
 }  // namespace mivra

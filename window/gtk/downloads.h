@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include <webkit/webkit.h>
+#include <webkit2/webkit2.h>
 
 namespace mivra {
 
@@ -19,7 +19,7 @@ struct DownloadEvents {
     std::function<void(const std::string& destination)> failed;
 };
 
-// Follows the downloads of the web view's network session for the view's lifetime.
+// Follows the downloads of the web view's context for the view's lifetime.
 void FollowDownloads(WebKitWebView* web, DownloadEvents events);
 
 }  // namespace mivra

@@ -11,30 +11,49 @@ namespace mivra {
 namespace {
 
 constexpr char kAdapterKey[] = "mivra-drop-adapter";
+// What a file manager offers beside its own types, the document portal's
+// among them: the files as URIs.
+constexpr char kUriList[] = "text/uri-list";
 
-// The local paths of the files in the list, in order; an entry without a local
-// path (not a file URL) is left out.
-Drag DragFromFileList(const GValue* value)
+GdkAtom UriListAtom()
+{
+    return gdk_atom_intern_static_string(kUriList);
+}
+
+bool OffersFiles(GdkDragContext* context)
+{
+    for (GList* target = gdk_drag_context_list_targets(context); target; target = target->next)
+        if (GDK_POINTER_TO_ATOM(target->data) == UriListAtom())
+            return true;
+    return false;
+}
+
+// The local paths of the URIs, in order; an entry without a local path (not
+// a file URI) is left out.
+Drag DragFromUris(GtkSelectionData* data)
 {
     Drag drag;
-    auto* list = static_cast<GdkFileList*>(g_value_get_boxed(value));
-    if (!list)
+    if (gtk_selection_data_get_length(data) < 0) {
+        drag.failure = "la liste des fichiers n'a pas pu etre lue";
         return drag;
-    GSList* files = gdk_file_list_get_files(list);
-    for (GSList* item = files; item; item = item->next) {
-        g_autofree char* path = g_file_get_path(G_FILE(item->data));
-        if (path)
+    }
+    g_auto(GStrv) uris = gtk_selection_data_get_uris(data);
+    for (char** uri = uris; uri && *uri; ++uri) {
+        g_autoptr(GFile) file = g_file_new_for_uri(*uri);
+        if (g_autofree char* path = g_file_get_path(file))
             drag.filePaths.emplace_back(path);
     }
-    g_slist_free(files);
     return drag;
 }
 
-// GtkDropTarget has no "drag ended" of its own: the drag ends for the view
-// when the target lets go of its GdkDrop, after a leave, after a drop, or when
-// GTK gives up on reading it. Until the file list of a hovering drag has been
-// read the drag counts as not yet entered, and the page is told of the hover
-// once it is known.
+// WebKit's view is a drop site for every type a page may take. A drag that
+// offers files is taken here, before WebKit's own handlers, which then never
+// see it; any other drag goes on to WebKit.
+//
+// Until the file list of a hovering drag has been read the drag counts as
+// not yet entered, and the page is told of the hover once it is known. GTK
+// signals a leave before every drop: a leave that comes with the drop is not
+// an exit.
 class DropAdapter {
 public:
     DropAdapter(WebKitWebView* view, ScriptSender sendScript, std::weak_ptr<DropTarget> target)
@@ -42,114 +61,103 @@ public:
     {
     }
 
-    ~DropAdapter() { stopReading(); }
-
     DropAdapter(const DropAdapter&) = delete;
     DropAdapter& operator=(const DropAdapter&) = delete;
 
     void attach()
     {
-        GtkDropTarget* target = gtk_drop_target_new(GDK_TYPE_FILE_LIST, GDK_ACTION_COPY);
-        gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(target), GTK_PHASE_CAPTURE);
-        g_signal_connect(target, "enter", G_CALLBACK(OnEnter), this);
-        g_signal_connect(target, "motion", G_CALLBACK(OnMotion), this);
-        g_signal_connect(target, "leave", G_CALLBACK(OnLeave), this);
-        g_signal_connect(target, "drop", G_CALLBACK(OnDrop), this);
-        g_signal_connect(target, "notify::current-drop", G_CALLBACK(OnCurrentDropChanged), this);
-        gtk_widget_add_controller(GTK_WIDGET(view_), GTK_EVENT_CONTROLLER(target));
+        g_signal_connect(view_, "drag-motion", G_CALLBACK(OnMotion), this);
+        g_signal_connect(view_, "drag-leave", G_CALLBACK(OnLeave), this);
+        g_signal_connect(view_, "drag-drop", G_CALLBACK(OnDrop), this);
+        g_signal_connect(view_, "drag-data-received", G_CALLBACK(OnDataReceived), this);
     }
 
 private:
-    static GdkDragAction OnEnter(GtkDropTarget* target, double, double, DropAdapter* self)
+    static gboolean OnMotion(GtkWidget* view, GdkDragContext* context, int, int, guint time, DropAdapter* self)
     {
-        self->begin(gtk_drop_target_get_current_drop(target));
-        return GdkDragAction(0);
+        if (!OffersFiles(context))
+            return FALSE;
+        if (!self->follows(context))
+            self->begin(view, context, time);
+        else if (self->hovering_)
+            gdk_drag_status(context, self->answer(self->dropWebView_.draggingUpdated(*self->hovering_)), time);
+        return TRUE;
     }
 
-    static GdkDragAction OnMotion(GtkDropTarget*, double, double, DropAdapter* self)
+    static void OnLeave(GtkWidget* view, GdkDragContext* context, guint, DropAdapter* self)
     {
-        if (!self->hovering_)
-            return GdkDragAction(0);
-        return self->dropWebView_.draggingUpdated(*self->hovering_) ? GDK_ACTION_COPY : GdkDragAction(0);
-    }
-
-    static void OnLeave(GtkDropTarget*, DropAdapter* self)
-    {
-        if (self->active_ && !self->dropped_)
+        if (!self->follows(context))
+            return;
+        g_signal_stop_emission_by_name(view, "drag-leave");
+        g_autoptr(GdkEvent) current = gtk_get_current_event();
+        if (current && current->type == GDK_DROP_START)
+            return;
+        if (self->hovering_)
             self->dropWebView_.draggingExited();
+        self->end();
     }
 
-    static gboolean OnDrop(GtkDropTarget*, const GValue* value, double, double, DropAdapter* self)
+    static gboolean OnDrop(GtkWidget* view, GdkDragContext* context, int, int, guint time, DropAdapter* self)
     {
-        self->dropped_ = true;
-        const Drag drag = DragFromFileList(value);
-        return self->dropWebView_.prepareForDragOperation(drag) && self->dropWebView_.performDragOperation(drag);
+        if (!self->follows(context))
+            return FALSE;
+        self->dropping_ = true;
+        gtk_drag_get_data(view, context, UriListAtom(), time);
+        return TRUE;
     }
 
-    static void OnCurrentDropChanged(GtkDropTarget* target, GParamSpec*, DropAdapter* self)
+    static void OnDataReceived(GtkWidget* view, GdkDragContext* context, int, int, GtkSelectionData* data, guint,
+                               guint time, DropAdapter* self)
     {
-        if (!gtk_drop_target_get_current_drop(target))
-            self->end();
-    }
-
-    static void OnRead(GObject* source, GAsyncResult* result, gpointer data)
-    {
-        g_autoptr(GError) error = nullptr;
-        const GValue* value = gdk_drop_read_value_finish(GDK_DROP(source), result, &error);
-        if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
-            return;  // the adapter may be gone
-        Drag drag;
-        if (value)
-            drag = DragFromFileList(value);
+        if (!self->follows(context))
+            return;
+        g_signal_stop_emission_by_name(view, "drag-data-received");
+        Drag drag = DragFromUris(data);
+        if (self->dropping_)
+            self->drop(context, drag, time);
         else
-            drag.failure = error ? error->message : "";
-        static_cast<DropAdapter*>(data)->read(GDK_DROP(source), std::move(drag));
+            self->read(context, std::move(drag), time);
     }
 
-    void begin(GdkDrop* drop)
+    bool follows(GdkDragContext* context) const { return context_ && context_.get() == context; }
+
+    static GdkDragAction answer(bool accepted) { return accepted ? GDK_ACTION_COPY : GdkDragAction(0); }
+
+    void begin(GtkWidget* view, GdkDragContext* context, guint time)
     {
-        stopReading();
-        active_ = true;
-        dropped_ = false;
+        context_.reset(GDK_DRAG_CONTEXT(g_object_ref(context)));
+        dropping_ = false;
         hovering_.reset();
-        reading_.reset(g_cancellable_new());
-        gdk_drop_read_value_async(drop, GDK_TYPE_FILE_LIST, G_PRIORITY_DEFAULT, reading_.get(), OnRead, this);
+        gtk_drag_get_data(view, context, UriListAtom(), time);
     }
 
     // The file list is known: the drag enters now, and the source learns at
     // once whether it may drop here.
-    void read(GdkDrop* drop, Drag drag)
+    void read(GdkDragContext* context, Drag drag, guint time)
     {
-        reading_.reset();
         hovering_ = std::move(drag);
-        const bool accepted = dropWebView_.draggingEntered(*hovering_);
-        const GdkDragAction action = accepted ? GDK_ACTION_COPY : GdkDragAction(0);
-        gdk_drop_status(drop, GDK_ACTION_COPY, action);
+        gdk_drag_status(context, answer(dropWebView_.draggingEntered(*hovering_)), time);
+    }
+
+    void drop(GdkDragContext* context, const Drag& drag, guint time)
+    {
+        const bool done = dropWebView_.prepareForDragOperation(drag) && dropWebView_.performDragOperation(drag);
+        gtk_drag_finish(context, done, FALSE, time);
+        end();
     }
 
     void end()
     {
-        if (!active_)
-            return;
-        stopReading();
-        active_ = false;
+        context_.reset();
         hovering_.reset();
         dropWebView_.draggingEnded();
     }
 
-    void stopReading()
-    {
-        if (reading_)
-            g_cancellable_cancel(reading_.get());
-        reading_.reset();
-    }
-
     WebKitWebView* view_;
     DropWebView dropWebView_;
-    Owned<GCancellable> reading_;
+    Owned<GdkDragContext> context_;  // the drag followed, from its first motion to its end
     std::optional<Drag> hovering_;
-    bool active_ = false;
-    bool dropped_ = false;
+    bool dropping_ = false;
 };
 
 }  // namespace

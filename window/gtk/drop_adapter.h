@@ -1,10 +1,10 @@
 #pragma once
-// File drops on the web view: GTK's drag events, read into Drags, drive the
+// File drops on the web view: GTK's drag signals, read into Drags, drive the
 // portable DropWebView, so WebKit's own drop handling never sees a file drop.
 
 #include <memory>
 
-#include <webkit/webkit.h>
+#include <webkit2/webkit2.h>
 
 #include "drop.h"
 

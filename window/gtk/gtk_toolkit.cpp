@@ -12,6 +12,7 @@
 #include "open_panel.h"
 #include "placement.h"
 #include "save_panel.h"
+#include "window_state.h"
 
 namespace mivra {
 namespace {
@@ -60,7 +61,7 @@ GtkToolkit::~GtkToolkit()
 {
     if (!window_)
         return;
-    gtk_window_destroy(window_.get());
+    gtk_widget_destroy(GTK_WIDGET(window_.get()));
 }
 
 void GtkToolkit::setEvents(ToolkitEvents events)
@@ -77,9 +78,12 @@ void GtkToolkit::buildWindow(const WindowDescription& description)
     const MainWindow built = BuildMainWindow(application_, description, web_, minimum);
     window_.reset(GTK_WINDOW(g_object_ref(built.window)));
     working_ = built.working;
+    pageKeys_ = built.content;
     restoreKeptSize(description, workArea);
-    icon_.apply(built.window, description.iconPath);
-    CentreWhenShown(built.window);
+    // A missing file or one that is no image leaves the default icon.
+    if (!description.iconPath.empty())
+        gtk_window_set_icon_from_file(built.window, description.iconPath.c_str(), nullptr);
+    CentreOnFirstMonitor(built.window);
     // The window and its view go before the toolkit does.
     const ScriptSender sendScript = [this](const std::string& script) { evaluateScript(script); };
     AttachDirectManipulation(web_, built.handleArea, sendScript, events_.dropTarget, events_.pageDialogs);
@@ -99,7 +103,7 @@ void GtkToolkit::restoreKeptSize(const WindowDescription& description, const std
 
 void GtkToolkit::installMenu(const std::vector<MenuItem>& items)
 {
-    InstallMenu(application_, window_.get(), items, events_.menu);
+    InstallMenu(application_, pageKeys_, items, events_.menu);
 }
 
 void GtkToolkit::activate()
@@ -172,7 +176,10 @@ void GtkToolkit::runInBackground(std::function<void()> work, std::function<void(
 void GtkToolkit::showWorking(bool working)
 {
     gtk_widget_set_visible(GTK_WIDGET(working_), working);
-    gtk_spinner_set_spinning(working_, working);
+    if (working)
+        gtk_spinner_start(working_);
+    else
+        gtk_spinner_stop(working_);
 }
 
 // A plain install runs without a sandbox: every readable path is readable
@@ -182,12 +189,12 @@ void GtkToolkit::stopAccessing(const std::string&) {}
 
 void GtkToolkit::minimise()
 {
-    gtk_window_minimize(window_.get());
+    gtk_window_iconify(window_.get());
 }
 
 void GtkToolkit::toggleFullScreen()
 {
-    if (gtk_window_is_fullscreen(window_.get()))
+    if (HasState(window_.get(), GDK_WINDOW_STATE_FULLSCREEN))
         gtk_window_unfullscreen(window_.get());
     else
         gtk_window_fullscreen(window_.get());

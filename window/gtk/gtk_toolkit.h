@@ -1,5 +1,5 @@
 #pragma once
-// The window seam on GTK 4 and WebKitGTK 6.0: turns the Controller's requests
+// The window seam on GTK 3 and WebKit2GTK 4.1: turns the Controller's requests
 // into toolkit calls and the toolkit's signals into the events it is given. It
 // decides nothing itself.
 
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include <gtk/gtk.h>
-#include <webkit/webkit.h>
+#include <webkit2/webkit2.h>
 
 #include "downloads.h"
 #include "drop.h"
@@ -18,7 +18,6 @@
 #include "page_dialogs.h"
 #include "toolkit.h"
 #include "web_view.h"
-#include "window_icon.h"
 #include "window_size.h"
 
 namespace mivra {
@@ -80,7 +79,7 @@ private:
     Owned<GtkWindow> window_;
     WebKitWebView* web_ = nullptr;   // belongs to the window
     GtkSpinner* working_ = nullptr;  // belongs to the window
-    WindowIcon icon_;
+    GtkWidget* pageKeys_ = nullptr;  // belongs to the window
 };
 
 }  // namespace mivra

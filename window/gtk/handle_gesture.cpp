@@ -4,18 +4,22 @@
 #include <string>
 
 #include "handle.h"
+#include "menu.h"
 #include "toplevel_press.h"
 
 namespace mivra {
 
 namespace {
 
-constexpr char kPopoverKey[] = "mivra-handle-menu";
+constexpr char kMenuKey[] = "mivra-handle-menu";
+constexpr char kClickKey[] = "mivra-handle-click";
+constexpr char kDragKey[] = "mivra-handle-drag";
 // Set on the drag gesture while the press under way is one that moves the window.
 constexpr char kMoveArmedKey[] = "mivra-handle-move-armed";
+constexpr char kShowMenuAction[] = "show-menu";
 
 // The desktop's choice for a double-click on a title bar ("toggle-maximize",
-// "minimize", ...), as GtkWindowHandle reads it.
+// "minimize", ...), as GTK's own title bars read it.
 std::optional<std::string> DoubleClickPreference(GtkWidget* widget)
 {
     g_autofree char* value = nullptr;
@@ -27,7 +31,7 @@ std::optional<std::string> DoubleClickPreference(GtkWidget* widget)
 
 GtkWindow* WindowOf(GtkWidget* widget)
 {
-    return GTK_WINDOW(gtk_widget_get_root(widget));
+    return GTK_WINDOW(gtk_widget_get_toplevel(widget));
 }
 
 void ToggleMaximised(GtkWindow* window)
@@ -65,7 +69,8 @@ void OnDragUpdate(GtkGestureDrag* drag, double offsetX, double offsetY, gpointer
     double startY = 0;
     gtk_gesture_drag_get_start_point(drag, &startX, &startY);
     if (const auto press = PressInToplevel(gesture, handle, startX, startY))
-        gdk_toplevel_begin_move(press->toplevel, press->device, GDK_BUTTON_PRIMARY, press->x, press->y, press->time);
+        gdk_window_begin_move_drag_for_device(press->toplevel, press->device, GDK_BUTTON_PRIMARY, press->rootX,
+                                              press->rootY, press->time);
 }
 
 void OnDragEnd(GtkGestureDrag* drag, double, double, gpointer)
@@ -89,34 +94,52 @@ GMenuModel* MenuSections(GMenuModel* menubar)
     return G_MENU_MODEL(sections);
 }
 
-GtkWidget* HandleMenu(GtkWidget* handle)
+// Built on first use, from the application's menu bar; it goes with the handle.
+GtkMenu* HandleMenu(GtkWidget* handle)
 {
-    if (auto* existing = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(handle), kPopoverKey)))
+    if (auto* existing = static_cast<GtkMenu*>(g_object_get_data(G_OBJECT(handle), kMenuKey)))
         return existing;
     GtkApplication* application = gtk_window_get_application(WindowOf(handle));
     GMenuModel* menubar = application ? gtk_application_get_menubar(application) : nullptr;
     if (!menubar)
         return nullptr;
     g_autoptr(GMenuModel) sections = MenuSections(menubar);
-    GtkWidget* popover = gtk_popover_menu_new_from_model(sections);
-    gtk_popover_set_has_arrow(GTK_POPOVER(popover), FALSE);
-    gtk_widget_set_halign(popover, GTK_ALIGN_START);
-    gtk_widget_set_parent(popover, handle);
-    g_object_set_data_full(G_OBJECT(handle), kPopoverKey, g_object_ref(popover), g_object_unref);
-    return popover;
+    GtkMenu* menu = GTK_MENU(gtk_menu_new_from_model(sections));
+    gtk_menu_attach_to_widget(menu, handle, nullptr);
+    g_object_set_data(G_OBJECT(handle), kMenuKey, menu);
+    return menu;
 }
 
-void ShowMenu(GtkWidget* handle, double x, double y)
+void ShowMenuAtPointer(GtkWidget* handle, const GdkEvent* press)
 {
-    GtkWidget* popover = HandleMenu(handle);
-    if (!popover)
-        return;
-    const GdkRectangle at = {static_cast<int>(x), static_cast<int>(y), 1, 1};
-    gtk_popover_set_pointing_to(GTK_POPOVER(popover), &at);
-    gtk_popover_popup(GTK_POPOVER(popover));
+    if (GtkMenu* menu = HandleMenu(handle))
+        gtk_menu_popup_at_pointer(menu, press);
 }
 
-void OnPressed(GtkGestureClick* click, int pressCount, double x, double y, gpointer drag)
+// Below the handle's start, with its first item selected for the arrow keys.
+void ShowMenuFromKeyboard(GSimpleAction*, GVariant*, gpointer handle)
+{
+    GtkMenu* menu = HandleMenu(GTK_WIDGET(handle));
+    if (!menu)
+        return;
+    gtk_menu_popup_at_widget(menu, GTK_WIDGET(handle), GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST, nullptr);
+    gtk_menu_shell_select_first(GTK_MENU_SHELL(menu), FALSE);
+}
+
+// The window takes the menu key before the page, like its other window keys.
+void AddMenuKey(GtkWidget* handle)
+{
+    GtkWindow* window = WindowOf(handle);
+    g_autoptr(GSimpleAction) action = g_simple_action_new(kShowMenuAction, nullptr);
+    g_signal_connect_object(action, "activate", G_CALLBACK(ShowMenuFromKeyboard), handle, GConnectFlags{});
+    g_action_map_add_action(G_ACTION_MAP(window), G_ACTION(action));
+    GtkApplication* application = gtk_window_get_application(window);
+    const char* keys[] = {kMenuOpeningKey, nullptr};
+    if (application)
+        gtk_application_set_accels_for_action(application, (std::string("win.") + kShowMenuAction).c_str(), keys);
+}
+
+void OnPressed(GtkGestureMultiPress* click, int pressCount, double, double, gpointer drag)
 {
     GtkGesture* gesture = GTK_GESTURE(click);
     GtkWidget* handle = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(click));
@@ -128,44 +151,36 @@ void OnPressed(GtkGestureClick* click, int pressCount, double x, double y, gpoin
     gtk_gesture_set_state(gesture, GTK_EVENT_SEQUENCE_CLAIMED);
 
     if (button == GDK_BUTTON_SECONDARY) {
-        ShowMenu(handle, x, y);
+        ShowMenuAtPointer(handle, gtk_gesture_get_last_event(
+                                      gesture, gtk_gesture_single_get_current_sequence(GTK_GESTURE_SINGLE(click))));
         return;
     }
     const HandleAction action = HandleActionFor(pressCount, DoubleClickPreference(handle));
     ArmMove(GTK_GESTURE(drag), action == HandleAction::Drag);
     switch (action) {
     case HandleAction::Zoom: ToggleMaximised(WindowOf(handle)); break;
-    case HandleAction::Minimise: gtk_window_minimize(WindowOf(handle)); break;
+    case HandleAction::Minimise: gtk_window_iconify(WindowOf(handle)); break;
     case HandleAction::Drag: break;
     }
-}
-
-// The popover is the handle's child by gtk_widget_set_parent, which not every
-// widget undoes as it goes (a box does); the reference kept with the handle
-// lets us look before unparenting.
-void OnHandleDestroyed(GtkWidget* handle, gpointer)
-{
-    auto* popover = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(handle), kPopoverKey));
-    if (popover && gtk_widget_get_parent(popover) == handle)
-        gtk_widget_unparent(popover);
 }
 
 }  // namespace
 
 void AttachHandleGesture(GtkWidget* handle)
 {
-    GtkGesture* click = gtk_gesture_click_new();
+    GtkGesture* click = gtk_gesture_multi_press_new(handle);
     gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), 0);
-    GtkGesture* drag = gtk_gesture_drag_new();
+    GtkGesture* drag = gtk_gesture_drag_new(handle);
     gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(drag), GDK_BUTTON_PRIMARY);
     // Grouped, both follow the press that the click gesture claims.
     gtk_gesture_group(click, drag);
     g_signal_connect(click, "pressed", G_CALLBACK(OnPressed), drag);
     g_signal_connect(drag, "drag-update", G_CALLBACK(OnDragUpdate), nullptr);
     g_signal_connect(drag, "drag-end", G_CALLBACK(OnDragEnd), nullptr);
-    gtk_widget_add_controller(handle, GTK_EVENT_CONTROLLER(click));
-    gtk_widget_add_controller(handle, GTK_EVENT_CONTROLLER(drag));
-    g_signal_connect(handle, "destroy", G_CALLBACK(OnHandleDestroyed), nullptr);
+    // GTK 3's gestures belong to whoever made them: they go with the handle.
+    g_object_set_data_full(G_OBJECT(handle), kClickKey, click, g_object_unref);
+    g_object_set_data_full(G_OBJECT(handle), kDragKey, drag, g_object_unref);
+    AddMenuKey(handle);
 }
 
 }  // namespace mivra

@@ -6,6 +6,7 @@
 #include <glib/gstdio.h>
 
 #include "glib_ownership.h"
+#include "window_state.h"
 
 namespace mivra {
 namespace {
@@ -24,13 +25,21 @@ struct KeptSizeState {
     std::string group;
     // Shared with the quiet-period checks, which do nothing once it is gone.
     std::shared_ptr<SizeKeeping> keeping;
+    Size latest;  // the size the window last took by the user or the desktop
 };
 
 struct QuietPeriodCheck {
     std::weak_ptr<SizeKeeping> keeping;
     std::uint64_t ticket;
     std::string group;
+    GtkWindow* window;  // alive while `keeping` is
 };
+
+// A maximised or full-screen size is the screen's, not one to open at.
+bool HasOwnSize(GtkWindow* window)
+{
+    return !HasState(window, GdkWindowState(GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN));
+}
 
 void Write(const std::string& group, const std::optional<Size>& size)
 {
@@ -41,22 +50,25 @@ void Write(const std::string& group, const std::optional<Size>& size)
 gboolean OnQuietPeriodEnded(gpointer data)
 {
     const auto* check = static_cast<QuietPeriodCheck*>(data);
-    if (const auto keeping = check->keeping.lock())
+    const auto keeping = check->keeping.lock();
+    // The window manager may report a maximised size before the state that explains it.
+    if (keeping && HasOwnSize(check->window))
         Write(check->group, keeping->quietPeriodEnded(check->ticket));
     return G_SOURCE_REMOVE;
 }
 
-// GTK keeps the default size up to date with the user's resizing, leaving
-// out maximised and full-screen sizes.
-void OnDefaultSizeChanged(GtkWindow* window, GParamSpec*, gpointer data)
+// Every layout passes here; only a new size of the window's own counts.
+void OnSizeAllocated(GtkWidget* widget, GdkRectangle*, gpointer data)
 {
     auto* state = static_cast<KeptSizeState*>(data);
+    GtkWindow* window = GTK_WINDOW(widget);
     Size size{0, 0};
-    gtk_window_get_default_size(window, &size.width, &size.height);
-    if (size.width <= 0 || size.height <= 0)
+    gtk_window_get_size(window, &size.width, &size.height);
+    if (size.width <= 0 || size.height <= 0 || size == state->latest || !HasOwnSize(window))
         return;
+    state->latest = size;
     auto check = std::make_unique<QuietPeriodCheck>(
-        QuietPeriodCheck{state->keeping, state->keeping->resized(size), state->group});
+        QuietPeriodCheck{state->keeping, state->keeping->resized(size), state->group, window});
     g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(SizeKeeping::kQuietPeriod.count()), OnQuietPeriodEnded,
                        HandToGLib(std::move(check)), FreeFromGLib<QuietPeriodCheck>);
 }
@@ -107,12 +119,11 @@ void RestoreAndKeepSize(GtkWindow* window, const std::string& group, Size openin
     const Size size = FitInto(kept.value_or(opening), workArea);
     gtk_window_set_default_size(window, size.width, size.height);
     // From here on, every size the window takes is the user's or the desktop's.
-    auto owned = std::make_unique<KeptSizeState>(KeptSizeState{group, std::make_shared<SizeKeeping>(kept)});
+    auto owned = std::make_unique<KeptSizeState>(KeptSizeState{group, std::make_shared<SizeKeeping>(kept), size});
     KeptSizeState* state = owned.get();
     g_object_set_data_full(G_OBJECT(window), "mivra-kept-size", HandToGLib(std::move(owned)),
                            FreeFromGLib<KeptSizeState>);
-    g_signal_connect(window, "notify::default-width", G_CALLBACK(OnDefaultSizeChanged), state);
-    g_signal_connect(window, "notify::default-height", G_CALLBACK(OnDefaultSizeChanged), state);
+    g_signal_connect(window, "size-allocate", G_CALLBACK(OnSizeAllocated), state);
     g_signal_connect(window, "destroy", G_CALLBACK(OnDestroyed), state);
 }
 

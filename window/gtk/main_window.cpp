@@ -4,57 +4,88 @@
 
 #include "handle.h"
 #include "resize_edges.h"
+#include "window_state.h"
 
 namespace mivra {
 namespace {
 
 constexpr const char* kWindowClass = "mivra-main";
+constexpr const char* kButtonsClass = "mivra-window-buttons";
 constexpr int kButtonsMargin = 10;
 constexpr int kSpinnerSize = 16;
+// The buttons' backing: the window's colour, nearly opaque, so their light
+// glyphs show on a white page as on a dark one.
+constexpr double kButtonBackingAlpha = 0.85;
 
 void PreferDarkTheme(GtkWidget* window)
 {
-    g_object_set(gtk_settings_get_for_display(gtk_widget_get_display(window)), "gtk-application-prefer-dark-theme",
-                 TRUE, nullptr);
+    g_object_set(gtk_widget_get_settings(window), "gtk-application-prefer-dark-theme", TRUE, nullptr);
 }
 
-void PaintBackground(GtkWidget* window, const Colour& colour)
+std::string CssColour(const Colour& colour, double alpha)
 {
-    const GdkRGBA rgba{static_cast<float>(colour.red), static_cast<float>(colour.green),
-                       static_cast<float>(colour.blue), static_cast<float>(colour.alpha)};
-    g_autofree char* css_colour = gdk_rgba_to_string(&rgba);
-    const std::string selector = std::string("window.") + kWindowClass;
-    // Without a compositor GTK frames the window with a solid border inside
-    // its area; the content keeps the whole window instead.
-    const std::string css = selector + " { background-color: " + css_colour + "; }\n" + selector +
-                            ".solid-csd { padding: 0; border-width: 0; border-radius: 0; box-shadow: none; }";
-    g_autoptr(GtkCssProvider) provider = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(provider, css.c_str(), -1);
-    gtk_style_context_add_provider_for_display(gtk_widget_get_display(window), GTK_STYLE_PROVIDER(provider),
-                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    gtk_widget_add_css_class(window, kWindowClass);
+    const GdkRGBA rgba{colour.red, colour.green, colour.blue, alpha};
+    g_autofree char* css = gdk_rgba_to_string(&rgba);
+    return css;
 }
 
-// Client-side decorations with a hidden title bar: GTK still gives the window
-// its resize edges and leaves moving, maximising and tiling to the window
-// manager, which an undecorated window would lose.
+// Without a compositor GTK frames the window with a solid border inside its
+// area; the content keeps the whole window instead. The header bar that holds
+// the window buttons loses its bar, keeping round buttons on a backing.
+std::string StyleSheet(const Colour& background)
+{
+    const std::string window = std::string("window.") + kWindowClass;
+    const std::string buttons = std::string("headerbar.") + kButtonsClass;
+    return window + " { background-color: " + CssColour(background, background.alpha) + "; }\n" + window +
+           ".solid-csd decoration { margin: 0; padding: 0; border-width: 0; border-radius: 0; box-shadow: none; }\n" +
+           buttons + " { min-height: 0; margin: 0; padding: 0; border: none; background: none; box-shadow: none; }\n" +
+           buttons +
+           " button.titlebutton { min-width: 24px; min-height: 24px; margin: 0; padding: 0; border: none;"
+           " border-radius: 50%; color: #ffffff; background-image: none; background-color: " +
+           CssColour(background, kButtonBackingAlpha) + "; box-shadow: inset 0 0 0 1px rgba(255, 255, 255, 0.3); }\n" +
+           buttons + " button.titlebutton:hover { background-color: #3a3f4b; }\n";
+}
+
+void Style(GtkWidget* window, const Colour& background)
+{
+    const std::string css = StyleSheet(background);
+    g_autoptr(GtkCssProvider) provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
+    gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window), GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    gtk_style_context_add_class(gtk_widget_get_style_context(window), kWindowClass);
+}
+
+// Client-side decorations with a title bar that is never shown: GTK still
+// leaves moving, maximising and tiling to the window manager, which an
+// undecorated window would lose.
 void HideSystemTitleBar(GtkWindow* window)
 {
-    GtkWidget* titleBar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
-    gtk_widget_set_visible(titleBar, FALSE);
-    gtk_window_set_titlebar(window, titleBar);
+    gtk_window_set_titlebar(window, gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0));
 }
 
-void FollowFullScreen(GtkWindow* window, GParamSpec*, GtkWindowControls* buttons)
+void FollowFullScreen(GtkWindow* window, GtkHeaderBar* buttons)
 {
-    gtk_window_controls_set_decoration_layout(buttons, WindowButtonsLayout(gtk_window_is_fullscreen(window)).c_str());
+    gtk_header_bar_set_decoration_layout(buttons,
+                                         WindowButtonsLayout(HasState(window, GDK_WINDOW_STATE_FULLSCREEN)).c_str());
 }
 
+gboolean OnWindowState(GtkWidget* window, GdkEventWindowState*, gpointer buttons)
+{
+    FollowFullScreen(GTK_WINDOW(window), GTK_HEADER_BAR(buttons));
+    return FALSE;
+}
+
+// A header bar with no title, kept for its window buttons, which follow the
+// desktop's settings and the window's state.
 GtkWidget* NewWindowButtons(GtkWindow* window)
 {
-    GtkWidget* buttons = gtk_window_controls_new(GTK_PACK_START);
-    FollowFullScreen(window, nullptr, GTK_WINDOW_CONTROLS(buttons));
-    g_signal_connect_object(window, "notify::fullscreened", G_CALLBACK(FollowFullScreen), buttons, GConnectFlags{});
+    GtkWidget* buttons = gtk_header_bar_new();
+    gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(buttons), TRUE);
+    gtk_header_bar_set_has_subtitle(GTK_HEADER_BAR(buttons), FALSE);
+    gtk_style_context_add_class(gtk_widget_get_style_context(buttons), kButtonsClass);
+    FollowFullScreen(window, GTK_HEADER_BAR(buttons));
+    g_signal_connect_object(window, "window-state-event", G_CALLBACK(OnWindowState), buttons, G_CONNECT_AFTER);
     gtk_widget_set_valign(buttons, GTK_ALIGN_CENTER);
     gtk_widget_set_margin_start(buttons, kButtonsMargin);
     gtk_widget_set_margin_end(buttons, kButtonsMargin);
@@ -64,7 +95,8 @@ GtkWidget* NewWindowButtons(GtkWindow* window)
 // Empty and transparent; it takes the pointer over the rest of the strip.
 GtkWidget* NewHandleArea()
 {
-    GtkWidget* area = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    GtkWidget* area = gtk_event_box_new();
+    gtk_event_box_set_visible_window(GTK_EVENT_BOX(area), FALSE);
     gtk_widget_set_hexpand(area, TRUE);
     return area;
 }
@@ -77,23 +109,22 @@ GtkWidget* NewTopStrip(GtkWindow* window, const WindowDescription& description, 
     gtk_widget_set_valign(strip, GTK_ALIGN_START);
     gtk_widget_set_halign(strip, GTK_ALIGN_FILL);
     gtk_widget_set_margin_end(strip, description.handleRightGap);
-    gtk_box_append(GTK_BOX(strip), NewWindowButtons(window));
-    gtk_box_append(GTK_BOX(strip), handleArea);
+    gtk_box_pack_start(GTK_BOX(strip), NewWindowButtons(window), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(strip), handleArea, TRUE, TRUE, 0);
+    gtk_widget_show_all(strip);
     return strip;
 }
 
-// A small spinner in the middle of the handle area; the pointer goes through
-// it to the handle. As an overlay child of its own, even hidden, it stopped
-// the corner resize zones from taking drags (the handle tests show it).
+// A small spinner in the middle of the handle area, hidden until there is
+// work in progress; it has no window of its own, so the pointer goes through
+// it to the handle.
 GtkWidget* NewWorkingIndicator()
 {
     GtkWidget* spinner = gtk_spinner_new();
-    gtk_widget_set_hexpand(spinner, TRUE);
     gtk_widget_set_halign(spinner, GTK_ALIGN_CENTER);
     gtk_widget_set_valign(spinner, GTK_ALIGN_CENTER);
     gtk_widget_set_size_request(spinner, kSpinnerSize, kSpinnerSize);
-    gtk_widget_set_can_target(spinner, FALSE);
-    gtk_widget_set_visible(spinner, FALSE);
+    gtk_widget_set_no_show_all(spinner, TRUE);
     return spinner;
 }
 
@@ -104,9 +135,11 @@ GtkWidget* NewContent(GtkWindow* window, const WindowDescription& description, W
     gtk_widget_set_size_request(content, minimum.width, minimum.height);
     gtk_widget_set_hexpand(GTK_WIDGET(web), TRUE);
     gtk_widget_set_vexpand(GTK_WIDGET(web), TRUE);
-    gtk_overlay_set_child(GTK_OVERLAY(content), GTK_WIDGET(web));
+    gtk_widget_show(GTK_WIDGET(web));
+    gtk_container_add(GTK_CONTAINER(content), GTK_WIDGET(web));
     gtk_overlay_add_overlay(GTK_OVERLAY(content), NewTopStrip(window, description, handleArea));
     AddResizeEdges(window, GTK_OVERLAY(content));
+    gtk_widget_show(content);
     return content;
 }
 
@@ -120,12 +153,13 @@ MainWindow BuildMainWindow(GtkApplication* application, const WindowDescription&
     gtk_window_set_title(GTK_WINDOW(window), description.title.c_str());
     HideSystemTitleBar(GTK_WINDOW(window));
     PreferDarkTheme(window);
-    PaintBackground(window, description.background);
+    Style(window, description.background);
     GtkWidget* handleArea = NewHandleArea();
     GtkWidget* working = NewWorkingIndicator();
-    gtk_box_append(GTK_BOX(handleArea), working);
-    gtk_window_set_child(GTK_WINDOW(window), NewContent(GTK_WINDOW(window), description, web, handleArea, minimum));
-    return MainWindow{GTK_WINDOW(window), handleArea, GTK_SPINNER(working)};
+    gtk_container_add(GTK_CONTAINER(handleArea), working);
+    GtkWidget* content = NewContent(GTK_WINDOW(window), description, web, handleArea, minimum);
+    gtk_container_add(GTK_CONTAINER(window), content);
+    return MainWindow{GTK_WINDOW(window), content, handleArea, GTK_SPINNER(working)};
 }
 
 }  // namespace mivra

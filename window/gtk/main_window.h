@@ -3,7 +3,7 @@
 // over its top edge a strip with the window buttons and the handle area.
 
 #include <gtk/gtk.h>
-#include <webkit/webkit.h>
+#include <webkit2/webkit2.h>
 
 #include "toolkit.h"
 #include "window_size.h"
@@ -12,6 +12,7 @@ namespace mivra {
 
 struct MainWindow {
     GtkWindow* window;
+    GtkWidget* content;     // holds every widget that takes keys: the page's keys come back through it
     GtkWidget* handleArea;  // the strip's empty part, where the window is dragged
     GtkSpinner* working;    // hidden until the window has work in progress
 };

@@ -53,7 +53,7 @@ void Finish(GtkWidget* dialog, GFile* chosen)
     std::optional<std::string> path;
     if (g_autofree char* local = chosen ? g_file_get_path(chosen) : nullptr)
         path = local;
-    gtk_window_destroy(GTK_WINDOW(dialog));
+    gtk_widget_destroy(GTK_WIDGET(dialog));
     done(path);
 }
 
@@ -75,7 +75,7 @@ void ChooseSelection(GtkWidget* dialog)
     if (!selected)
         return;
     if (ActivationOf(session.description, IsFolder(selected), IsPackageItem(selected)) == Activation::Enter) {
-        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), selected, nullptr);
+        gtk_file_chooser_set_current_folder_file(GTK_FILE_CHOOSER(dialog), selected, nullptr);
         return;
     }
     Finish(dialog, selected);
@@ -87,7 +87,7 @@ void OnResponse(GtkDialog* dialog, int response, gpointer)
     if (response == kChoose) {
         ChooseSelection(widget);
     } else if (response == kChooseCurrentFolder) {
-        g_autoptr(GFile) folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+        g_autoptr(GFile) folder = gtk_file_chooser_get_current_folder_file(GTK_FILE_CHOOSER(dialog));
         Finish(widget, folder);
     } else {
         Finish(widget, nullptr);
@@ -105,38 +105,40 @@ bool ChoosePackageInstead(GtkWidget* dialog)
     return true;
 }
 
-gboolean OnKeyPressed(GtkEventControllerKey* keys, guint keyval, guint, GdkModifierType, gpointer)
+// Connected to the dialog, it sees a key before the focused widget does.
+gboolean OnKeyPressed(GtkWidget* dialog, GdkEventKey* event, gpointer)
 {
-    const bool enter = keyval == GDK_KEY_Return || keyval == GDK_KEY_KP_Enter || keyval == GDK_KEY_ISO_Enter;
-    return enter && ChoosePackageInstead(gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(keys)));
+    const guint key = event->keyval;
+    const bool enter = key == GDK_KEY_Return || key == GDK_KEY_KP_Enter || key == GDK_KEY_ISO_Enter;
+    return enter && ChoosePackageInstead(dialog);
 }
 
-bool InFileList(GtkWidget* dialog, double x, double y)
+bool InFileList(const GdkEvent* press)
 {
-    GtkWidget* target = gtk_widget_pick(dialog, x, y, GTK_PICK_DEFAULT);
-    return target && (gtk_widget_get_ancestor(target, GTK_TYPE_TREE_VIEW) ||
-                      gtk_widget_get_ancestor(target, GTK_TYPE_COLUMN_VIEW));
+    GtkWidget* target = press ? gtk_get_event_widget(const_cast<GdkEvent*>(press)) : nullptr;
+    return target && (GTK_IS_TREE_VIEW(target) || gtk_widget_get_ancestor(target, GTK_TYPE_TREE_VIEW));
 }
 
-void OnPressed(GtkGestureClick* click, int presses, double x, double y, gpointer)
+void OnPressed(GtkGestureMultiPress* click, int presses, double, double, gpointer)
 {
+    GtkGesture* gesture = GTK_GESTURE(click);
     GtkWidget* dialog = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(click));
-    if (presses == 2 && InFileList(dialog, x, y) && ChoosePackageInstead(dialog))
-        gtk_gesture_set_state(GTK_GESTURE(click), GTK_EVENT_SEQUENCE_CLAIMED);
+    const GdkEvent* press =
+        gtk_gesture_get_last_event(gesture, gtk_gesture_single_get_current_sequence(GTK_GESTURE_SINGLE(click)));
+    if (presses == 2 && InFileList(press) && ChoosePackageInstead(dialog))
+        gtk_gesture_set_state(gesture, GTK_EVENT_SEQUENCE_CLAIMED);
 }
 
+// The double click is caught on its way down to the file list, before the
+// list enters the folder.
 void ChoosePackagesWhole(GtkWidget* dialog)
 {
-    GtkEventController* keys = gtk_event_controller_key_new();
-    gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
-    g_signal_connect(keys, "key-pressed", G_CALLBACK(OnKeyPressed), nullptr);
-    gtk_widget_add_controller(dialog, keys);
-
-    GtkGesture* click = gtk_gesture_click_new();
+    g_signal_connect(dialog, "key-press-event", G_CALLBACK(OnKeyPressed), nullptr);
+    GtkGesture* click = gtk_gesture_multi_press_new(dialog);
     gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), GDK_BUTTON_PRIMARY);
     gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(click), GTK_PHASE_CAPTURE);
     g_signal_connect(click, "pressed", G_CALLBACK(OnPressed), nullptr);
-    gtk_widget_add_controller(dialog, GTK_EVENT_CONTROLLER(click));
+    g_object_set_data_full(G_OBJECT(dialog), "mivra-panel-click", click, g_object_unref);
 }
 
 void AddButtons(GtkDialog* dialog, const OpenPanelDescription& description)
@@ -154,12 +156,15 @@ void ShowMessage(GtkDialog* dialog, const std::string& message)
     if (message.empty())
         return;
     GtkWidget* label = gtk_label_new(message.c_str());
-    gtk_label_set_wrap(GTK_LABEL(label), TRUE);
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
     gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
     for (auto setMargin : {gtk_widget_set_margin_top, gtk_widget_set_margin_bottom, gtk_widget_set_margin_start,
                            gtk_widget_set_margin_end})
         setMargin(label, 12);
-    gtk_box_prepend(GTK_BOX(gtk_dialog_get_content_area(dialog)), label);
+    GtkBox* content = GTK_BOX(gtk_dialog_get_content_area(dialog));
+    gtk_box_pack_start(content, label, FALSE, FALSE, 0);
+    gtk_box_reorder_child(content, label, 0);
+    gtk_widget_show(label);
 }
 
 // Selecting an item also opens its folder; opening the folder first would
@@ -173,7 +178,7 @@ void StartWhereAsked(GtkFileChooser* chooser, const OpenPanelDescription& descri
         g_autoptr(GFile) item = g_file_get_child(folder, description.preselectedName->c_str());
         gtk_file_chooser_set_file(chooser, item, nullptr);
     } else {
-        gtk_file_chooser_set_current_folder(chooser, folder, nullptr);
+        gtk_file_chooser_set_current_folder_file(chooser, folder, nullptr);
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The open panel, modal to the window. GTK 4.8 has no chooser that picks
-// files and folders in one dialog, so this one is built on
+// The open panel, modal to the window. GTK has no chooser that picks files
+// and folders in one dialog, so this one is built on
 // GtkFileChooserDialog: with files and folders allowed, the confirming button
 // takes a selected folder as it is, "Choisir ce dossier" takes the folder
 // shown, and a ".fcpxmld" folder is taken whole when it is activated.

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include <webkit/webkit.h>
+#include <webkit2/webkit2.h>
 
 #include "toolkit.h"
 

@@ -1,7 +1,6 @@
 #pragma once
-// Opening the window centred on the first monitor. GTK 4 has no move call:
-// on X11 the window is moved through Xlib once it has its size; on Wayland the
-// compositor places windows and nothing is done.
+// Opening the window centred on the first monitor. On Wayland the compositor
+// places windows and the move is ignored.
 
 #include <optional>
 
@@ -16,7 +15,7 @@ namespace mivra {
 // there is no monitor.
 std::optional<Size> FirstMonitorWorkArea(GdkDisplay* display);
 
-// Centres the window on the first monitor once it has its size on screen.
-void CentreWhenShown(GtkWindow* window);
+// Centres the window, not shown yet, at its opening size on the first monitor.
+void CentreOnFirstMonitor(GtkWindow* window);
 
 }  // namespace mivra

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "toplevel_press.h"
+#include "window_state.h"
 
 namespace mivra {
 namespace {
@@ -10,9 +11,10 @@ namespace {
 constexpr int kEdge = 4;     // as thick as GTK's own frame without a compositor
 constexpr int kCorner = 12;  // corners are easier to catch
 constexpr char kZonesKey[] = "mivra-resize-zones";
+constexpr char kPressKey[] = "mivra-resize-press";
 
 struct Zone {
-    GdkSurfaceEdge edge;
+    GdkWindowEdge edge;
     GtkAlign halign;
     GtkAlign valign;
     const char* cursor;
@@ -20,14 +22,14 @@ struct Zone {
 
 // Edges first, corners after, so that the corners lie above the edges.
 constexpr std::array<Zone, 8> kZones = {{
-    {GDK_SURFACE_EDGE_NORTH, GTK_ALIGN_FILL, GTK_ALIGN_START, "n-resize"},
-    {GDK_SURFACE_EDGE_SOUTH, GTK_ALIGN_FILL, GTK_ALIGN_END, "s-resize"},
-    {GDK_SURFACE_EDGE_WEST, GTK_ALIGN_START, GTK_ALIGN_FILL, "w-resize"},
-    {GDK_SURFACE_EDGE_EAST, GTK_ALIGN_END, GTK_ALIGN_FILL, "e-resize"},
-    {GDK_SURFACE_EDGE_NORTH_WEST, GTK_ALIGN_START, GTK_ALIGN_START, "nw-resize"},
-    {GDK_SURFACE_EDGE_NORTH_EAST, GTK_ALIGN_END, GTK_ALIGN_START, "ne-resize"},
-    {GDK_SURFACE_EDGE_SOUTH_WEST, GTK_ALIGN_START, GTK_ALIGN_END, "sw-resize"},
-    {GDK_SURFACE_EDGE_SOUTH_EAST, GTK_ALIGN_END, GTK_ALIGN_END, "se-resize"},
+    {GDK_WINDOW_EDGE_NORTH, GTK_ALIGN_FILL, GTK_ALIGN_START, "n-resize"},
+    {GDK_WINDOW_EDGE_SOUTH, GTK_ALIGN_FILL, GTK_ALIGN_END, "s-resize"},
+    {GDK_WINDOW_EDGE_WEST, GTK_ALIGN_START, GTK_ALIGN_FILL, "w-resize"},
+    {GDK_WINDOW_EDGE_EAST, GTK_ALIGN_END, GTK_ALIGN_FILL, "e-resize"},
+    {GDK_WINDOW_EDGE_NORTH_WEST, GTK_ALIGN_START, GTK_ALIGN_START, "nw-resize"},
+    {GDK_WINDOW_EDGE_NORTH_EAST, GTK_ALIGN_END, GTK_ALIGN_START, "ne-resize"},
+    {GDK_WINDOW_EDGE_SOUTH_WEST, GTK_ALIGN_START, GTK_ALIGN_END, "sw-resize"},
+    {GDK_WINDOW_EDGE_SOUTH_EAST, GTK_ALIGN_END, GTK_ALIGN_END, "se-resize"},
 }};
 
 int SideFor(GtkAlign align)
@@ -36,43 +38,56 @@ int SideFor(GtkAlign align)
 }
 
 // The window manager resizes the window from that edge until the button is released.
-void OnPressed(GtkGestureClick* click, int, double x, double y, gpointer edge)
+void OnPressed(GtkGestureMultiPress* click, int, double x, double y, gpointer edge)
 {
     GtkGesture* gesture = GTK_GESTURE(click);
     const auto press = PressInToplevel(gesture, gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(click)), x, y);
     if (!press)
         return;
     gtk_gesture_set_state(gesture, GTK_EVENT_SEQUENCE_CLAIMED);
-    gdk_toplevel_begin_resize(press->toplevel, static_cast<GdkSurfaceEdge>(GPOINTER_TO_INT(edge)), press->device,
-                              GDK_BUTTON_PRIMARY, press->x, press->y, press->time);
+    gdk_window_begin_resize_drag_for_device(press->toplevel, static_cast<GdkWindowEdge>(GPOINTER_TO_INT(edge)),
+                                            press->device, GDK_BUTTON_PRIMARY, press->rootX, press->rootY, press->time);
 }
 
+void SetCursor(GtkWidget* zone, gpointer name)
+{
+    g_autoptr(GdkCursor) cursor = gdk_cursor_new_from_name(gtk_widget_get_display(zone), static_cast<char*>(name));
+    gdk_window_set_cursor(gtk_widget_get_window(zone), cursor);
+}
+
+// An event box with a window of its own, which carries the edge's cursor.
 GtkWidget* NewZone(const Zone& zone)
 {
-    GtkWidget* widget = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    GtkWidget* widget = gtk_event_box_new();
     const bool corner = zone.halign != GTK_ALIGN_FILL && zone.valign != GTK_ALIGN_FILL;
     gtk_widget_set_size_request(widget, corner ? kCorner : SideFor(zone.halign),
                                 corner ? kCorner : SideFor(zone.valign));
     gtk_widget_set_halign(widget, zone.halign);
     gtk_widget_set_valign(widget, zone.valign);
-    gtk_widget_set_cursor_from_name(widget, zone.cursor);
-    GtkGesture* click = gtk_gesture_click_new();
+    g_signal_connect(widget, "realize", G_CALLBACK(SetCursor), const_cast<char*>(zone.cursor));
+    GtkGesture* click = gtk_gesture_multi_press_new(widget);
     gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), GDK_BUTTON_PRIMARY);
     g_signal_connect(click, "pressed", G_CALLBACK(OnPressed), GINT_TO_POINTER(zone.edge));
-    gtk_widget_add_controller(widget, GTK_EVENT_CONTROLLER(click));
+    g_object_set_data_full(G_OBJECT(widget), kPressKey, click, g_object_unref);
     return widget;
 }
 
 void ShowZonesWhenUseful(GtkWindow* window)
 {
-    const bool useful = !gdk_display_is_composited(gtk_widget_get_display(GTK_WIDGET(window))) &&
-                        !gtk_window_is_maximized(window) && !gtk_window_is_fullscreen(window);
+    const bool useful = !gdk_screen_is_composited(gtk_widget_get_screen(GTK_WIDGET(window))) &&
+                        !HasState(window, GdkWindowState(GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN));
     auto* zones = static_cast<GPtrArray*>(g_object_get_data(G_OBJECT(window), kZonesKey));
     for (guint i = 0; i < zones->len; ++i)
         gtk_widget_set_visible(GTK_WIDGET(g_ptr_array_index(zones, i)), useful);
 }
 
-void OnStateChanged(GObject*, GParamSpec*, gpointer window)
+gboolean OnWindowState(GtkWidget* window, GdkEventWindowState*, gpointer)
+{
+    ShowZonesWhenUseful(GTK_WINDOW(window));
+    return FALSE;
+}
+
+void OnCompositedChanged(GdkScreen*, gpointer window)
 {
     ShowZonesWhenUseful(GTK_WINDOW(window));
 }
@@ -89,10 +104,9 @@ void AddResizeEdges(GtkWindow* window, GtkOverlay* content)
     }
     // The overlay holds the zones; the list only names them.
     g_object_set_data_full(G_OBJECT(window), kZonesKey, zones, reinterpret_cast<GDestroyNotify>(g_ptr_array_unref));
-    g_signal_connect(window, "notify::maximized", G_CALLBACK(OnStateChanged), window);
-    g_signal_connect(window, "notify::fullscreened", G_CALLBACK(OnStateChanged), window);
-    g_signal_connect_object(gtk_widget_get_display(GTK_WIDGET(window)), "notify::composited",
-                            G_CALLBACK(OnStateChanged), window, GConnectFlags{});
+    g_signal_connect(window, "window-state-event", G_CALLBACK(OnWindowState), nullptr);
+    g_signal_connect_object(gtk_widget_get_screen(GTK_WIDGET(window)), "composited-changed",
+                            G_CALLBACK(OnCompositedChanged), window, GConnectFlags{});
     ShowZonesWhenUseful(window);
 }
 

@@ -38,7 +38,7 @@ void OnResponse(GtkDialog* dialog, int response, gpointer data)
         path = local;
     }
     PanelCompletion done = std::exchange(static_cast<SaveSession*>(data)->done, nullptr);
-    gtk_window_destroy(GTK_WINDOW(dialog));
+    gtk_widget_destroy(GTK_WIDGET(dialog));
     done(path);
 }
 
@@ -56,7 +56,7 @@ void ShowSavePanel(GtkWindow* parent, const SavePanelDescription& description, P
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
     gtk_file_chooser_set_create_folders(chooser, TRUE);
     g_autoptr(GFile) folder = g_file_new_for_path(description.startFolder.c_str());
-    gtk_file_chooser_set_current_folder(chooser, folder, nullptr);
+    gtk_file_chooser_set_current_folder_file(chooser, folder, nullptr);
     gtk_file_chooser_set_current_name(chooser, description.name.c_str());
     auto session = std::make_unique<SaveSession>(std::move(done));
     SaveSession* handler = session.get();

@@ -4,18 +4,19 @@ namespace mivra {
 
 std::optional<ToplevelPress> PressInToplevel(GtkGesture* gesture, GtkWidget* widget, double x, double y)
 {
-    GtkNative* native = gtk_widget_get_native(widget);
-    GdkSurface* surface = gtk_native_get_surface(native);
-    if (!GDK_IS_TOPLEVEL(surface))
+    GtkWidget* toplevel = gtk_widget_get_toplevel(widget);
+    GdkWindow* surface = gtk_widget_is_toplevel(toplevel) ? gtk_widget_get_window(toplevel) : nullptr;
+    int windowX = 0;
+    int windowY = 0;
+    if (!surface || !gtk_widget_translate_coordinates(widget, toplevel, static_cast<int>(x), static_cast<int>(y),
+                                                      &windowX, &windowY))
         return std::nullopt;
-    double nativeX = 0;
-    double nativeY = 0;
-    gtk_widget_translate_coordinates(widget, GTK_WIDGET(native), x, y, &nativeX, &nativeY);
-    double offsetX = 0;
-    double offsetY = 0;
-    gtk_native_get_surface_transform(native, &offsetX, &offsetY);
-    return ToplevelPress{GDK_TOPLEVEL(surface), gtk_gesture_get_device(gesture), nativeX + offsetX, nativeY + offsetY,
-                         gtk_event_controller_get_current_event_time(GTK_EVENT_CONTROLLER(gesture))};
+    ToplevelPress press{surface, gtk_gesture_get_device(gesture), 0, 0, GDK_CURRENT_TIME};
+    gdk_window_get_root_coords(surface, windowX, windowY, &press.rootX, &press.rootY);
+    const GdkEvent* event = gtk_gesture_get_last_event(gesture, gtk_gesture_get_last_updated_sequence(gesture));
+    if (event)
+        press.time = gdk_event_get_time(event);
+    return press;
 }
 
 }  // namespace mivra

@@ -9,15 +9,15 @@
 namespace mivra {
 
 struct ToplevelPress {
-    GdkToplevel* toplevel;
+    GdkWindow* toplevel;
     GdkDevice* device;
-    double x;  // in the toplevel surface's coordinates
-    double y;
+    int rootX;  // in the screen's coordinates
+    int rootY;
     guint32 time;
 };
 
-// The gesture's press at (x, y) in the widget, as the toplevel's move and
-// resize take it; absent when the widget lies in no toplevel surface.
+// The gesture's press at (x, y) in the widget, as the window manager's move
+// and resize take it; absent when the widget lies in no realized toplevel.
 std::optional<ToplevelPress> PressInToplevel(GtkGesture* gesture, GtkWidget* widget, double x, double y);
 
 }  // namespace mivra

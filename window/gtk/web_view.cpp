@@ -9,6 +9,7 @@ namespace mivra {
 namespace {
 
 constexpr const char* kChannel = "native";
+constexpr Colour kPageCanvas{1, 1, 1, 1};
 
 struct WebViewState {
     WebViewEvents events;
@@ -21,11 +22,11 @@ std::string PageUri(WebKitWebView* web)
     return uri ? uri : "";
 }
 
-void OnScriptMessage(WebKitUserContentManager*, JSCValue* body, gpointer data)
+void OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data)
 {
     auto* web = static_cast<WebKitWebView*>(data);
     auto* state = static_cast<WebViewState*>(g_object_get_data(G_OBJECT(web), "mivra-web-view"));
-    const ChannelMessage posted = ReadChannelMessage(body);
+    const ChannelMessage posted = ReadChannelMessage(webkit_javascript_result_get_js_value(result));
     state->events.message(posted.message, posted.sender);
 }
 
@@ -46,20 +47,25 @@ gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, char*, GError*, gpointer 
     return TRUE;
 }
 
+void SetBackground(WebKitWebView* web, const Colour& background)
+{
+    const GdkRGBA colour{background.red, background.green, background.blue, background.alpha};
+    webkit_web_view_set_background_color(web, &colour);
+}
+
+// The window's colour stands behind the view only until a page is there: a
+// page that paints no background of its own (an error page of the server, a
+// plain document) gets the white every browser gives it, not dark text on a
+// dark canvas.
 void OnLoadChanged(WebKitWebView* web, WebKitLoadEvent event, gpointer data)
 {
     auto* state = static_cast<WebViewState*>(data);
     if (event == WEBKIT_LOAD_STARTED)
         state->currentLoadFailed = false;
+    if (event == WEBKIT_LOAD_COMMITTED)
+        SetBackground(web, kPageCanvas);
     if (event == WEBKIT_LOAD_FINISHED && !state->currentLoadFailed)
         state->events.finishedLoading(PageUri(web));
-}
-
-void SetBackground(WebKitWebView* web, const Colour& background)
-{
-    const GdkRGBA colour{static_cast<float>(background.red), static_cast<float>(background.green),
-                         static_cast<float>(background.blue), static_cast<float>(background.alpha)};
-    webkit_web_view_set_background_color(web, &colour);
 }
 
 }  // namespace

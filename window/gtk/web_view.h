@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include <webkit/webkit.h>
+#include <webkit2/webkit2.h>
 
 #include "bridge.h"
 #include "toolkit.h"
@@ -22,8 +22,8 @@ struct WebViewEvents {
     std::function<void()> processEnded;
 };
 
-// A new web view with the background behind the page; it keeps the events
-// for its lifetime.
+// A new web view showing the background until the first page commits; it
+// keeps the events for its lifetime.
 WebKitWebView* NewWebView(const Colour& background, WebViewEvents events);
 
 }  // namespace mivra

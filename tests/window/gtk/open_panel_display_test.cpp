@@ -19,14 +19,19 @@ void CollectButtonLabels(GtkWidget* widget, std::vector<std::string>& labels)
         if (label)
             labels.emplace_back(label);
     }
-    for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
-        CollectButtonLabels(child, labels);
+    if (GTK_IS_CONTAINER(widget))
+        gtk_container_forall(
+            GTK_CONTAINER(widget),
+            [](GtkWidget* child, gpointer found) {
+                CollectButtonLabels(child, *static_cast<std::vector<std::string>*>(found));
+            },
+            &labels);
 }
 
 // The buttons of the panel shown for the description; the panel is then cancelled.
 std::vector<std::string> PanelButtons(const OpenPanelDescription& description)
 {
-    GtkWidget* parent = gtk_window_new();
+    GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     bool answered = false;
     ShowOpenPanel(GTK_WINDOW(parent), description, [&](std::optional<std::string>) { answered = true; });
     std::vector<std::string> labels;
@@ -40,7 +45,7 @@ std::vector<std::string> PanelButtons(const OpenPanelDescription& description)
         gtk_dialog_response(panel, GTK_RESPONSE_CANCEL);
     }
     EXPECT_TRUE(answered);
-    gtk_window_destroy(GTK_WINDOW(parent));
+    gtk_widget_destroy(parent);
     return labels;
 }
 
@@ -51,7 +56,7 @@ bool Has(const std::vector<std::string>& labels, const std::string& label)
 
 TEST(OpenPanelDisplayTest, APanelThatNamesNoButtonConfirmsWithOuvrirAndANamedOneWithItsName)
 {
-    ASSERT_TRUE(gtk_init_check()) << "needs a display";
+    ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "needs a display";
     OpenPanelDescription fileInput;
     fileInput.canChooseFiles = true;
     fileInput.canChooseDirectories = true;

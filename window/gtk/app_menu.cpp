@@ -56,6 +56,12 @@ void TakeBeforeThePage(GtkApplication* application, const MenuItem& item)
     gtk_application_set_accels_for_action(application, ActionName(item.action).c_str(), accelerators);
 }
 
+void LeaveToThePage(GtkApplication* application, const MenuItem& item)
+{
+    const char* none[] = {nullptr};
+    gtk_application_set_accels_for_action(application, ActionName(item.action).c_str(), none);
+}
+
 struct Shortcut {
     guint key;
     GdkModifierType modifiers;
@@ -143,21 +149,25 @@ GMenu* NewMenuModel(const std::vector<MenuItem>& items, const std::string& appli
 void InstallMenu(GtkApplication* application, GtkWidget* pageKeys, const std::vector<MenuItem>& items,
                  std::function<void(MenuAction)> perform)
 {
+    // GTK 3 makes each item's shown accelerator an application accelerator,
+    // which acts before the page: the page's own are taken back below.
+    g_autoptr(GMenu) model = NewMenuModel(items, kApplicationName);
+    gtk_application_set_menubar(application, G_MENU_MODEL(model));
     auto afterThePage = std::make_unique<PageKeys>(PageKeys{{}, perform});
     for (const MenuItem& item : items) {
         AddAction(application, item, perform);
-        if (item.windowFirst)
+        if (item.windowFirst) {
             TakeBeforeThePage(application, item);
-        else
+        } else {
+            LeaveToThePage(application, item);
             AddShortcut(*afterThePage, Accelerator(item.key), item.action);
+        }
         if (!item.plainKey.empty())
             AddShortcut(*afterThePage, item.plainKey, item.action);
     }
     g_signal_connect_data(
         pageKeys, "key-press-event", G_CALLBACK(OnKeyFromThePage), HandToGLib(std::move(afterThePage)),
         [](gpointer data, GClosure*) { FreeFromGLib<PageKeys>(data); }, GConnectFlags{});
-    g_autoptr(GMenu) model = NewMenuModel(items, kApplicationName);
-    gtk_application_set_menubar(application, G_MENU_MODEL(model));
 }
 
 }  // namespace mivra

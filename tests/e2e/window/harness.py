@@ -336,20 +336,33 @@ class MivraWindow:
         new window anywhere, partly off the screen too, so the pointer visits
         points across the screen until the page sees it."""
         if self._origin is None:
-            count = len(self.page.named("ran"))
-            self.page.run('new Promise((found) => addEventListener("mousemove", '
-                          '(e) => found(e.clientX + "," + e.clientY), {once: true}))')
-            time.sleep(0.3)
             def seen():
-                for point in PROBES:
-                    self.xdotool("mousemove", *map(str, point))
-                    time.sleep(0.1)
-                    if len(self.page.named("ran")) > count:
-                        return point
-            point = wait_until(seen, 15, "the page to see the pointer")
-            client = self.page.named("ran")[count].args[0].split(",")
-            self._origin = (point[0] - int(client[0]), point[1] - int(client[1]))
+                rough = self._pointer_origin(PROBES, 0.1)
+                # The page may tell of a probe after the pointer has moved on to
+                # the next one: measured again with the pointer standing still.
+                x, y = self._pointer
+                return rough and self._pointer_origin([(x + 1, y + 1)], 3)
+            self._origin = wait_until(seen, 30, "the page to see the pointer")
         return self._origin
+
+    def _pointer_origin(self, points, settle):
+        """Moves the pointer to each point in turn, waiting `settle` seconds for
+        the page to see it; the page's origin from the first point it sees."""
+        token = str(time.monotonic_ns())
+        self.page.run(f'new Promise((found) => addEventListener("mousemove", '
+                      f'(e) => found("{token}," + e.clientX + "," + e.clientY), {{once: true}}))')
+        time.sleep(0.3)
+        for point in points:
+            self._pointer = point
+            self.xdotool("mousemove", *map(str, point))
+            deadline = time.monotonic() + settle
+            while time.monotonic() < deadline:
+                for report in self.page.named("ran"):
+                    if str(report.args[0]).startswith(token + ","):
+                        _, x, y = report.args[0].split(",")
+                        return point[0] - int(x), point[1] - int(y)
+                time.sleep(0.05)
+        return None
 
     def place(self, x=100, y=100):
         """Moves the window to a known place, wholly on the screen (on Wayland

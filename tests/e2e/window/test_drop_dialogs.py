@@ -56,8 +56,8 @@ class DropTest(WindowTestCase):
         self.assertEqual([(r.name, r.args[0]) for r in callbacks], [
             ("__survol", True), ("__survol", False), ("__survol", False),
             ("__survol", True), ("__survol", False), ("__openPath", str(project)), ("__survol", False)])
-        self.assertTrue(server.named("dragover"))
-        self.assertEqual(server.named("drop"), [])
+        # The window takes file drags whole: the page's own drag events never fire.
+        self.assertEqual(server.named("dragover") + server.named("drop"), [])
 
 class PageDialogTest(WindowTestCase):
 

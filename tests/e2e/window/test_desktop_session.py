@@ -56,6 +56,10 @@ class DesktopSessionTest(WindowTestCase):
 
     def setUp(self):
         super().setUp()
+        # The portal's FUSE folder goes some time after the bus stops, and must
+        # be gone before the home is removed.
+        folder = self.home.root / "runtime/doc"
+        self.addCleanup(wait_until, lambda: not os.path.ismount(folder), 20, "the portal's folder to be unmounted")
         self.bus = self.session_bus()
         self.env = self.home.environment(self.display, self.bus)
         for name, path, method in SESSION_SERVICES:

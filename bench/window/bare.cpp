@@ -1,14 +1,16 @@
-// The floor of the stack: a GTK 4 window with a WebKit view that loads one URL
-// and answers the page's "autorises" message, nothing more.
+// The floor of the stack: a GTK 3 window with a WebKit2GTK 4.1 view that loads
+// one URL and answers the page's "autorises" message, nothing more.
 #include <gtk/gtk.h>
-#include <webkit/webkit.h>
+#include <webkit2/webkit2.h>
 
 #include <cstring>
 
 static const char* gUrl;
 
-static void onMessage(WebKitUserContentManager*, JSCValue* body, gpointer view)
+// WebKit2GTK 4.1 hands the message over wrapped in a WebKitJavascriptResult.
+static void onMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer view)
 {
+    JSCValue* body = webkit_javascript_result_get_js_value(result);
     if (!jsc_value_is_object(body))
         return;
     g_autoptr(JSCValue) action = jsc_value_object_get_property(body, "action");
@@ -26,10 +28,10 @@ static void onActivate(GtkApplication* app, gpointer)
     GtkWidget* view = webkit_web_view_new();
     WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(WEBKIT_WEB_VIEW(view));
     g_signal_connect(content, "script-message-received::native", G_CALLBACK(onMessage), view);
-    webkit_user_content_manager_register_script_message_handler(content, "native", nullptr);
-    gtk_window_set_child(GTK_WINDOW(window), view);
+    webkit_user_content_manager_register_script_message_handler(content, "native");
+    gtk_container_add(GTK_CONTAINER(window), view);
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), gUrl);
-    gtk_window_present(GTK_WINDOW(window));
+    gtk_widget_show_all(window);
 }
 
 int main(int argc, char** argv)

@@ -1,0 +1,117 @@
+"""The window in a desktop session: a session bus with the accessibility bus
+and xdg-document-portal on it, as GNOME and KDE sessions have. A screen reader
+reads the page through the AT-SPI tree, and a bundle dragged from a GTK 4 file
+manager, offered through the portal's file transfer, reaches the page."""
+
+import itertools
+import json
+import os
+import subprocess
+
+import test_drop_dialogs
+from harness import Route, WindowTestCase, main, spawn, stop_process, wait_until
+
+# pyatspi is a module of Debian's Python (python3-pyatspi), which may not be the
+# python3 that comes first on PATH.
+SYSTEM_PYTHON = "/usr/bin/python3"
+# Prints the AT-SPI tree of the application whose process id is argv[1], one
+# [depth, role, name] per node, depth first.
+TREE_DUMP = """
+import json, sys, pyatspi
+def walk(node, depth):
+    yield [depth, node.getRoleName(), node.name]
+    for child in node:
+        if child is not None:
+            yield from walk(child, depth + 1)
+pid = int(sys.argv[1])
+apps = [app for app in pyatspi.Registry.getDesktop(0) if app is not None and app.get_process_id() == pid]
+print(json.dumps([node for app in apps for node in walk(app, 0)]))
+"""
+PAGE = b"""<!doctype html><html lang="fr"><head><meta charset="utf-8"><title>Lecteur</title></head><body>
+<h1>Projets recents</h1>
+<label for="nom">Nom du projet</label> <input id="nom" type="text">
+<button type="button">Ouvrir le projet</button>
+</body></html>"""
+# What a screen reader must find inside the page's document: (role, name).
+READ_ALOUD = {("heading", "Projets recents"), ("entry", "Nom du projet"), ("push button", "Ouvrir le projet")}
+# The services a desktop session has on its bus, started by D-Bus activation
+# as there: (name, object, method that answers once the service runs).
+SESSION_SERVICES = [
+    ("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus.GetAddress"),
+    # xdg-document-portal exits at once where it cannot mount its FUSE folder.
+    ("org.freedesktop.portal.Documents", "/org/freedesktop/portal/documents",
+     "org.freedesktop.portal.Documents.GetMountPoint"),
+]
+
+def in_document(tree):
+    """The (role, name) of every node inside the tree's first web document."""
+    for index, (depth, role, _) in enumerate(tree):
+        if role == "document web":
+            return {(role, name) for _, role, name in
+                    itertools.takewhile(lambda node: node[0] > depth, tree[index + 1:])}
+    return set()
+
+class DesktopSessionTest(WindowTestCase):
+    drag = test_drop_dialogs.DropTest.drag
+
+    def setUp(self):
+        super().setUp()
+        # The portal's FUSE folder goes some time after the bus stops, and must
+        # be gone before the home is removed.
+        folder = self.home.root / "runtime/doc"
+        self.addCleanup(wait_until, lambda: not os.path.ismount(folder), 20, "the portal's folder to be unmounted")
+        self.bus = self.session_bus()
+        self.env = self.home.environment(self.display, self.bus)
+        for name, path, method in SESSION_SERVICES:
+            started = subprocess.run(["gdbus", "call", "--session", "--dest", name, "--object-path", path,
+                                      "--method", method], env=self.env, capture_output=True, text=True, timeout=60)
+            self.assertEqual(started.returncode, 0, f"{name} did not start: {started.stderr}")
+
+    def accessible_tree(self, pid):
+        dump = subprocess.run([SYSTEM_PYTHON, "-c", TREE_DUMP, str(pid)], env=self.env, capture_output=True,
+                              text=True, timeout=60)
+        return json.loads(dump.stdout) if dump.returncode == 0 else [[0, "no tree", dump.stderr[-300:]]]
+
+    def test_screen_reader_finds_the_page_heading_labelled_entry_and_button(self):
+        server = self.serve()
+        server.routes["/lecteur"] = lambda query: Route(200, "text/html; charset=utf-8", PAGE)
+        window = self.launch(server.url + "lecteur", bus=self.bus)
+        tree = []
+
+        def readable():
+            tree[:] = self.accessible_tree(window.process.pid)
+            return READ_ALOUD <= in_document(tree)
+        try:
+            wait_until(readable, 40, "the page's document in the window's AT-SPI tree", interval=0.5)
+        except AssertionError as error:
+            shown = "\n".join(f"{'  ' * depth}{role} {name!r}" for depth, role, name in tree)
+            raise self.failureException(f"{error}; the tree:\n{shown}") from None
+
+    def test_bundle_dragged_from_a_gtk4_file_manager_reaches_the_page(self):
+        self.x11_only("the drag source is found and placed as an X window")
+        if not os.environ.get("MIVRA_DRAG_SOURCE"):
+            self.skipTest("set MIVRA_DRAG_SOURCE to the drag source helper")
+        server = self.serve()
+        window = self.launch(server.url, bus=self.bus)
+        window.page = server
+        server.wait_report("load", timeout=30)
+        window.place(300, 100)
+        bundle = self.home.home / "Montage.fcpxmld"
+        bundle.mkdir()
+        source = spawn([os.environ["MIVRA_DRAG_SOURCE"], str(bundle)], env=self.env, stderr=subprocess.DEVNULL)
+        self.addCleanup(stop_process, source)
+        found = wait_until(lambda: window.xdotool("search", "--onlyvisible", "--pid", str(source.pid),
+                                                  "--name", "^mivra-drag-source$").split(), 15, "the drag source")[0]
+        window.xdotool("windowmove", "--sync", found, "0", "0")
+        x, _, width, _ = window.geometry()
+        self.drag(window, (x + width // 2, window.page_top(server) + 400))
+        try:
+            opened = server.wait_report("__openPath", timeout=20)
+        except AssertionError as error:
+            log = "\n".join(window.notes()[-5:])
+            raise self.failureException(f"{error}; the window's log:\n{log}") from None
+        self.assertEqual(opened.args, [str(bundle)])
+        self.assertIn([True], [report.args for report in server.named("__survol")])
+
+if __name__ == "__main__":
+    main()

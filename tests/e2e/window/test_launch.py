@@ -7,9 +7,26 @@ import threading
 import time
 from pathlib import Path
 
-from harness import SCREEN, TestServer, WindowTestCase, main, wait_until
+from harness import CLOSE_BUTTON, SCREEN, Route, TestServer, WindowTestCase, main, wait_until
 
 DESKTOP_ENTRY = Path(__file__).resolve().parents[3] / "data/fr.mivra.Window.desktop"
+# The grey level (0 to 255) of each pixel of a part of the X screen, row by row,
+# read through GDK by Debian's Python.
+GREYS = """
+import sys, gi
+gi.require_version("Gdk", "3.0")
+from gi.repository import Gdk
+x, y, width, height = map(int, sys.argv[1:])
+shot = Gdk.pixbuf_get_from_window(Gdk.get_default_root_window(), x, y, width, height)
+data, stride, channels = shot.get_pixels(), shot.get_rowstride(), shot.get_n_channels()
+print(" ".join(str(sum(data[row * stride + col * channels:][:3]) // 3)
+               for row in range(height) for col in range(width)))
+"""
+
+def greys(display, x, y, width, height):
+    shown = subprocess.run(["/usr/bin/python3", "-c", GREYS, *map(str, (x, y, width, height))],
+                           env={**os.environ, "DISPLAY": display}, capture_output=True, text=True, check=True)
+    return [int(grey) for grey in shown.stdout.split()]
 
 def page_size(server, expected, timeout=5):
     """The page's viewport once it equals `expected`, or the last one read."""
@@ -38,6 +55,19 @@ class LaunchTest(WindowTestCase):
                 self.assertEqual(window.settled_geometry(centred[:2] + given)[2:], given)
             self.assertEqual(page_size(server, "900x620"), "900x620")
         self.assertEqual(window.close(), 0, "\n".join(window.lines[-20:]))
+
+    def test_a_page_without_a_background_shows_white_and_the_window_buttons_show_on_it(self):
+        self.x11_only("the screen is read from the X server")
+        server = self.serve()
+        server.routes["/nu"] = lambda query: Route(200, "text/html; charset=utf-8", b"<p>Erreur 502</p>")
+        window = self.launch(server.url + "nu")
+        window.wait_note(f"fenetre ouverte sur {server.url}nu")
+        x, y, _, _ = window.place()
+        wait_until(lambda: min(greys(self.display.name, x + 500, y + 300, 40, 40)) > 240, 15, "a white page")
+        # The close button: light glyph and dark backing, on the white page.
+        button = greys(self.display.name, x + CLOSE_BUTTON[0] - 10, y + CLOSE_BUTTON[1] - 10, 20, 20)
+        self.assertLess(min(button), 60)
+        self.assertGreater(max(button), 200)
 
     def test_launch_project_reaches_the_page_unchanged_once_after_a_second(self):
         server = self.interface_server().start()

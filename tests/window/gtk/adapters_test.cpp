@@ -20,6 +20,7 @@
 #include "gtk_toolkit.h"
 #include "kept_size.h"
 #include "open_panel.h"
+#include "page_context_menu.h"
 #include "placement.h"
 
 namespace mivra {
@@ -104,6 +105,36 @@ TEST(MenuModelTest, FourMenusInTableOrderWithTheSeparatorAsASectionAndOwnActions
     }
     EXPECT_EQ(read, "Mivra: Masquer Mivra / Quitter Mivra; Fichier: Ouvrir un projet...; Edition: Annuler Couper "
                     "Copier Coller Tout selectionner; Presentation: Actualiser Plein ecran; ");
+}
+
+// WebKit's menu for a text field on a page with a history: the browser's items
+// go, the editing items stay in order with a separator only between two of them.
+TEST(PageContextMenuTest, OnlyTheEditingItemsStay)
+{
+    constexpr auto kSeparator = WEBKIT_CONTEXT_MENU_ACTION_NO_ACTION;
+    const auto menuOf = [&](std::initializer_list<WebKitContextMenuAction> actions) {
+        WebKitContextMenu* menu = webkit_context_menu_new();
+        for (const auto action : actions)
+            webkit_context_menu_append(menu, action == kSeparator
+                                                 ? webkit_context_menu_item_new_separator()
+                                                 : webkit_context_menu_item_new_from_stock_action(action));
+        return menu;
+    };
+    g_autoptr(WebKitContextMenu) field =
+        menuOf({WEBKIT_CONTEXT_MENU_ACTION_GO_BACK, WEBKIT_CONTEXT_MENU_ACTION_RELOAD, kSeparator,
+                WEBKIT_CONTEXT_MENU_ACTION_CUT, WEBKIT_CONTEXT_MENU_ACTION_COPY, kSeparator, kSeparator,
+                WEBKIT_CONTEXT_MENU_ACTION_OPEN_LINK_IN_NEW_WINDOW, WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL, kSeparator,
+                WEBKIT_CONTEXT_MENU_ACTION_INSPECT_ELEMENT});
+    EXPECT_TRUE(KeepEditingItems(field));
+    std::vector<WebKitContextMenuAction> kept;
+    for (GList* item = webkit_context_menu_get_items(field); item; item = item->next)
+        kept.push_back(webkit_context_menu_item_get_stock_action(WEBKIT_CONTEXT_MENU_ITEM(item->data)));
+    EXPECT_EQ(kept, (std::vector{WEBKIT_CONTEXT_MENU_ACTION_CUT, WEBKIT_CONTEXT_MENU_ACTION_COPY, kSeparator,
+                                 WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL}));
+    g_autoptr(WebKitContextMenu) page = menuOf({WEBKIT_CONTEXT_MENU_ACTION_GO_BACK, WEBKIT_CONTEXT_MENU_ACTION_STOP,
+                                                kSeparator, WEBKIT_CONTEXT_MENU_ACTION_RELOAD});
+    EXPECT_FALSE(KeepEditingItems(page));
+    EXPECT_EQ(webkit_context_menu_get_n_items(page), 0u);
 }
 
 class TemporaryFolder : public ::testing::Test {

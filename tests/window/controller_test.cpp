@@ -223,8 +223,6 @@ TEST_F(ChooseTest, EachChoiceIsGrantedCopiedWholeAndOpenedFromItsOwnCopy)
     EXPECT_EQ(Read(first) + Read(second), "<fcpxml/><fcpxml/>");
     controller->direLesAutorises();
     EXPECT_EQ(toolkit_.scripts.back(), AutorisesScript({bundle, project, project}));
-    controller->oublier(project);
-    EXPECT_EQ(toolkit_.scripts.back(), AutorisesScript({bundle}));
 }
 
 TEST_F(ChooseTest, TheCopyRunsInTheBackgroundWhileTheWindowShowsItIsWorkingAndOpensOnceComplete)

@@ -194,11 +194,10 @@ class TestServer:
     records every request and what the page reports (/report?name=&args=<json>);
     `routes` maps more paths to functions of the query giving a Route. With
     `closing`, each connection is closed after one answer (no request is retried
-    on a kept-alive one); while `failing` is set, each request for the page is
-    recorded and closed unanswered."""
+    on a kept-alive one)."""
 
     def __init__(self, port=0, closing=False):
-        self.port, self.closing, self.failing = port, closing, threading.Event()
+        self.port, self.closing = port, closing
         self.requests, self.reports, self.routes = [], [], {}
         self.changed = threading.Condition()
         self._scripts = queue.Queue()
@@ -257,9 +256,6 @@ class TestServer:
             def do_GET(self):
                 server._record(Request(self.path, time.monotonic()), server.requests)
                 path, _, query = self.path.partition("?")
-                if server.failing.is_set() and path == "/":
-                    self.close_connection = True
-                    return
                 route = server._answer(path, urllib.parse.parse_qs(query, keep_blank_values=True))
                 self.send_response(route.status)
                 self.send_header("Content-Type", route.content_type)

@@ -56,10 +56,6 @@ class BridgeTest(WindowTestCase):
         time.sleep(1.5)
         self.assertEqual(elsewhere.named("__autorises"), [])
         self.assertFalse([note for note in window.notes() if "/ailleurs/Volume" in note])
-        elsewhere.run(f"location.href = '{server.url}'")
-        server.wait_report("load", count=2)
-        server.run("post({action: 'autorises'})")
-        self.assertEqual(server.wait_report("__autorises").args, [[]])
 
     def test_working_folder_typed_in_the_panel_reaches_the_page(self):
         chosen = Path(self.home.home, "Travail Mivra")
@@ -72,7 +68,6 @@ class BridgeTest(WindowTestCase):
         window.type(str(chosen))
         window.key("Return")
         self.assertEqual(server.wait_report("__setTravail").args, [str(chosen)])
-        self.assertEqual(server.named("__setFolder"), [])
         window.wait_no_dialog()
 
     def test_return_on_a_typed_folder_in_the_project_panel_enters_it(self):

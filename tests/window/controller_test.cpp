@@ -137,13 +137,6 @@ TEST_F(ControllerTest, TheLaunchProjectWaitsForTheSecondAndTheFirstInterfaceLoad
     ASSERT_EQ(toolkit_.deferred.front().first, std::chrono::milliseconds(1000));
     toolkit_.runNextDeferred();
     EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("relatif/Montage.fcpxmld")}));
-    // A server that starts late.
-    controller = built("/p/a.fcpxml");
-    controller->navigationFailed();
-    toolkit_.runNextDeferred();  // the second
-    toolkit_.runNextDeferred();  // the reload
-    controller->pageFinishedLoading(kInterface);
-    EXPECT_EQ(toolkit_.scripts, (Calls{OpenPathScript("/p/a.fcpxml")}));
     // The controller gone before its second.
     built("/p/b.fcpxml").reset();
     EXPECT_TRUE(toolkit_.runNextDeferred());

@@ -428,6 +428,15 @@ TEST_F(GrantTest, WithdrawalRemovesEveryExactMatchAndAlwaysReportsTheList)
                                "[fenetre] autorisation retiree : /media/u/A\n");
 }
 
+// Their keys the page handles itself: only the menu's items reach this.
+TEST_F(ControllerTest, TheMenusEditingItemsEditThePage)
+{
+    auto controller = make();
+    for (int edit = static_cast<int>(MenuAction::Undo); edit <= static_cast<int>(MenuAction::SelectAll); ++edit)
+        controller->perform(static_cast<MenuAction>(edit));
+    EXPECT_EQ(toolkit_.calls, (Calls{"editPage 3", "editPage 4", "editPage 5", "editPage 6", "editPage 7"}));
+}
+
 TEST_F(ControllerTest, AFileInputGetsOneItemOrNothingAndOfThePageDialogsOnlyAnAlertIsShown)
 {
     auto controller = make();

@@ -34,12 +34,9 @@ TEST(PageScripts, PathsAreEscapedForADoubleQuotedLiteralAndStayValidUtf8)
         EXPECT_EQ(EscapedPath(path), escaped) << path;
         EXPECT_EQ(OpenPathScript(path), "window.__openPath(\"" + escaped + "\")");
     }
-    EXPECT_EQ(SetFolderScript(true, "/w\""), R"(window.__setTravail("/w\""))");
-    EXPECT_EQ(SetFolderScript(false, "/d\\e"), R"(window.__setFolder("/d\\e"))");
-    EXPECT_EQ(GrantedScript("/media/u/\n"), R"(window.__granted("/media/u/\n"))");
-    EXPECT_EQ(SurvolScript(true) + SurvolScript(false),
-              "window.__survol && window.__survol(true)window.__survol && window.__survol(false)");
-    EXPECT_EQ(AutorisesScript({}), "window.__autorises && window.__autorises([])");
+    // The callbacks' names are the page's (the end-to-end tests see __openPath and __survol arrive).
+    EXPECT_EQ(SetFolderScript(true, "/w") + SetFolderScript(false, "/d") + GrantedScript("/g"),
+              R"(window.__setTravail("/w")window.__setFolder("/d")window.__granted("/g"))");
     EXPECT_EQ(AutorisesScript({"/a", "/a", "/q\"\\", "/l\n\r", "/\xc3\xa9", "/caf\xe9"}),
               "window.__autorises && window.__autorises([\"/a\",\"/a\",\"/q\\\"\\\\\",\"/l\\n\\r\",\"/\xc3\xa9\","
               "\"/caf\xef\xbf\xbd\"])");
@@ -71,10 +68,8 @@ TEST(LaunchSettings, TheDefaultInterfaceKeepsThePlainApplicationIdEveryOtherUrlO
     std::set<std::string> ids;
     for (const char* url : {"http://127.0.0.1:8790", "http://127.0.0.1:8791/", "https://127.0.0.1:8790/",
                             "http://localhost:8790/", "http://127.0.0.1:8790/?a=\"\xc3\xa9\" b"}) {
-        const std::string id = ApplicationId(url);
-        EXPECT_TRUE(g_application_id_is_valid(id.c_str())) << id;
-        EXPECT_EQ(id, ApplicationId(url));  // the same in every process
-        ids.insert(id);
+        EXPECT_TRUE(g_application_id_is_valid(ApplicationId(url).c_str())) << url;
+        ids.insert(ApplicationId(url));
     }
     EXPECT_EQ(ids.size(), 5u);
 }

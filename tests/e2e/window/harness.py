@@ -1,48 +1,39 @@
-"""End-to-end harness for mivra-window: a private display server, home and
-page server per test, the program's log, and xdotool to drive it.
-Every wait is bounded; every process started here is stopped on cleanup.
+"""End-to-end harness for mivra-window: a private display server, home and page
+server per test, the program's log, and xdotool to drive it. Every wait is
+bounded; every process started here is stopped on cleanup.
 
-The display server is the fixture's parameter, MIVRA_E2E_BACKEND:
-- "x11" (the default): Xvfb managed by openbox.
-- "wayland": weston's x11 backend inside Xvfb, the program on GDK_BACKEND=wayland.
-  xdotool's input reaches weston's X window, which weston hands to its clients
-  as real Wayland input. Wayland clients have no X windows: the window's place
-  is found by the pointer (where the page sees it), its size is the page's,
-  and a panel or dialog is seen by the page losing the keyboard focus. Checks
-  that need the window's X properties or moving it by hand run on X11 only."""
+MIVRA_E2E_BACKEND picks the display server: "x11" (Xvfb managed by openbox) or
+"wayland" (weston's x11 backend inside Xvfb, the program on GDK_BACKEND=wayland,
+xdotool's input reaching it as real Wayland input). Wayland windows have no X
+window: the window's place is found by the pointer, its size is the page's, and
+a panel or dialog is seen by the page losing the keyboard focus."""
 
+import json
 import os
 import queue
 import re
 import select
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import threading
 import time
 import unittest
+import urllib.parse
+from collections import namedtuple
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE.parents[2] / "demo"))
-from serve import DemoServer, Request, Route  # noqa: E402
-
+DEMO = HERE.parents[2] / "demo"  # the page served: the demo interface
 PROGRAM = ""
 INTERFACE_PORT = 8790  # the default URL: where a launch project's page is served
 SCREEN = (1920, 1080)
 PREFIX = "[fenetre] "
 BACKEND = os.environ.get("MIVRA_E2E_BACKEND", "x11")
-WESTON_CONFIG = """[core]
-idle-time=0
-[shell]
-panel-position=none
-locking=false
-[input-method]
-path=
-"""
+WESTON_CONFIG = "[core]\nidle-time=0\n[shell]\npanel-position=none\nlocking=false\n[input-method]\npath=\n"
 CLOSE_BUTTON = (22, 38)  # the close button's centre, from the page's top-left corner
 # Where the pointer looks for a Wayland window: away from the screen's edges,
 # where the top strip (which hides the pointer from the page) rarely is.
@@ -57,11 +48,6 @@ def wait_until(probe, timeout, what, interval=0.05):
             raise AssertionError(f"timed out after {timeout} s waiting for {what}")
         time.sleep(interval)
     return value
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
 
 def spawn(command, group=False, **options):
     """Popen that remembers the process; with `group`, in a session of its own."""
@@ -93,8 +79,7 @@ def x11(display, *command):
     return result.stdout if result.returncode == 0 else ""
 
 class Display:
-    """Xvfb on a display number it picks itself, managed by openbox, or with
-    weston filling it (`wayland`)."""
+    """Xvfb on a display number it picks itself, managed by openbox, or filled by weston."""
 
     def __init__(self, backend=BACKEND):
         self.wayland = backend == "wayland"
@@ -190,40 +175,99 @@ class Home:
             "x-scheme-handler/http=mivra-test-browser.desktop\n")
         return record
 
-class TestServer(DemoServer):
-    """The demo page with the driver script, which runs what run() queues. With
+Request = namedtuple("Request", "path time")  # time: time.monotonic() at arrival
+Route = namedtuple("Route", "status content_type body", defaults=("text/plain; charset=utf-8", b""))
+
+class Report(namedtuple("Report", "name args page_time rank time")):
+    """What the page reported: its clock (ms), the report's rank on its page, the arrival time."""
+    page_order = property(lambda self: (self.page_time, self.rank))
+
+class QuietServer(ThreadingHTTPServer):
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        if not isinstance(sys.exc_info()[1], (ConnectionError, TimeoutError)):  # a page gone mid-request is normal
+            super().handle_error(request, client_address)
+
+class TestServer:
+    """The demo page with the driver script, which runs what run() queues. It
+    records every request and what the page reports (/report?name=&args=<json>);
+    `routes` maps more paths to functions of the query giving a Route. With
     `closing`, each connection is closed after one answer (no request is retried
-    on a kept-alive one); while `failing` is set, each request for the page is
-    recorded and closed unanswered."""
+    on a kept-alive one)."""
 
     def __init__(self, port=0, closing=False):
+        self.port, self.closing = port, closing
+        self.requests, self.reports, self.routes = [], [], {}
+        self.changed = threading.Condition()
         self._scripts = queue.Queue()
-        self.closing, self.failing = closing, threading.Event()
-        super().__init__(port=port, scripts=["/driver.js"], routes={
-            "/driver.js": lambda query: Route(200, "text/javascript; charset=utf-8",
-                                              (HERE / "driver.js").read_bytes()),
-            "/next": self._next,
-        })
+        self._httpd = None
 
-    def _next(self, query):
-        try:
-            return Route(200, body=self._scripts.get(timeout=1).encode("utf-8"))
-        except queue.Empty:
+    @property
+    def url(self):
+        return f"http://127.0.0.1:{self.port}/"
+
+    def start(self):
+        self._httpd = QuietServer(("127.0.0.1", self.port), self._handler_class())
+        self.port = self._httpd.server_address[1]
+        threading.Thread(target=self._httpd.serve_forever, daemon=True).start()
+        return self
+
+    def stop(self):
+        if self._httpd:
+            self._httpd.shutdown()
+            self._httpd.server_close()
+            self._httpd = None
+
+    def _record(self, entry, into):
+        with self.changed:
+            into.append(entry)
+            self.changed.notify_all()
+
+    def _answer(self, path, query):
+        if path == "/report":  # time and rank come from the demo page's reports only
+            field = lambda key, default: query.get(key, [default])[0]
+            self._record(Report(field("name", ""), json.loads(field("args", "[]")), float(field("time", 0)),
+                                int(field("rank", 0)), time.monotonic()), self.reports)
             return Route(204)
+        if path == "/next":
+            try:
+                return Route(200, body=self._scripts.get(timeout=1).encode("utf-8"))
+            except queue.Empty:
+                return Route(204)
+        if path in self.routes:
+            return self.routes[path](query)
+        if path == "/":
+            page = (DEMO / "index.html").read_text(encoding="utf-8")
+            page = page.replace("</body>", '<script src="/driver.js"></script>\n</body>')
+            return Route(200, "text/html; charset=utf-8", page.encode("utf-8"))
+        files = {"/app.js": DEMO / "app.js", "/app.css": DEMO / "app.css", "/driver.js": HERE / "driver.js"}
+        if path not in files:
+            return Route(404)
+        kind = "text/css" if path.endswith(".css") else "text/javascript"
+        return Route(200, f"{kind}; charset=utf-8", files[path].read_bytes())
 
     def _handler_class(self):
         server = self
-        class Handler(super()._handler_class()):
+
+        class Handler(BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
             def do_GET(self):
-                if server.failing.is_set() and self.path.split("?")[0] == "/":
-                    server._record(Request(self.path, time.monotonic()), server.requests)
-                    self.close_connection = True
-                else:
-                    super().do_GET()
-            def end_headers(self):
+                server._record(Request(self.path, time.monotonic()), server.requests)
+                path, _, query = self.path.partition("?")
+                route = server._answer(path, urllib.parse.parse_qs(query, keep_blank_values=True))
+                self.send_response(route.status)
+                self.send_header("Content-Type", route.content_type)
+                self.send_header("Content-Length", str(len(route.body)))
+                self.send_header("Cache-Control", "no-store")
                 if server.closing:
                     self.send_header("Connection", "close")
-                super().end_headers()
+                self.end_headers()
+                self.wfile.write(route.body)
+
+            def log_message(self, *args):
+                pass
         return Handler
 
     def run(self, script):
@@ -252,13 +296,12 @@ class TestServer(DemoServer):
             return [request for request in self.requests if request.path == path]
 
 class MivraWindow:
-    """One run of the program: its log lines and its X windows."""
+    """One run of the program: its log lines and its windows."""
 
     def __init__(self, args, env, display, wayland=False, cwd=None):
-        self.display = display
-        self.wayland = wayland
+        self.display, self.wayland = display, wayland
         self.page = None  # the TestServer whose page the window shows, for Wayland's probes
-        self._origin = None
+        self._origin = self._id = None
         self.started = time.monotonic()
         self.lines = []
         self._changed = threading.Condition()
@@ -266,7 +309,6 @@ class MivraWindow:
                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self._reader = threading.Thread(target=self._read_log, daemon=True)
         self._reader.start()
-        self._id = None
 
     def _read_log(self):
         for raw in self.process.stderr:
@@ -299,20 +341,18 @@ class MivraWindow:
         return self._id
 
     def dialog(self, title=".*", timeout=15):
-        """A visible window of the program other than the main one. On Wayland,
-        a modal panel or dialog is seen as the page losing the focus to it."""
+        """A visible window of the program other than the main one (on Wayland, the page's focus lost)."""
+        what = f"a panel or dialog titled {title!r}"
         if self.wayland:
-            wait_until(lambda: self.page.value("document.hasFocus()") == "false", timeout,
-                       f"a panel or dialog titled {title!r}")
+            wait_until(lambda: self.page.value("document.hasFocus()") == "false", timeout, what)
             return "wayland-dialog"
-        return wait_until(lambda: [w for w in self.windows(title) if w != self.window()],
-                          timeout, f"a panel or dialog titled {title!r}")[0]
+        return wait_until(lambda: [w for w in self.windows(title) if w != self.window()], timeout, what)[0]
 
     def wait_no_dialog(self):
         if self.wayland:
             wait_until(lambda: self.page.value("document.hasFocus()") == "true", 10, "the page's focus back")
-            return
-        wait_until(lambda: self.windows() == [self.window()], 10, "the panel or dialog to close")
+        else:
+            wait_until(lambda: self.windows() == [self.window()], 10, "the panel or dialog to close")
 
     def geometry(self):
         """(x, y, width, height) on the screen."""
@@ -331,10 +371,9 @@ class MivraWindow:
         return geometry
 
     def origin(self):
-        """On Wayland, the screen point of the page's top-left corner: where the
-        pointer is seen by the page, less where the page sees it. weston puts a
-        new window anywhere, partly off the screen too, so the pointer visits
-        points across the screen until the page sees it."""
+        """On Wayland, the screen point of the page's top-left corner: weston puts
+        a new window anywhere, so the pointer visits points across the screen
+        until the page sees it, and the page says where."""
         if self._origin is None:
             def seen():
                 rough = self._pointer_origin(PROBES, 0.1)
@@ -365,8 +404,7 @@ class MivraWindow:
         return None
 
     def place(self, x=100, y=100):
-        """Moves the window to a known place, wholly on the screen (on Wayland
-        the compositor's place is kept)."""
+        """Moves the window to a known place wholly on the screen (on Wayland, the compositor's place)."""
         if self.wayland:
             return self.geometry()
         _, _, width, height = self.settled_geometry(None, timeout=1)
@@ -399,8 +437,8 @@ class MivraWindow:
         self.xdotool("click", "1")
 
     def focus(self, window=None):
-        """Gives the window the keyboard, once the window manager says so. On
-        Wayland weston gives it to each new window, a modal one included."""
+        """Gives the window the keyboard, once the window manager says so (weston
+        gives it to each new window, a modal one included)."""
         if self.wayland:
             return
         window = window or self.window()
@@ -414,9 +452,8 @@ class MivraWindow:
         self.xdotool("type", "--delay", "20", text)
 
     def close(self, timeout=20):
-        """Closes the window with the window manager's Alt+F4 (on Wayland, with
-        the window's close button) and returns the exit status; a key press
-        lost while the window manager settles is repeated."""
+        """Closes the window with Alt+F4 (on Wayland, its close button) and returns
+        the exit status; a key press lost while the window manager settles is repeated."""
         if self.wayland:
             x, y = self.origin()
             self.xdotool("mousemove", str(x + CLOSE_BUTTON[0]), str(y + CLOSE_BUTTON[1]))
@@ -438,12 +475,15 @@ class MivraWindow:
         self.process.stderr.close()
 
 class WindowTestCase(unittest.TestCase):
-    """One X server per test file; a private home, server and program per test."""
+    """One display server per test file; a private home, server and program per test."""
+    wayland_skip = ""  # why a class's wires are the same on Wayland: it then runs on X11 alone
 
     @classmethod
     def setUpClass(cls):
         if not PROGRAM:
             raise unittest.SkipTest("give the path of mivra-window as first argument")
+        if BACKEND == "wayland" and cls.wayland_skip:
+            raise unittest.SkipTest(f"X11 only: {cls.wayland_skip}")
         cls.display = Display()
         cls.addClassCleanup(cls.display.stop)
         cls.display.start()
@@ -464,8 +504,8 @@ class WindowTestCase(unittest.TestCase):
         return server
 
     def session_bus(self):
-        """The address of a session bus of the test's own, on its private home,
-        as a desktop session has; it and the services it started stop with the test."""
+        """The address of a session bus of the test's own, as a desktop session
+        has; it and the services it started stop with the test."""
         bus = spawn(["dbus-run-session", "--", "sh", "-c", 'echo "$DBUS_SESSION_BUS_ADDRESS"; exec sleep 3600'],
                     group=True, env=self.home.environment(self.display), stdout=subprocess.PIPE,
                     stderr=subprocess.DEVNULL, text=True)
@@ -475,8 +515,7 @@ class WindowTestCase(unittest.TestCase):
         return bus.stdout.readline().strip()
 
     def launch(self, *args, env=None, bus=None, cwd=None):
-        """Starts the program; `env` adds to or replaces its environment; `bus`
-        is the address of a session bus (see session_bus)."""
+        """Starts the program; `env` adds to its environment; `bus` is a session bus's address."""
         window = MivraWindow(args, {**self.home.environment(self.display, bus), **(env or {})}, self.display.name,
                              self.display.wayland, cwd)
         self.addCleanup(self._assert_no_sanitizer_report, window)
@@ -487,8 +526,8 @@ class WindowTestCase(unittest.TestCase):
         reports = [line for line in window.lines if "ERROR: AddressSanitizer" in line or "runtime error:" in line]
         self.assertEqual(reports, [], "\n".join(window.lines[-40:]))
 
-    def launch_loaded(self, server):
-        window = self.launch(server.url)
+    def launch_loaded(self, server, env=None):
+        window = self.launch(server.url, env=env)
         window.page = server
         server.wait_report("load", timeout=30)
         return window
@@ -508,7 +547,6 @@ def main():
         for process, group in reversed(_started):
             stop_process(process, group, timeout=2)
         os._exit(128 + signum)
-
     for signum in (signal.SIGTERM, signal.SIGINT):
         signal.signal(signum, stop_everything)
     unittest.main(verbosity=2)

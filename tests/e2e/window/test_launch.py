@@ -1,4 +1,4 @@
-"""Launch, the window itself, loading and quitting, against the real program."""
+"""Launch, the window itself, loading, reloading and quitting, against the real program."""
 
 import os
 import signal
@@ -7,7 +7,7 @@ import threading
 import time
 from pathlib import Path
 
-from harness import CLOSE_BUTTON, SCREEN, Route, TestServer, WindowTestCase, main, wait_until
+from harness import CLOSE_BUTTON, SCREEN, Route, WindowTestCase, main, wait_until
 
 DESKTOP_ENTRY = Path(__file__).resolve().parents[3] / "data/fr.mivra.Window.desktop"
 # The grey level (0 to 255) of each pixel of a part of the X screen, row by row,
@@ -27,6 +27,12 @@ def greys(display, x, y, width, height):
     shown = subprocess.run(["/usr/bin/python3", "-c", GREYS, *map(str, (x, y, width, height))],
                            env={**os.environ, "DISPLAY": display}, capture_output=True, text=True, check=True)
     return [int(grey) for grey in shown.stdout.split()]
+
+def web_processes(window):
+    """The pids of the program's web content processes."""
+    listing = subprocess.run(["ps", "-eo", "pid=,sid=,comm="], capture_output=True, text=True).stdout
+    return [int(pid) for pid, sid, name in (line.split(None, 2) for line in listing.splitlines())
+            if int(sid) == window.process.pid and name.startswith("WebKitWebProces")]
 
 def page_size(server, expected, timeout=5):
     """The page's viewport once it equals `expected`, or the last one read."""
@@ -50,9 +56,8 @@ class LaunchTest(WindowTestCase):
         server.wait_report("load")
         self.assertEqual(page_size(server, "1080x740"), "1080x740")  # the page fills the window
         if self.display.x11:  # resizing by request is the window manager's, on X11
-            for asked, given in (((1280, 840), (1280, 840)), ((600, 400), (900, 620))):
-                window.xdotool("windowsize", window.window(), *map(str, asked))
-                self.assertEqual(window.settled_geometry(centred[:2] + given)[2:], given)
+            window.xdotool("windowsize", window.window(), "600", "400")
+            self.assertEqual(window.settled_geometry(centred[:2] + (900, 620))[2:], (900, 620))
             self.assertEqual(page_size(server, "900x620"), "900x620")
         self.assertEqual(window.close(), 0, "\n".join(window.lines[-20:]))
 
@@ -69,21 +74,8 @@ class LaunchTest(WindowTestCase):
         self.assertLess(min(button), 60)
         self.assertGreater(max(button), 200)
 
-    def test_launch_project_reaches_the_page_unchanged_once_after_a_second(self):
-        server = self.interface_server().start()
-        project = '/tmp/Projet "A" \\ B\nC\rD.fcpxmld'
-        window = self.launch(project)
-        opened = server.wait_report("__openPath", timeout=30)
-        self.assertEqual(opened.args, [project])
-        self.assertEqual(window.notes()[0], "fenetre ouverte sur http://127.0.0.1:8790/")
-        loaded = server.wait_report("load")
-        self.assertGreaterEqual(opened.time - window.started, 1.0)
-        self.assertGreater(opened.page_order, loaded.page_order)
-        self.assertLess(opened.time, max(window.started + 1.0, loaded.time) + 1.5)
-        time.sleep(1.5)
-        self.assertEqual(len(server.named("__openPath")), 1)
-
     def test_other_launches_hand_their_project_to_the_running_window_and_end(self):
+        self.x11_only("the same wires on Wayland")
         server = self.interface_server().start()
         bus = self.session_bus()
         window = self.launch(bus=bus)
@@ -104,11 +96,11 @@ class LaunchTest(WindowTestCase):
         subprocess.run(["gio", "launch", str(DESKTOP_ENTRY), "/tmp/B.fcpxmld"], env=env, timeout=30, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.assertEqual(server.wait_report("__openPath", timeout=30, count=2).args, ["/tmp/B.fcpxmld"])
-        if self.display.x11:  # with nothing to open, a minimised window comes back
-            window.xdotool("windowminimize", window.window())
-            wait_until(lambda: "HIDDEN" in window.net_wm_state(), 10, "the window minimised")
-            self.assertEqual(self.launch(bus=bus).process.wait(30), 0)
-            wait_until(lambda: "HIDDEN" not in window.net_wm_state(), 10, "the window back")
+        window.focus()  # Ctrl+H minimises; another launch with nothing to open brings the window back
+        window.key("ctrl+h")
+        wait_until(lambda: "HIDDEN" in window.net_wm_state(), 10, "the window minimised")
+        self.assertEqual(self.launch(bus=bus).process.wait(30), 0)
+        wait_until(lambda: "HIDDEN" not in window.net_wm_state(), 10, "the window back")
         # Another interface gets a window of its own.
         other = self.serve()
         self.launch(other.url, bus=bus)
@@ -116,30 +108,26 @@ class LaunchTest(WindowTestCase):
         self.assertEqual(len(server.named("__openPath")), 2)
         self.assertIsNone(window.process.poll())
 
-    def test_server_starting_late_is_picked_up_and_the_launch_project_waits_for_it(self):
+    def test_server_starting_late_is_picked_up_and_the_launch_project_reaches_its_page_unchanged(self):
+        self.x11_only("the same wires on Wayland")
         server = self.interface_server()
         late = threading.Timer(3.0, server.start)
         late.start()
         self.addCleanup(late.cancel)
-        window = self.launch("/tmp/late.fcpxmld")
+        project = '/tmp/Projet "A" \\ B\nC\rD.fcpxmld'
+        self.launch(project)
         loaded = server.wait_report("load", timeout=20)
-        self.assertGreaterEqual(loaded.time - window.started, 3.0)
         opened = server.wait_report("__openPath", timeout=10)
-        self.assertEqual(opened.args, ["/tmp/late.fcpxmld"])
+        self.assertEqual(opened.args, [project])
         self.assertGreater(opened.page_order, loaded.page_order)
-        self.assertLess(opened.time - loaded.time, 1.5)
-        time.sleep(1.5)
-        self.assertEqual((len(server.named("__openPath")), len(server.named("load"))), (1, 1))
 
-    def test_server_that_never_answers_is_asked_once_and_forty_times_more_300ms_apart(self):
-        server = self.serve(TestServer(closing=True))
-        server.failing.set()
-        window = self.launch(server.url)
-        wait_until(lambda: len(server.requests) >= 41, 40, f"41 requests, got {len(server.requests)}")
-        time.sleep(3)
-        self.assertEqual([request.path for request in server.requests], ["/"] * 41)
-        gaps = [b.time - a.time for a, b in zip(server.requests, server.requests[1:])]
-        self.assertGreaterEqual(min(gaps), 0.25)
+    def test_a_dead_page_is_loaded_again_at_once(self):
+        self.x11_only("the same wires on Wayland")
+        server = self.serve()
+        window = self.launch_loaded(server)
+        for pid in wait_until(lambda: web_processes(window), 10, "a web process"):
+            os.kill(pid, signal.SIGKILL)
+        server.wait_report("load", timeout=10, count=2)
         self.assertIsNone(window.process.poll())
 
     def test_size_is_kept_once_it_settles_so_a_killed_window_still_reopens_at_it(self):
@@ -147,9 +135,8 @@ class LaunchTest(WindowTestCase):
         server = self.serve()
         window = self.launch_loaded(server)
         x, y, _, _ = window.place()
-        for size in ((1000, 700), (1280, 840)):
-            window.xdotool("windowsize", window.window(), *map(str, size))
-            self.assertEqual(window.settled_geometry((x, y, *size))[2:], size)
+        window.xdotool("windowsize", window.window(), "1280", "840")
+        self.assertEqual(window.settled_geometry((x, y, 1280, 840))[2:], (1280, 840))
         kept = self.home.root / "state/mivra/window.ini"
         wait_until(lambda: kept.exists() and "width=1280" in kept.read_text(), 5, "the size to be kept")
         os.killpg(window.process.pid, signal.SIGKILL)
@@ -158,14 +145,6 @@ class LaunchTest(WindowTestCase):
         again = self.launch(server.url)
         reopened = ((SCREEN[0] - 1280) // 2, (SCREEN[1] - 840) // 2, 1280, 840)
         self.assertEqual(again.settled_geometry(reopened), reopened)
-        # Quitting right after a resize keeps that size too.
-        again.xdotool("windowsize", again.window(), "1000", "700")
-        self.assertEqual(again.settled_geometry(reopened[:2] + (1000, 700))[2:], (1000, 700))
-        self.assertEqual(page_size(server, "1000x700"), "1000x700")  # GTK has taken the new size
-        again.focus()
-        again.key("ctrl+q")
-        self.assertEqual(again.process.wait(15), 0)
-        self.assertEqual(kept.read_text().split(), ["[MivraMain]", "width=1000", "height=700"])
 
     def test_on_a_screen_smaller_than_its_minimum_the_window_fits_it_whole(self):
         self.x11_only("GDK_SCALE and the work area are X11's")

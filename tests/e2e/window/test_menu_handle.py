@@ -20,19 +20,8 @@ class ShortcutTest(WindowTestCase):
         window.wait_no_dialog()
         window.focus()
 
-    def test_ctrl_r_with_the_page_focused_reloads_it_once(self):
-        server = self.serve(TestServer(closing=True))
-        window = self.launch_loaded(server)
-        window.place()
-        self.focus_text_field(window, server)
-        pages = len(server.requests_for("/"))
-        window.key("ctrl+r")
-        server.wait_report("load", count=2)
-        time.sleep(1.2)  # the unloaded page's last poll for scripts has ended
-        self.assertEqual(len(server.requests_for("/")), pages + 1)
-
-    def test_strip_menu_editing_shortcuts_ctrl_o_ctrl_f_and_ctrl_q_with_the_page_focused(self):
-        server = self.serve()
+    def test_strip_menu_editing_shortcuts_ctrl_r_ctrl_o_ctrl_f_and_ctrl_q_with_the_page_focused(self):
+        server = self.serve(TestServer(closing=True))  # one request per page load
         window = self.launch_loaded(server)
         window.place()
         # The strip's menu shown, then dismissed: quitting later stays clean.
@@ -66,17 +55,21 @@ class ShortcutTest(WindowTestCase):
         self.close_panel(window)
         window.key("ctrl+f")
         wait_until(window.full_screen, 10, "full screen")
+        window.key("ctrl+r")
+        server.wait_report("load", count=2)
+        time.sleep(1.2)  # a second load would have come by now
+        self.assertEqual(len(server.requests_for("/")), 2)
         window.key("ctrl+q")
         self.assertEqual(window.process.wait(15), 0)
         self.assertEqual([line for line in window.lines if "CRITICAL" in line], [])
 
     def test_keys_the_page_prevents_stay_the_pages_and_the_others_reach_the_menu(self):
+        self.x11_only("keys reach the menu the same way on Wayland")
         server = self.serve()
         window = self.launch_loaded(server)
         window.place()
         server.value("""(window.prevented = new Set(["a", "f", "F11"]), addEventListener("keydown", (e) => {
-            if (e.key === "Control" || (!e.ctrlKey && e.key !== "F11")) return;
-            report("keydown", [e.key]);
+            if ((e.ctrlKey && e.key !== "Control") || e.key === "F11") report("keydown", [e.key]);
             if (prevented.has(e.key)) e.preventDefault();
         }), "listening")""")
         def field_after(keys, typed, expected):
@@ -86,6 +79,8 @@ class ShortcutTest(WindowTestCase):
             window.type(typed)
             wait_until(lambda: server.value('document.getElementById("text").value') == expected,
                        15, f"the text field to hold {expected!r}")
+        def keys_seen():  # in the page's order: its reports may arrive in any order
+            return [r.args[0] for r in sorted(server.named("keydown"), key=lambda r: r.page_order)]
         def full_screen(expected):
             time.sleep(1)  # a full-screen change would have come by now
             wait_until(lambda: window.full_screen() == expected, 10, f"full screen: {expected}")
@@ -93,7 +88,7 @@ class ShortcutTest(WindowTestCase):
         field_after(["ctrl+a"], "x", "abcx")
         window.key("ctrl+f", "F11")
         full_screen(False)
-        self.assertEqual([r.args[0] for r in server.named("keydown")], ["a", "f", "F11"])
+        self.assertEqual(keys_seen(), ["a", "f", "F11"])
         # Left alone: the page sees them and the menu acts.
         server.value('(prevented.clear(), "cleared")')
         field_after(["ctrl+a"], "y", "y")
@@ -101,9 +96,7 @@ class ShortcutTest(WindowTestCase):
         full_screen(True)
         window.key("F11")
         full_screen(False)
-        window.key("F11")
-        full_screen(True)
-        self.assertEqual([r.args[0] for r in server.named("keydown")][3:], ["a", "f", "F11", "F11"])
+        self.assertEqual(keys_seen()[3:], ["a", "f", "F11"])
         # Quitting stays the window's, whatever the page does with the key.
         server.value('(addEventListener("keydown", (e) => e.preventDefault()), "all prevented")')
         window.key("ctrl+q")
@@ -126,6 +119,15 @@ class HandleTest(WindowTestCase):
         x, _, width, _ = window.geometry()
         return x + width - from_right if from_right else x + width // 2, window.page_top(server) + 38
 
+    def drag(self, window, start, by):
+        """Presses at `start` and moves by `by` in ten steps, then releases."""
+        window.xdotool("mousemove", *map(str, start))
+        window.xdotool("mousedown", "1")
+        for step in range(1, 11):
+            window.xdotool("mousemove", str(start[0] + by[0] * step // 10), str(start[1] + by[1] * step // 10))
+            time.sleep(0.02)
+        window.xdotool("mouseup", "1")
+
     def test_press_and_drag_on_the_strip_moves_the_window_and_the_page_never_sees_it(self):
         server = self.serve()
         window = self.launch_loaded(server)
@@ -135,13 +137,7 @@ class HandleTest(WindowTestCase):
         window.xdotool("mousemove", *map(str, self.strip_point(window, server, from_right=70)))
         window.xdotool("click", "1")
         self.assertGreater(server.wait_report("mousedown").args[0], width - 140)
-        left, top = self.strip_point(window, server)
-        window.xdotool("mousemove", str(left), str(top))
-        window.xdotool("mousedown", "1")
-        for step in range(1, 11):
-            window.xdotool("mousemove", str(left + 12 * step), str(top + 7 * step))
-            time.sleep(0.02)
-        window.xdotool("mouseup", "1")
+        self.drag(window, self.strip_point(window, server), (120, 70))
         moved = (x + 120, y + 70, width, height)
         self.assertEqual(window.settled_geometry(moved), moved)
         time.sleep(0.5)
@@ -152,18 +148,11 @@ class HandleTest(WindowTestCase):
         window = self.launch_loaded(server)
         server.value('(addEventListener("mousedown", () => report("mousedown", [])), "listening")')
         x, y, width, height = window.place()
-        def drag(start, by):
-            window.xdotool("mousemove", *map(str, start))
-            window.xdotool("mousedown", "1")
-            for step in range(1, 11):
-                window.xdotool("mousemove", str(start[0] + by[0] * step // 10), str(start[1] + by[1] * step // 10))
-                time.sleep(0.02)
-            window.xdotool("mouseup", "1")
-        drag((x + width - 2, y + height // 2), (100, 0))
+        self.drag(window, (x + width - 2, y + height // 2), (100, 0))
         self.assertEqual(window.settled_geometry((x, y, width + 100, height)), (x, y, width + 100, height))
         # The corner is only where GTK knows it once it has laid out the new size.
         wait_until(lambda: server.value("innerWidth") == str(width + 100), 5, "the page to fill the wider window")
-        drag((x + width + 100 - 3, y + height - 3), (50, 40))
+        self.drag(window, (x + width + 100 - 3, y + height - 3), (50, 40))
         grown = (x, y, width + 150, height + 40)
         self.assertEqual(window.settled_geometry(grown), grown)
         wait_until(lambda: server.value("innerWidth + 'x' + innerHeight") == f"{grown[2]}x{grown[3]}", 5,
@@ -183,9 +172,6 @@ class HandleTest(WindowTestCase):
         click_strip(2, True)
         click_strip(2, False)
         self.assertEqual(window.settled_geometry(before), before)
-        click_strip(3, True)  # the second press zooms; the third only drags
-        time.sleep(0.5)
-        self.assertIn("MAXIMIZED_HORZ", window.net_wm_state())
 
 if __name__ == "__main__":
     main()

@@ -2,17 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
-#include <sys/resource.h>
 #include <tuple>
 #include <vector>
 
 #include "scratch_folder.h"
-#include "target_file.h"
 #include "wav_header.h"
 
 namespace mivra {
@@ -130,7 +127,7 @@ protected:
     }
     void keepTarget() { std::ofstream(target_) << "keep me"; }
 
-    ScratchFolder scratch_{"mivra-extract-test-XXXXXX"};
+    ScratchFolder scratch_;
     const fs::path dir_ = scratch_.path();
     std::string source_, target_;
     Script script_;
@@ -251,24 +248,6 @@ TEST_F(ExtractionRun, TargetThatIsTheSourceIsRefusedUntouched)
     EXPECT_EQ(ReadFile(source_), "media");
 }
 
-// A file size limit makes writes fail as on a full disk: first a large buffer
-// written at once, then small ones held back until the header is rewritten.
-TEST_F(ExtractionRun, FailedWriteRemovesTarget)
-{
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limited{1000, saved.rlim_max};
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    for (const auto& buffers : {std::vector<std::size_t>{kMiB}, std::vector<std::size_t>{600, 600}}) {
-        script_.buffers = buffers;
-        expectFailure(run(), "ecriture impossible : " + target_);
-        EXPECT_FALSE(fs::exists(target_));
-    }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-}
-
 // Every control character, not only the line feed, becomes \xHH; the rest of
 // the path, backslashes and non-ASCII bytes included, is kept as given.
 TEST_F(ExtractionRun, MessagesStayOnOneLineWhateverThePath)
@@ -280,19 +259,6 @@ TEST_F(ExtractionRun, MessagesStayOnOneLineWhateverThePath)
         const std::string missing = (dir_ / name).string();
         expectFailure(run({missing, target_}), "source introuvable : " + (dir_ / shown).string());
     }
-}
-
-// A caller told nothing is not told success: the complete file is removed too.
-TEST_F(ExtractionRun, UnwritableFrameCountFailsTheRun)
-{
-    script_.buffers = {600};
-    FakeMedia media(script_);
-    std::ostringstream out, err;
-    out.setstate(std::ios::badbit);
-    const std::vector<std::string> arguments{source_, target_};
-    EXPECT_EQ(RunExtraction(arguments, media, out, err), 1);
-    EXPECT_EQ(err.str(), "ecriture impossible : sortie standard\n");
-    EXPECT_FALSE(fs::exists(target_));
 }
 
 // The path must still name the file written when the run ends; what stands
@@ -315,16 +281,6 @@ TEST_F(ExtractionRun, TargetMovedOrRemovedDuringTheRunFails)
         fs::remove(target_);
         fs::remove(moved);
     }
-}
-
-TEST_F(ExtractionRun, TargetBeingWrittenByAnotherRunIsRefusedUntouched)
-{
-    auto other = TargetFile::create(target_);
-    const std::vector<std::byte> written(600, std::byte{'x'});
-    ASSERT_TRUE(other && other->append(written) && other->close());
-    script_.buffers = {600};
-    expectFailure(run(), "ecriture impossible : " + target_);
-    EXPECT_EQ(ReadFile(target_), std::string(600, 'x'));
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ protected:
     std::string at(const char* name) const { return (dir_ / name).string(); }
     void put(const char* name, const char* contents) const { std::ofstream(dir_ / name) << contents; }
 
-    ScratchFolder scratch_{"mivra-target-test-XXXXXX"};
+    ScratchFolder scratch_;
     const fs::path dir_ = scratch_.path();
 };
 

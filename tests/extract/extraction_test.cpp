@@ -108,10 +108,7 @@ protected:
         target_ = (dir_ / "out.wav").string();
     }
 
-    struct Outcome {
-        int status;
-        std::string out, err;
-    };
+    using Outcome = std::tuple<int, std::string, std::string>;  // status, out, err
     Outcome run(std::vector<std::string> arguments)
     {
         FakeMedia media(script_);
@@ -121,10 +118,7 @@ protected:
     }
     Outcome run(const std::string& rate = "48000") { return run({source_, target_, rate}); }
 
-    void expectFailure(const Outcome& o, const std::string& message)
-    {
-        EXPECT_EQ((std::tuple{o.status, o.out, o.err}), (std::tuple{1, "", message + "\n"}));
-    }
+    void expectFailure(const Outcome& o, const std::string& message) { EXPECT_EQ(o, (Outcome{1, "", message + "\n"})); }
     void keepTarget() { std::ofstream(target_) << "keep me"; }
 
     ScratchFolder scratch_;
@@ -139,8 +133,7 @@ TEST_F(ExtractionRun, WritesHeaderThenSamplesAndPrintsFrames)
 {
     script_.track = AudioTrack{0, std::nullopt};
     script_.buffers = {6000, 0, 300000, 7, kMiB, 1};
-    const Outcome outcome = run({source_, target_});
-    EXPECT_EQ((std::tuple{outcome.status, outcome.out, outcome.err}), (std::tuple{0, "225764\n", ""}));
+    EXPECT_EQ(run({source_, target_}), (Outcome{0, "225764\n", ""}));
     EXPECT_EQ(script_.startedChannels, 2);
     std::string expected = AsText(WavHeader(48000, 2, 1354584));
     for (const std::size_t size : script_.buffers)
@@ -163,13 +156,13 @@ TEST_F(ExtractionRun, DataChunkLimit)
 
     script_.track = AudioTrack{1, 1'431'655'753.0};
     script_.buffers = {3};
-    EXPECT_EQ(run("1").out, "1\n");
+    EXPECT_EQ(std::get<1>(run("1")), "1\n");
 
     // The data may reach 4,294,967,259 bytes and no further; /dev/null takes them without storing.
     script_.track = AudioTrack{1, std::nullopt};
     script_.buffers.assign(4095, kMiB);
     script_.buffers.push_back(kMiB - 37);
-    EXPECT_EQ(run({source_, "/dev/null"}).out, "1431655753\n");
+    EXPECT_EQ(std::get<1>(run({source_, "/dev/null"})), "1431655753\n");
     script_.buffers.back() += 1;
     expectFailure(run({source_, "/dev/null"}), kTooBig);
     // Past the limit the size is the reason, even when the reader fails as well.
@@ -229,7 +222,8 @@ TEST_F(ExtractionRun, FormatsThatCannotBeConvertedAreRefusedBeforeWriting)
         script_.buffers = {std::size_t{3} * c.track.channelCount};
         const Outcome outcome = run(c.rate);
         if (c.converts) {
-            EXPECT_EQ(outcome.out, "1\n") << c.track.channelCount << " " << c.track.sampleRate << " " << c.rate;
+            EXPECT_EQ(std::get<1>(outcome), "1\n")
+                << c.track.channelCount << " " << c.track.sampleRate << " " << c.rate;
         } else {
             expectFailure(outcome, "format audio non convertible nativement");
             EXPECT_EQ(ReadFile(target_), "keep me");

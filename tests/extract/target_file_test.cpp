@@ -46,22 +46,6 @@ TEST_F(TargetFileOnDisk, ASecondWriterIsRefusedWithoutEmptyingTheFile)
     EXPECT_EQ(fs::file_size(at("out.wav")), 0u);
 }
 
-// Through a symbolic link the file it names goes, not the link; also once closed.
-TEST_F(TargetFileOnDisk, DiscardRemovesTheFileALinkNamesAndKeepsTheLink)
-{
-    fs::create_directory(dir_ / "real");
-    fs::create_symlink("real/out.wav", dir_ / "link.wav");
-    for (const bool closed : {false, true}) {
-        auto target = TargetFile::create(at("link.wav"));
-        ASSERT_TRUE(target && target->append(kBytes));
-        EXPECT_TRUE(!closed || target->close());
-        EXPECT_TRUE(target->stillAtPath());
-        target->discard();
-        EXPECT_FALSE(fs::exists(dir_ / "real" / "out.wav")) << closed;
-        EXPECT_TRUE(fs::is_symlink(dir_ / "link.wav")) << closed;
-    }
-}
-
 // Whatever now stands at the path is left alone; the file written is removed
 // where it was opened, or emptied where it went.
 TEST_F(TargetFileOnDisk, DiscardLeavesWhatTookThePathAndEmptiesTheFileWritten)

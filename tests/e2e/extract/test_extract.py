@@ -163,7 +163,7 @@ class Extract(ExtractTest):
     def test_damaged_copies_never_crash_hang_or_lie(self):
         self.assertDamagedCopiesHold([(path(name), FACTS[name][0]) for name in (
             "stereo_s24.wav", "stereo.mp3", "stereo_aac.m4a", "stereo.flac", "video_pcm.mov", "stereo_s24.caf",
-            "six_channels.wav")], self.out_dir)
+            "six_channels.wav")], self.out_dir, 3)
 
     def test_faults_around_the_run_end_as_reported_failures(self):
         """A write that fails while the decoder runs ahead, and an output

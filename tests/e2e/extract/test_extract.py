@@ -120,9 +120,10 @@ class Extract(ExtractTest):
 
     def test_conversions_far_apart_run_in_bounded_memory(self):
         # The resampler's output for one input sample far exceeds a piece of
-        # output here: 6250 frames from each 1 Hz sample.
+        # output here: 6250 frames from each 1 Hz sample. The long source keeps
+        # the decoder a full queue ahead of the conversion.
         for source, rate, frames in ((ramp(48000, 4800), 300_000_000, 30_000_000), (ramp(1, 20), 6250, 125_000),
-                                     (ramp(62500, 62500), 10, 10)):
+                                     (ramp(62500, 62500), 10, 10), (path("long.wav"), 44100, 1_323_000)):
             with self.subTest(rate=rate):
                 done = extract(source, self.target, str(rate), preexec_fn=limited_address_space)
                 self.assertEqual((done.returncode, done.stdout, done.stderr), (0, f"{frames}\n", ""))

@@ -45,6 +45,21 @@ void WaitUntilStill(const std::atomic<int>& counter)
     }
 }
 
+TEST(DecodeThread, HandsOverEveryStepInOrderThenTheFailure)
+{
+    constexpr int kFrames = 5000;
+    CountingSource source(kFrames);
+    DecodeThread thread(source);
+    for (int i = 0; i < kFrames; ++i) {
+        const DecodedStep step = thread.next();
+        ASSERT_EQ(step.kind, DecodedStep::Kind::frame);
+        ASSERT_EQ(step.frame->pts, i);
+    }
+    const DecodedStep last = thread.next();
+    EXPECT_EQ(last.kind, DecodedStep::Kind::failed);
+    EXPECT_EQ(last.error, AVERROR(EIO));
+}
+
 TEST(DecodeThread, RunsAheadOfASlowConsumerByAFixedAmountOnly)
 {
     CountingSource source(100000);

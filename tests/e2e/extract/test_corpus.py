@@ -84,8 +84,7 @@ def opus_chain(*ogas):
 
 
 def with_edit_list(mov, edits, rate=1.0):
-    """Rewrites the edit list ffmpeg wrote for a MOV's only track: (media start
-    in seconds, or None for an empty edit, duration in seconds) in turn."""
+    """Rewrites a MOV's only edit list: (media start in s or None for an empty edit, duration in s) in turn."""
     data = bytearray(pathlib.Path(mov).read_bytes())
     movie_scale = struct.unpack_from(">I", data, data.find(b"mvhd") + 16)[0]
     media_scale = struct.unpack_from(">I", data, data.find(b"mdhd") + 16)[0]
@@ -105,15 +104,15 @@ def with_edit_list(mov, edits, rate=1.0):
 
 def edited(name, codec, edits, rate=1.0):
     """Two shipped recordings joined (2.9 s at 48 kHz), in a MOV or MP4 whose edit list is then rewritten."""
-    ffmpeg("-i", alsa("Noise.wav"), "-i", alsa("Front_Left.wav"), "-filter_complex", "concat=n=2:v=0:a=1", path("joined.wav"))
+    ffmpeg("-i", alsa("Noise.wav"), "-i", alsa("Front_Left.wav"), "-filter_complex", "concat=n=2:v=0:a=1",
+           path("joined.wav"))
     ffmpeg("-i", path("joined.wav"), "-c:a", codec, "-use_editlist", "1", path(name))
     with_edit_list(path(name), edits, rate)
     return path(name)
 
 
 def presented(edits, media):
-    """The edit list's arithmetic on the media at 48 kHz: each segment in turn,
-    an empty edit after the first segment as silence."""
+    """The edit list's arithmetic on the media at 48 kHz; an empty edit after the first segment is silence."""
     pieces = []
     for start, length in edits:
         frames = round(length * 48000)
@@ -167,8 +166,7 @@ def timeline_cases():
 
 
 def state_asf_play_duration(asf, seconds):
-    """Rewrites an ASF file's stated play duration, as files whose timestamps
-    jump past it carry it."""
+    """Rewrites an ASF file's stated play duration, as files whose timestamps jump past it carry it."""
     data = bytearray(pathlib.Path(asf).read_bytes())
     properties = data.find(uuid.UUID("8CABDCA1-A947-11CF-8EE4-00C00C205365").bytes_le)
     play = properties + 24 + 16 + 3 * 8  # header, file id, file size, creation date, packet count
@@ -178,8 +176,7 @@ def state_asf_play_duration(asf, seconds):
 
 
 def decoded(command, output, channel=0):
-    """One channel (or a slice of them) of what an independent decoder writes
-    to a WAV file, as floats."""
+    """One channel (or a slice of them) of what an independent decoder writes to a WAV file, as floats."""
     subprocess.run(command, check=True, capture_output=True)
     data, _ = soundfile.read(output, always_2d=True)
     return data[:, channel]
@@ -190,8 +187,7 @@ def mpg123(source):
 
 
 def faad(source):
-    """faad's AAC samples, without the decoder's first frame (1024 frames:
-    the encoder's priming). It writes mono as two channels."""
+    """faad's AAC samples, without the encoder's priming (its first 1024 frames); mono as two channels."""
     return decoded(["faad", "-q", "-b", "4", "-o", path("faad.wav"), source], path("faad.wav"))
 
 
@@ -200,8 +196,7 @@ def first_frame_unknown(samples):
 
 
 def tag_gapless(m4a, frames):
-    """Writes the iTunSMPB tag AtomicParsley's users write: priming 1024, the
-    padding of the last 1024-frame packet, `frames` valid."""
+    """Writes an iTunSMPB tag as AtomicParsley's users do: priming 1024, the last packet's padding, `frames` valid."""
     padding = -(frames + 1024) % 1024
     tag = f" 00000000 00000400 {padding:08X} {frames:016X}" + " 00000000" * 8
     subprocess.run(["AtomicParsley", m4a, "--overWrite", "--rDNSatom", tag, "name=iTunSMPB",
@@ -221,8 +216,7 @@ def opusdec(source, channel=0):
 
 
 def resampled(samples, rate, to):
-    """A part decoded at its own rate, taken to the output rate by the soxr
-    resampler at the extractor's precision (the ffmpeg CLI's filter)."""
+    """A part decoded at its own rate, taken to `to` by the CLI's soxr filter at the extractor's precision."""
     soundfile.write(path("part.wav"), samples, rate, subtype="FLOAT")
     ffmpeg("-i", path("part.wav"), "-af", "aresample=resampler=soxr:precision=24", "-ar", str(to),
            "-c:a", "pcm_f32le", path("part-resampled.wav"))

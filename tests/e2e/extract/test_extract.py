@@ -170,12 +170,13 @@ class Extract(ExtractTest):
         """A write that fails while the decoder runs ahead, and an output
         that takes no frame count."""
         limit = {"preexec_fn": lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (65536, 65536))}
+        stdout = "ecriture impossible : sortie standard"
         with open("/dev/full", "w") as full:
             for label, options, message in (
                     ("file-size limit", limit, "ecriture impossible : " + self.target),
-                    ("full stdout", {"stdout": full, "stderr": subprocess.PIPE}, "ecriture impossible : sortie standard"),
+                    ("full stdout", {"stdout": full, "stderr": subprocess.PIPE}, stdout),
                     ("closed stdout", {"stdout": subprocess.DEVNULL, "stderr": subprocess.PIPE,
-                                       "preexec_fn": lambda: os.close(1)}, "ecriture impossible : sortie standard")):
+                                       "preexec_fn": lambda: os.close(1)}, stdout)):
                 with self.subTest(label):
                     done = extract(path("stereo.flac"), self.target, **options)
                     self.assertEqual((done.returncode, done.stderr), (1, message + "\n"))

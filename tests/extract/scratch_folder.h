@@ -1,17 +1,16 @@
 #pragma once
 // A folder of its own for one test, removed with all it holds.
 
+#include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
+#include <string>
 #include <system_error>
-
-#include <glib.h>
 
 namespace mivra {
 
 class ScratchFolder {
 public:
-    explicit ScratchFolder(const char* pattern) : path_(Made(pattern)) {}
+    ScratchFolder() : path_(Made()) {}
     ~ScratchFolder()
     {
         std::error_code ignored;
@@ -23,12 +22,13 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    static std::filesystem::path Made(const char* pattern)
+    static std::filesystem::path Made()
     {
-        g_autofree char* made = g_dir_make_tmp(pattern, nullptr);
-        if (!made)
-            throw std::runtime_error("no temporary folder");
-        return made;
+        std::string pattern = (std::filesystem::temp_directory_path() / "mivra-extract-test-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::filesystem::filesystem_error("no temporary folder",
+                                                    std::error_code(errno, std::generic_category()));
+        return pattern;
     }
 
     std::filesystem::path path_;

@@ -1,31 +1,25 @@
 #!/usr/bin/env python3
-"""End-to-end tests of mivra-extract on media made by the ffmpeg CLI.
+"""End-to-end tests of mivra-extract on media made by the ffmpeg CLI: each
+format against the CLI's decoding, the wiring of arguments, messages, the
+target and the process around a run."""
 
-Usage: test_extract.py PATH/TO/mivra-extract [unittest arguments]
-"""
-
-import concurrent.futures
 import os
-import random
 import resource
 import shutil
 import signal
-import struct
 import subprocess
-import sys
 import tempfile
-import threading
+import time
 import unittest
 
-EXTRACT = None
+import numpy
+
+from helpers import EXTRACT, ExtractTest, cli24, extract, ffmpeg, run, samples24, write_wav24
+
 TOO_BIG = "depasse la taille d'un WAV classique, ffmpeg requis"
 USAGE = "usage: mivra-extract <source> <cible.wav> [frequence]"
 FOLDER = None
 FACTS = {}  # name: (channels, rate, frames, bit-exact against the CLI)
-
-
-def ffmpeg(*arguments):
-    subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", *arguments], check=True)
 
 
 def sines(*frequencies, rate=44100, duration=1):
@@ -41,7 +35,8 @@ def merged(count, first=0, tail=""):
 def setUpModule():
     global FOLDER
     FOLDER = tempfile.mkdtemp(prefix="mivra-extract-e2e-")
-    write(path("notes.txt"), "not media at all\n" * 50)
+    with open(path("notes.txt"), "w") as f:
+        f.write("not media at all\n" * 50)
     stereo = sines(440, 660) + merged(2)
     video = ["-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1", "-c:v", "libx264",
              "-preset", "ultrafast", "-pix_fmt", "yuv420p"]
@@ -66,7 +61,7 @@ def setUpModule():
         ffmpeg(*arguments, path(name))
         FACTS[name] = (channels, rate, frames, exact)
     ffmpeg(*video, path("video_only.mp4"))
-    # Long enough that a run fed from a FIFO can be held with its target open and partly written.
+    # Long enough that a run fed from a FIFO can be held with its target partly written.
     ffmpeg(*sines(440, 660, rate=48000, duration=30), *merged(2), "-c:a", "pcm_s24le", path("long.wav"))
 
 
@@ -78,136 +73,70 @@ def path(name):
     return os.path.join(FOLDER, name)
 
 
-def read(name):
-    with open(name, "rb") as f:
-        return f.read()
+def ramp(rate, frames):
+    """A stereo 24-bit WAV of a slow ramp, distinct on each channel."""
+    values = [(i * 9973 + c * 1000) % 8_000_000 - 4_000_000 for i in range(frames) for c in range(2)]
+    return write_wav24(path(f"ramp-{rate}-{frames}.wav"), rate, numpy.reshape(values, (frames, 2)))
 
 
-def write(name, contents):
-    with open(name, "wb" if isinstance(contents, bytes) else "w") as f:
-        f.write(contents)
-    return name
+def limited_address_space():
+    # The sanitizer reserves terabytes of shadow memory: no limit there.
+    if os.environ.get("MIVRA_SANITIZED") != "1":
+        resource.setrlimit(resource.RLIMIT_AS, (256 << 20, 256 << 20))
 
 
-def run_extract(*arguments, cwd=None):
-    # A generous timeout: the sanitizer build is several times slower.
-    return subprocess.run([EXTRACT, *arguments], capture_output=True, text=True, timeout=60,
-                          stdin=subprocess.DEVNULL, cwd=cwd)
-
-
-def independent_decode(source):
-    """The first audio stream as raw 24-bit samples at its own rate, decoded by the ffmpeg CLI."""
-    return subprocess.run(["ffmpeg", "-v", "error", "-i", source, "-map", "0:a:0", "-f", "s24le", "-"],
-                          capture_output=True, check=True, stdin=subprocess.DEVNULL).stdout
-
-
-def samples24(raw):
-    return [int.from_bytes(raw[i:i + 3], "little", signed=True) for i in range(0, len(raw), 3)]
-
-
-def has_data(name):
-    return os.path.exists(name) and os.path.getsize(name) > 0
-
-
-def no_core_dump():
-    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
-
-
-class HeldRun:
-    """A run of the long source through a FIFO: fed until ready() holds, then
-    held there (the run waits for input) until finish()."""
-
-    def __init__(self, folder, target, ready):
-        self.fifo = os.path.join(folder, "source.wav")
-        os.mkfifo(self.fifo)
-        self.ready, self.held, self.go = ready, threading.Event(), threading.Event()
-        self.process = subprocess.Popen([EXTRACT, self.fifo, target], stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                                        preexec_fn=no_core_dump)
-        self.feeder = threading.Thread(target=self.feed)
-        self.feeder.start()
-        if not self.held.wait(60):
-            self.finish()
-            raise AssertionError("the run was never held with its target ready")
-
-    def feed(self):
-        data, sent = read(path("long.wav")), 0
-        try:
-            with open(self.fifo, "wb") as fifo:
-                while sent < len(data) and not self.ready():
-                    fifo.write(data[sent:sent + 65536])
-                    fifo.flush()
-                    sent += 65536
-                if sent < len(data):
-                    self.held.set()
-                self.go.wait(60)
-                fifo.write(data[sent:])
-        except BrokenPipeError:  # the run ended first
-            pass
-
-    def finish(self):
-        self.go.set()
-        out, err = self.process.communicate(timeout=60)
-        self.feeder.join()
-        return subprocess.CompletedProcess(self.process.args, self.process.returncode, out, err)
-
-
-class Extract(unittest.TestCase):
+class Extract(ExtractTest):
     def setUp(self):
         self.out_dir = tempfile.mkdtemp(dir=FOLDER)
         self.target = os.path.join(self.out_dir, "out.wav")
 
-    def assertSuccess(self, result, channels, rate, target=None):
-        """Exit 0, the frame count alone on stdout, a header that tells the file's truth."""
-        self.assertEqual((result.returncode, result.stderr), (0, ""), result.stderr)
-        contents = read(target or self.target)
-        data = contents[44:]
-        self.assertEqual(contents[:44], struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", len(data) + 36, b"WAVE",
-                                                    b"fmt ", 16, 1, channels, rate, rate * 3 * channels,
-                                                    3 * channels, 24, b"data", len(data)))
-        self.assertEqual(len(data) % (3 * channels), 0)
-        self.assertEqual(result.stdout, f"{len(data) // (3 * channels)}\n")
-        return data
-
     def test_every_format_natively_and_at_the_default_rate(self):
         for name, (channels, rate, frames, exact) in FACTS.items():
             with self.subTest(name):
-                data = self.assertSuccess(run_extract(path(name), self.target, str(rate)), channels, rate)
-                reference = independent_decode(path(name))
-                self.assertEqual(len(data) // (3 * channels), frames)
-                if exact:
-                    self.assertEqual(data, reference)
-                else:
-                    # The CLI truncates where we round; it also keeps the encoder's
-                    # padding at the end of an AAC track, which the container trims.
-                    differences = [a - b for a, b in zip(samples24(data), samples24(reference))]
-                    self.assertLessEqual(set(differences), {0, 1})
-                    if name.endswith("f32.wav"):  # rounding, not truncation, on every sample
-                        self.assertGreater(differences.count(1), len(differences) // 10)
-                data = self.assertSuccess(run_extract(path(name), self.target), channels, 48000)
+                self.assertSuccess(extract(path(name), self.target, str(rate)), self.target, channels, rate)
+                got, reference = samples24(self.target), cli24(path(name), channels)
+                self.assertEqual(len(got), frames)
+                # The CLI truncates where we round; it also keeps the encoder's
+                # padding at the end of an AAC track, which the container trims.
+                differences = (got[:len(reference)] - reference[:len(got)]).ravel()
+                self.assertLessEqual(set(differences), {0} if exact else {0, 1})
+                if name.endswith("f32.wav"):  # rounding, not truncation, on every sample
+                    self.assertGreater(numpy.count_nonzero(differences), len(differences) // 10)
+                data = self.assertSuccess(extract(path(name), self.target), self.target, channels, 48000)
                 self.assertLessEqual(abs(len(data) // (3 * channels) - frames * 48000 // rate), 1)
 
-    def test_names_that_look_like_protocols_are_plain_files(self):
-        for name in ("pipe:0", "concat:a.wav|b.wav"):
-            with self.subTest(name):
-                shutil.copy(path("stereo_s24.wav"), os.path.join(self.out_dir, name))
-                result = run_extract(name, "out.wav", "44100", cwd=self.out_dir)
-                self.assertEqual(self.assertSuccess(result, 2, 44100), independent_decode(path("stereo_s24.wav")))
-
-    def test_rate_argument(self):
+    def test_arguments(self):
         # A leading number counts and the rest is ignored; none, zero or negative mean 48 kHz.
         for arguments, rate in (([], 48000), (["0"], 48000), (["-44100"], 48000), (["abc"], 48000),
                                 (["44100.9"], 44100), (["22050Hz", "ignored"], 22050)):
             with self.subTest(arguments):
-                result = run_extract(path("stereo_s24.wav"), self.target, *arguments)
-                self.assertLessEqual(abs(len(self.assertSuccess(result, 2, rate)) // 6 - rate), 2)
+                done = run(path("stereo_s24.wav"), self.target, *arguments)
+                self.assertLessEqual(abs(len(self.assertSuccess(done, self.target, 2, rate)) // 6 - rate), 2)
+        for name in ("pipe:0", "concat:a.wav|b.wav"):  # plain files, not protocols
+            with self.subTest(name):
+                shutil.copy(path("stereo_s24.wav"), os.path.join(self.out_dir, name))
+                self.assertSuccess(run(name, "out.wav", "44100", cwd=self.out_dir), self.target, 2, 44100)
+                self.assertTrue(numpy.array_equal(samples24(self.target), cli24(path("stereo_s24.wav"), 2)))
+
+    def test_conversions_far_apart_run_in_bounded_memory(self):
+        # The resampler's output for one input sample far exceeds a piece of
+        # output here: 6250 frames from each 1 Hz sample. The long source keeps
+        # the decoder a full queue ahead of the conversion.
+        for source, rate, frames in ((ramp(48000, 4800), 300_000_000, 30_000_000), (ramp(1, 20), 6250, 125_000),
+                                     (ramp(62500, 62500), 10, 10), (path("long.wav"), 44100, 1_323_000)):
+            with self.subTest(rate=rate):
+                done = extract(source, self.target, str(rate), preexec_fn=limited_address_space)
+                self.assertEqual((done.returncode, done.stdout, done.stderr), (0, f"{frames}\n", ""))
+                self.assertEqual(os.path.getsize(self.target), 44 + frames * 6)
 
     def test_failures_say_why_and_leave_no_partial_target(self):
         wav = path("stereo_s24.wav")
         # The sample description's codec tag made unknown; a WAV whose data chunk is empty.
-        unknown = write(path("unknown_codec.mov"), read(path("two_tracks.mov")).replace(b"in24", b"zzzz"))
-        mono = read(path("mono_odd.wav"))
-        empty = write(path("empty.wav"), mono[:mono.find(b"data") + 4] + bytes(4))
+        with open(path("two_tracks.mov"), "rb") as f, open(path("unknown_codec.mov"), "wb") as unknown:
+            unknown.write(f.read().replace(b"in24", b"zzzz"))
+        with open(path("mono_odd.wav"), "rb") as f, open(path("empty.wav"), "wb") as empty:
+            mono = f.read()
+            empty.write(mono[:mono.find(b"data") + 4] + bytes(4))
         missing = os.path.join("no", "such", "file.wav")
         in_missing_folder = os.path.join(self.out_dir, "missing", "out.wav")
         t = self.target
@@ -217,70 +146,62 @@ class Extract(unittest.TestCase):
                 ([path("video_only.mp4"), t], "aucune piste audio dans video_only.mp4", True),
                 ([path("notes.txt"), t], "aucune piste audio dans notes.txt", True),
                 ([FOLDER + "/", t], "aucune piste audio dans " + os.path.basename(FOLDER), True),
-                ([unknown, t], "lecture impossible : Decoder not found", True),
+                ([path("unknown_codec.mov"), t], "lecture impossible : Decoder not found", True),
                 ([wav, t, "2000000000"], TOO_BIG, True),  # from the stated duration, before any writing
-                ([empty, t], "extraction interrompue : cause inconnue", False),
+                # 48 kHz is more than 6250 times the 1 Hz the file states.
+                ([ramp(1, 333), t, "48000"], "format audio non convertible nativement", True),
+                ([path("empty.wav"), t], "extraction interrompue : cause inconnue", False),
                 ([wav, "/dev/full"], "ecriture impossible : /dev/full", True),
                 ([wav, in_missing_folder], "ecriture impossible : " + in_missing_folder, True),
                 ([wav, self.out_dir], "ecriture impossible : " + self.out_dir, True)):
             with self.subTest(arguments):
-                write(t, "keep")
-                result = run_extract(*arguments)
-                self.assertEqual((result.returncode, result.stdout, result.stderr), (1, "", message + "\n"))
-                self.assertEqual(os.path.exists(t) and read(t), target_kept and b"keep")
+                with open(t, "w") as f:
+                    f.write("keep")
+                self.assertFailure(run(*arguments), message)
+                self.assertEqual(os.path.exists(t) and open(t).read(), target_kept and "keep")
         self.assertTrue(os.path.exists("/dev/full"))
 
     def test_damaged_copies_never_crash_hang_or_lie(self):
-        cases = []
-        for name in ("stereo_s24.wav", "stereo.mp3", "stereo_aac.m4a", "stereo.flac", "video_pcm.mov",
-                     "stereo_s24.caf", "six_channels.wav"):
-            original, generator = read(path(name)), random.Random(name)
-            copies = [original[:int(len(original) * fraction)] for fraction in (0.03, 0.5, 0.95)]
-            for _ in range(3):
-                damaged, start = bytearray(original), generator.randrange(len(original))
-                damaged[start:start + 64] = bytes(generator.randrange(256) for _ in range(64))
-                copies.append(bytes(damaged))
-            for index, contents in enumerate(copies):
-                folder = tempfile.mkdtemp(dir=self.out_dir)
-                cases.append((f"{index}_{name}", FACTS[name][0], write(os.path.join(folder, name), contents),
-                              os.path.join(folder, "out.wav")))
-        # The runs are independent; running a few at once keeps the suite short.
-        with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
-            for (label, channels, _, target), result in zip(cases, pool.map(lambda c: run_extract(*c[2:]), cases)):
-                with self.subTest(label):
-                    self.assertIn(result.returncode, (0, 1), result.stderr)
-                    if result.returncode == 0:
-                        self.assertSuccess(result, channels, 48000, target)
-                    else:
-                        self.assertEqual((result.stdout, result.stderr.count("\n")), ("", 1), result.stderr)
-                        self.assertFalse(os.path.exists(target))
+        self.assertDamagedCopiesHold([(path(name), FACTS[name][0]) for name in (
+            "stereo_s24.wav", "stereo.mp3", "stereo_aac.m4a", "stereo.flac", "video_pcm.mov", "stereo_s24.caf",
+            "six_channels.wav")], self.out_dir, 3)
 
     def test_faults_around_the_run_end_as_reported_failures(self):
-        wav, t = path("stereo_s24.wav"), self.target
-        with open(os.devnull, "rb") as no_input, open("/dev/full", "wb") as full:
-            for label, extra, message in (
-                    ("file-size limit", {"preexec_fn": lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))},
-                     "ecriture impossible : " + t),
-                    ("full stdout", {"stdout": full}, "ecriture impossible : sortie standard"),
-                    ("closed stdout", {"stdout": subprocess.DEVNULL, "preexec_fn": lambda: os.close(1)},
-                     "ecriture impossible : sortie standard")):
+        """A write that fails while the decoder runs ahead, and an output
+        that takes no frame count."""
+        limit = {"preexec_fn": lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (65536, 65536))}
+        stdout = "ecriture impossible : sortie standard"
+        with open("/dev/full", "w") as full:
+            for label, options, message in (
+                    ("file-size limit", limit, "ecriture impossible : " + self.target),
+                    ("full stdout", {"stdout": full, "stderr": subprocess.PIPE}, stdout),
+                    ("closed stdout", {"stdout": subprocess.DEVNULL, "stderr": subprocess.PIPE,
+                                       "preexec_fn": lambda: os.close(1)}, stdout)):
                 with self.subTest(label):
-                    result = subprocess.run([EXTRACT, wav, t], stdin=no_input, stderr=subprocess.PIPE, text=True,
-                                            timeout=60, **{"stdout": subprocess.PIPE, **extra})
-                    self.assertEqual((result.returncode, result.stderr), (1, message + "\n"))
-                    self.assertFalse(os.path.exists(t))
+                    done = extract(path("stereo.flac"), self.target, **options)
+                    self.assertEqual((done.returncode, done.stderr), (1, message + "\n"))
+                    self.assertFalse(os.path.exists(self.target))
 
-
-    # Which signals, and what they remove, is decided and tested with the target file;
-    # here the program installs the handler before it writes.
+    # Which signals, and what they remove, is decided and tested with the target
+    # file; here the program installs the handler before it writes.
     def test_a_terminating_signal_removes_the_target_and_ends_the_run_by_that_signal(self):
-        run = HeldRun(self.out_dir, self.target, lambda: has_data(self.target))
-        run.process.send_signal(signal.SIGTERM)
-        result = run.finish()
-        os.remove(run.fifo)
-        self.assertEqual((result.returncode, result.stdout, result.stderr), (-signal.SIGTERM, "", ""))
+        fifo = os.path.join(FOLDER, "source.wav")
+        os.mkfifo(fifo)
+        process = subprocess.Popen([EXTRACT, fifo, self.target], stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                   preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0)))
+        with open(fifo, "wb") as feed, open(path("long.wav"), "rb") as long:
+            feed.write(long.read(4 << 20))  # the run then waits for more, its target partly written
+            for _ in range(600):
+                if os.path.exists(self.target) and os.path.getsize(self.target) > 0:
+                    break
+                time.sleep(0.1)
+            process.send_signal(signal.SIGTERM)
+            out, err = process.communicate(timeout=60)
+        os.remove(fifo)
+        self.assertEqual((process.returncode, out, err), (-signal.SIGTERM, "", ""))
         self.assertEqual(os.listdir(self.out_dir), [])
 
+
 if __name__ == "__main__":
-    EXTRACT = os.path.abspath(sys.argv.pop(1))
     unittest.main(verbosity=1)

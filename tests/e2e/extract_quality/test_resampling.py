@@ -1,19 +1,19 @@
 """Sample-rate conversion quality of mivra-extract, measured on its output files.
 
-MIVRA_EXTRACT names the program, run as `MIVRA_EXTRACT SOURCE TARGET RATE` on
-24-bit mono WAV files made here. Each source is measured first, so that a
+The sources are 24-bit mono WAV files made here. Each source is measured first, so that a
 failure points at the conversion and not at the generator. A lossy source
 (AAC) is resampled with less precision: its conversion is measured against
 the ffmpeg CLI's soxr at precision 28 applied to the same decoded samples.
 """
 
 import os
-import subprocess
 import tempfile
 import unittest
-import wave
 
 import numpy as np
+import soundfile
+
+from helpers import ffmpeg, run, write_wav24
 
 FULL_SCALE = 2 ** 23
 LIMIT_DB = -120.0
@@ -65,37 +65,28 @@ class ResamplingQuality(unittest.TestCase):
     def extract(self, source, target_rate):
         """The extractor's output at target_rate, as floats."""
         target = self.file(f"{target_rate}.wav")
-        run = subprocess.run([os.environ["MIVRA_EXTRACT"], source, target, str(target_rate)],
-                             capture_output=True, text=True, timeout=60)
-        self.assertEqual(run.returncode, 0, run.stderr)
-        with wave.open(target, "rb") as w:
-            self.assertEqual((w.getsampwidth(), w.getnchannels(), w.getframerate()), (3, 1, target_rate))
-            raw = np.frombuffer(w.readframes(w.getnframes()), dtype=np.uint8).reshape(-1, 3)
-        out = np.pad(raw, ((0, 0), (1, 0))).copy().view("<i4")[:, 0] / 256 / FULL_SCALE
+        done = run(source, target, str(target_rate))
+        self.assertEqual(done.returncode, 0, done.stderr)
+        out = soundfile.read(target, dtype="int32")[0] / 256 / FULL_SCALE
+        self.assertEqual(soundfile.info(target).samplerate, target_rate)
         self.assertAlmostEqual(len(out) / target_rate, 3, delta=0.01)  # nothing lost, no silence or tail added
         return out
 
     def convert(self, rate, target_rate, tones, dbfs):
         """Equal tones at `dbfs` as 24-bit samples, and the extractor's output at target_rate."""
-        source = self.file("source.wav")
         t = np.arange(3 * rate) / rate
         ints = np.round(sum(10 ** (dbfs / 20) * np.sin(2 * np.pi * f * t) for f in tones) * FULL_SCALE)
-        with wave.open(source, "wb") as w:
-            w.setnchannels(1), w.setsampwidth(3), w.setframerate(rate)
-            w.writeframes(ints.astype("<i4").view(np.uint8).reshape(-1, 4)[:, :3].tobytes())
-        return ints / FULL_SCALE, self.extract(source, target_rate)
+        return ints / FULL_SCALE, self.extract(write_wav24(self.file("source.wav"), rate, ints), target_rate)
 
     def convert_lossy(self, rate, target_rate, tones):
         """Tones at -7 dBFS through AAC, then the extractor's conversion and the same decoded
         samples (taken at the source's rate) converted by soxr at precision 28."""
         self.convert(rate, rate, tones, -7)
         lossy, reference = self.file("source.m4a"), self.file("reference.f64")
-        subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", "-i", self.file("source.wav"),
-                        "-c:a", "aac", "-b:a", "256k", lossy], check=True)
+        ffmpeg("-i", self.file("source.wav"), "-c:a", "aac", "-b:a", "256k", lossy)
         self.extract(lossy, rate)
-        subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", "-i", self.file(f"{rate}.wav"),
-                        "-af", f"aresample={target_rate}:resampler=soxr:precision=28",
-                        "-f", "f64le", "-c:a", "pcm_f64le", reference], check=True)
+        ffmpeg("-i", self.file(f"{rate}.wav"), "-af", f"aresample={target_rate}:resampler=soxr:precision=28",
+               "-f", "f64le", "-c:a", "pcm_f64le", reference)
         out, expected = self.extract(lossy, target_rate), np.fromfile(reference, "<f8")
         self.assertEqual(len(out), len(expected))
         return out, out - expected

@@ -208,15 +208,11 @@ TEST_F(ControllerTest, FailedLoadsAreRetried40TimesAfter300msAndTheBudgetIsNever
 
 TEST_F(ControllerTest, TheUserReloadLoadsTheInterfaceWheneverTheViewHoldsNoPageOfIt)
 {
-    // Events before the reload: Failed, Crashed, the Interface, one of its Pages, Another site.
-    for (const auto& [events, reloads] : std::vector<std::pair<std::string, bool>>{{"", false},
-                                                                                   {"F", false},
-                                                                                   {"P", true},
-                                                                                   {"IF", false},
-                                                                                   {"FI", true},
-                                                                                   {"IA", false},
-                                                                                   {"ICI", true},
-                                                                                   {"IC", false}}) {
+    // Events before the reload (Failed, Crashed, the Interface, one of its Pages, Another site), and
+    // whether WebKit's reload is enough.
+    const std::pair<std::string, bool> cases[] = {{"", false},  {"F", false},  {"P", true},   {"IF", false},
+                                                  {"FI", true}, {"IA", false}, {"ICI", true}, {"IC", false}};
+    for (const auto& [events, reloads] : cases) {
         auto controller = make();
         for (const char event : events)
             if (event == 'F')
@@ -420,24 +416,22 @@ TEST_F(ChooseTest, WhatCannotBeCopiedIsLoggedAndOpenedWhereItIs)
 TEST_F(ControllerTest, ADownloadIsSavedWhereTheUserSaysReplacingOnlyWhenConfirmedAndFailedOnesLeaveNothing)
 {
     auto controller = make();
-    std::vector<std::optional<std::string>> answers;
+    Calls answers;  // "-" for no file
     const auto download = [&](const std::string& suggested) {
-        controller->decideDownload(suggested, [&](std::optional<std::string> path) { answers.push_back(path); });
+        controller->decideDownload(suggested,
+                                   [&](std::optional<std::string> path) { answers.push_back(path.value_or("-")); });
         return toolkit_.calls.back();
     };
     const std::string panel = "showSavePanel Enregistrer le telechargement|" + places_.downloadsFolder + "|";
     // Only a name is taken from the page.
-    for (const auto& [suggested, offered] :
-         std::vector<std::pair<std::string, std::string>>{{"export.json", "export.json"},
-                                                          {"../../.bashrc", ".bashrc"},
-                                                          {"/etc/passwd", "passwd"},
-                                                          {"", "telechargement"},
-                                                          {"..", "telechargement"},
-                                                          {"a/", "telechargement"}}) {
+    const std::pair<std::string, std::string> names[] = {{"export.json", "export.json"}, {"../../.bashrc", ".bashrc"},
+                                                         {"/etc/passwd", "passwd"},      {"", "telechargement"},
+                                                         {"..", "telechargement"},       {"a/", "telechargement"}};
+    for (const auto& [suggested, offered] : names) {
         EXPECT_EQ(download(suggested), panel + offered + "|Enregistrer");
         toolkit_.savePanels.back().second(std::nullopt);  // cancel: nothing to write
     }
-    EXPECT_EQ(answers, (std::vector<std::optional<std::string>>(6, std::nullopt)));
+    EXPECT_EQ(answers, Calls(6, "-"));
     answers.clear();
     const std::string fresh = places_.downloadsFolder + "/new.json", taken = file("home/Downloads/export.json");
     download("new.json");
@@ -451,12 +445,12 @@ TEST_F(ControllerTest, ADownloadIsSavedWhereTheUserSaysReplacingOnlyWhenConfirme
     EXPECT_EQ(toolkit_.calls.back(), panel + "export.json|Enregistrer");
     toolkit_.savePanels.back().second(taken);
     toolkit_.questions.back()(true);
-    EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{fresh, taken}));
+    EXPECT_EQ(answers, (Calls{fresh, taken}));
     // A controller gone meanwhile drops the download.
     download("late.json");
     controller.reset();
     toolkit_.savePanels.back().second(fresh);
-    EXPECT_EQ(answers.back(), std::nullopt);
+    EXPECT_EQ(answers.back(), "-");
     controller = make();
     const std::string keptFolder = folder("home/Downloads/dossier");
     controller->downloadFailed(taken);

@@ -45,31 +45,27 @@ TEST(ScriptMessageTest, StringKeysAreReadOtherValuesAndStringsHoldingANulAreSetA
         g_autoptr(JSCValue) body = jsc_context_evaluate(context, script, -1);
         return MessageFromValue(body);
     };
-    for (const auto& [body, shown] : std::vector<std::pair<const char*, std::string>>{
-             {"({action: 'folder', path: '/tmp/a \"b\"', pour: 'travail', url: 'https://x.fr', other: 'z'})",
-              "{ action=folder path=/tmp/a \"b\" pour=travail url=https://x.fr } [ ]"},
-             {"({action: 'grant', path: 3, pour: null, url: ['https://x.fr']})", "{ action=grant } [ path pour url ]"},
-             {"({action: 'autorises\\u0000x', url: 'https://x.fr/\\u0000evil'})", "{ } [ action url ]"},
-             {"({})", "{ } [ ]"},
-             {"'pick'", "-"},
-             {"42", "-"},
-             {"null", "-"},
-             {"undefined", "-"},
-             {"true", "-"},
-             {"(() => { const a = ['x']; a.action = 'pick'; return a; })()", "-"}})
+    const std::pair<const char*, std::string> objects[] = {
+        {"({action: 'folder', path: '/tmp/a \"b\"', pour: 'travail', url: 'https://x.fr', other: 'z'})",
+         "{ action=folder path=/tmp/a \"b\" pour=travail url=https://x.fr } [ ]"},
+        {"({action: 'grant', path: 3, pour: null, url: ['https://x.fr']})", "{ action=grant } [ path pour url ]"},
+        {"({action: 'autorises\\u0000x', url: 'https://x.fr/\\u0000evil'})", "{ } [ action url ]"},
+        {"({})", "{ } [ ]"}};
+    for (const auto& [body, shown] : objects)
         EXPECT_EQ(Shown(read(body)), shown) << body;
+    for (const char* body :
+         {"'pick'", "42", "null", "undefined", "true", "(() => { const a = ['x']; a.action = 'pick'; return a; })()"})
+        EXPECT_EQ(Shown(read(body)), "-") << body;
     // Relayed from the page's frames: the message and its sender.
-    for (const auto& [posted, shown] : std::vector<std::pair<const char*, std::string>>{
-             {"({from: 'http://127.0.0.1:8790/a', message: {action: 'grant', path: null}})",
-              "http://127.0.0.1:8790/a { action=grant } [ path ]"},
-             {"({action: 'pick'})", " -"},
-             {"({from: 3, message: 'pick'})", " -"},
-             {"'pick'", " -"},
-             {"null", " -"}}) {
+    const auto relayed = [&](const char* posted) {
         g_autoptr(JSCValue) value = jsc_context_evaluate(context, posted, -1);
         const ChannelMessage message = ReadChannelMessage(value);
-        EXPECT_EQ(message.sender + " " + Shown(message.message), shown) << posted;
-    }
+        return message.sender + " " + Shown(message.message);
+    };
+    EXPECT_EQ(relayed("({from: 'http://127.0.0.1:8790/a', message: {action: 'grant', path: null}})"),
+              "http://127.0.0.1:8790/a { action=grant } [ path ]");
+    for (const char* other : {"({action: 'pick'})", "({from: 3, message: 'pick'})", "'pick'", "null"})
+        EXPECT_EQ(relayed(other), " -") << other;
 }
 
 // The actions of a menu model's items, depth first.

@@ -14,45 +14,36 @@ class ShortcutTest(WindowTestCase):
         wait_until(lambda: window.click_element(server, "text") or
                    server.value("document.activeElement.id") == "text", 15, "the text field's focus")
 
-    def close_panel(self, window):
-        window.focus(window.dialog(PROJECT_PANEL))
-        window.key("Escape")
-        window.wait_no_dialog()
-        window.focus()
+    def field_holds(self, server, expected):
+        wait_until(lambda: server.value('document.getElementById("text").value') == expected,
+                   15, f"the text field to hold {expected!r}")
 
     def test_strip_menu_editing_shortcuts_ctrl_r_ctrl_o_ctrl_f_and_ctrl_q_with_the_page_focused(self):
         server = self.serve(TestServer(closing=True))  # one request per page load
         window = self.launch_loaded(server)
         window.place()
-        # The strip's menu shown, then dismissed: quitting later stays clean.
+        # The strip's menu by the pointer, then by F10, shown and dismissed: quitting later stays clean.
         if self.display.x11:  # the menu is a window of its own on X11 only
             x, _, width, _ = window.geometry()
-            window.xdotool("mousemove", str(x + width // 2), str(window.page_top(server) + 38))
-            window.xdotool("click", "3")
-            wait_until(lambda: len(window.windows()) > 1, 10, "the strip's menu")
-            window.key("Escape")
-            window.wait_no_dialog()
-            window.key("F10")  # the keyboard's way to the same menu
-            wait_until(lambda: len(window.windows()) > 1, 10, "the menu from F10")
-            window.key("Escape")
-            window.wait_no_dialog()
-        def field_holds(expected):
-            wait_until(lambda: server.value('document.getElementById("text").value') == expected,
-                       15, f"the text field to hold {expected!r}")
+            strip = (str(x + width // 2), str(window.page_top(server) + 38))
+            for way, commands in (("the strip's menu", [("mousemove", *strip), ("click", "3")]),
+                                  ("the menu from F10", [("key", "F10")])):
+                for command in commands:
+                    window.xdotool(*command)
+                wait_until(lambda: len(window.windows()) > 1, 10, way)
+                window.key("Escape")
+                window.wait_no_dialog()
         self.focus_text_field(window, server)
         window.type("abc")
-        window.key("BackSpace")  # the page's own keys still work
-        field_holds("ab")
-        window.key("ctrl+a", "ctrl+x")
-        field_holds("")
-        window.key("ctrl+v", "ctrl+v")
-        field_holds("abab")
-        window.key("ctrl+z")
-        field_holds("ab")
-        window.key("ctrl+a", "ctrl+c", "End", "ctrl+v")
-        field_holds("abab")
+        for keys, expected in ((["BackSpace"], "ab"), (["ctrl+a", "ctrl+x"], ""), (["ctrl+v", "ctrl+v"], "abab"),
+                               (["ctrl+z"], "ab"), (["ctrl+a", "ctrl+c", "End", "ctrl+v"], "abab")):
+            window.key(*keys)  # BackSpace: the page's own keys still work
+            self.field_holds(server, expected)
         window.key("ctrl+o")
-        self.close_panel(window)
+        window.focus(window.dialog(PROJECT_PANEL))
+        window.key("Escape")
+        window.wait_no_dialog()
+        window.focus()
         window.key("ctrl+f")
         wait_until(window.full_screen, 10, "full screen")
         window.key("ctrl+r")
@@ -77,8 +68,7 @@ class ShortcutTest(WindowTestCase):
             self.focus_text_field(window, server)
             window.key("End", *keys)
             window.type(typed)
-            wait_until(lambda: server.value('document.getElementById("text").value') == expected,
-                       15, f"the text field to hold {expected!r}")
+            self.field_holds(server, expected)
         def keys_seen():  # in the page's order: its reports may arrive in any order
             return [r.args[0] for r in sorted(server.named("keydown"), key=lambda r: r.page_order)]
         def full_screen(expected):

@@ -44,13 +44,11 @@ struct FakeToolkit : Toolkit {
     std::vector<std::pair<std::chrono::milliseconds, Block>> deferred;
     std::vector<Block> background, alertsClosing;  // background: the work, then its completion
     std::vector<std::function<void(bool)>> questions;
-    std::optional<WindowDescription> window;
-    std::size_t menuItems = 0;
 
-    void buildWindow(const WindowDescription& d) override { window = d, calls.push_back("buildWindow"); }
+    void buildWindow(const WindowDescription& d) override { calls.push_back("buildWindow " + d.iconPath); }
     void installMenu(const std::vector<MenuItem>& items) override
     {
-        menuItems = items.size(), calls.push_back("installMenu");
+        calls.push_back("installMenu " + std::to_string(items.size()));
     }
     void activate() override { calls.push_back("activate"); }
     bool loadUrl(const std::string& url) override  // as strict as the real toolkit
@@ -170,10 +168,8 @@ TEST_F(ControllerTest, BuildOrdersTheCallsPassesTheIconAndLogsEvenAnUnparseableU
 {
     test::StderrCapture captured;
     make(LaunchSettings{kInterface, "", "/icons/m.png"})->build();
-    EXPECT_EQ(toolkit_.calls,
-              (Calls{"buildWindow", "installMenu", "loadUrl " + kInterface, "runLater 1000", "activate"}));
-    EXPECT_EQ(toolkit_.window->iconPath, "/icons/m.png");
-    EXPECT_EQ(toolkit_.menuItems, MenuTable().size());
+    EXPECT_EQ(toolkit_.calls, (Calls{"buildWindow /icons/m.png", "installMenu " + std::to_string(MenuTable().size()),
+                                     "loadUrl " + kInterface, "runLater 1000", "activate"}));
     make(LaunchSettings{"http://[nope/", "", ""})->build();
     EXPECT_EQ(toolkit_.loads, (Calls{kInterface}));
     EXPECT_EQ(captured.text(),

@@ -30,6 +30,7 @@ PROGRAM = ""
 INTERFACE_PORT = 8790  # the default URL: where a launch project's page is served
 SCREEN = (1920, 1080)
 PREFIX = "[fenetre] "
+SOURCE = (100, 100)  # a point on the drag source's window
 BACKEND = os.environ.get("MIVRA_E2E_BACKEND", "x11")
 WESTON_CONFIG = "[core]\nidle-time=0\n[shell]\npanel-position=none\nlocking=false\n[input-method]\npath=\n"
 CLOSE_BUTTON = (22, 38)  # the close button's centre, from the page's top-left corner
@@ -46,6 +47,13 @@ def wait_until(probe, timeout, what, interval=0.05):
         if time.monotonic() >= deadline:
             raise AssertionError(f"timed out after {timeout} s waiting for {what}")
         time.sleep(interval)
+    return value
+
+def settled(read, expected, timeout):
+    """read() once it returns `expected`, or the last value read at the timeout."""
+    deadline = time.monotonic() + timeout
+    while (value := read()) != expected and time.monotonic() < deadline:
+        time.sleep(0.1)
     return value
 
 def spawn(command, group=False, **options):
@@ -357,11 +365,7 @@ class MivraWindow:
                      ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
     def settled_geometry(self, expected, timeout=10):
-        """The geometry once it equals `expected`, or the last one read at the timeout."""
-        deadline = time.monotonic() + timeout
-        while (geometry := self.geometry()) != expected and time.monotonic() < deadline:
-            time.sleep(0.1)
-        return geometry
+        return settled(self.geometry, expected, timeout)
 
     def origin(self):
         """On Wayland, the screen point of the page's top-left corner: the pointer visits
@@ -527,7 +531,8 @@ class WindowTestCase(unittest.TestCase):
         return window
 
     def drag_source(self, *offered, bus=None):
-        """Starts the drag source helper offering `offered`, its window at the screen's top-left corner."""
+        """Starts the drag source helper offering `offered`, its window at the screen's top-left corner
+        (a drag from it starts at SOURCE)."""
         if not os.environ.get("MIVRA_DRAG_SOURCE"):
             self.skipTest("set MIVRA_DRAG_SOURCE to the drag source helper")
         source = spawn([os.environ["MIVRA_DRAG_SOURCE"], *map(str, offered)],
@@ -539,15 +544,15 @@ class WindowTestCase(unittest.TestCase):
         xdotool("windowmove", "--sync", found, "0", "0")
         time.sleep(0.3)
 
-    def drag_from_source(self, to, release=True):
-        """Presses on the drag source and moves to `to` step by step."""
+    def drag(self, start, to, steps=20, pause=0.04, settle=0.5, release=True):
+        """Presses at `start` and moves to `to` in `steps` steps, `pause` seconds apart."""
         xdotool = lambda *command: x11(self.display.name, "xdotool", *command)
-        xdotool("mousemove", "100", "100")
+        xdotool("mousemove", *map(str, start))
         xdotool("mousedown", "1")
-        for step in range(1, 21):
-            xdotool("mousemove", *(str(100 + (end - 100) * step // 20) for end in to))
-            time.sleep(0.04)
-        time.sleep(0.5)
+        for step in range(1, steps + 1):
+            xdotool("mousemove", *(str(begin + (end - begin) * step // steps) for begin, end in zip(start, to)))
+            time.sleep(pause)
+        time.sleep(settle)
         if release:
             xdotool("mouseup", "1")
 

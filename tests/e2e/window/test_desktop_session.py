@@ -8,7 +8,7 @@ import json
 import os
 import subprocess
 
-from harness import Route, WindowTestCase, main, wait_until
+from harness import SOURCE, Route, WindowTestCase, main, wait_until
 
 # pyatspi is a module of Debian's Python (python3-pyatspi), which may not be the
 # python3 that comes first on PATH.
@@ -94,7 +94,7 @@ class DesktopSessionTest(WindowTestCase):
         bundle.mkdir()
         self.drag_source(bundle, bus=self.bus)
         x, _, width, _ = window.geometry()
-        self.drag_from_source((x + width // 2, window.page_top(server) + 400))
+        self.drag(SOURCE, (x + width // 2, window.page_top(server) + 400))
         try:
             opened = server.wait_report("__openPath", timeout=20)
         except AssertionError as error:

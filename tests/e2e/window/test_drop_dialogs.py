@@ -3,7 +3,7 @@ dialogs: alerts, confirm and prompt, new windows and file inputs."""
 
 import time
 
-from harness import WindowTestCase, main, wait_until
+from harness import SOURCE, WindowTestCase, main, wait_until
 
 class DropTest(WindowTestCase):
 
@@ -19,13 +19,13 @@ class DropTest(WindowTestCase):
         self.drag_source("https://example.org/a.txt", project, self.home.home / "notes.txt")
         x, _, width, _ = window.geometry()
         centre = (x + width // 2, window.page_top(server) + 400)
-        self.drag_from_source(centre, release=False)
+        self.drag(SOURCE, centre, release=False)
         server.wait_report("__survol")
-        window.xdotool("mousemove", "100", "100")
+        window.xdotool("mousemove", *map(str, SOURCE))
         time.sleep(0.5)
         window.xdotool("mouseup", "1")
         server.wait_report("__survol", count=3)
-        self.drag_from_source(centre)
+        self.drag(SOURCE, centre)
         server.wait_report("__openPath")
         server.wait_report("__survol", count=6)
         time.sleep(0.5)

@@ -109,14 +109,8 @@ class HandleTest(WindowTestCase):
         x, _, width, _ = window.geometry()
         return x + width - from_right if from_right else x + width // 2, window.page_top(server) + 38
 
-    def drag(self, window, start, by):
-        """Presses at `start` and moves by `by` in ten steps, then releases."""
-        window.xdotool("mousemove", *map(str, start))
-        window.xdotool("mousedown", "1")
-        for step in range(1, 11):
-            window.xdotool("mousemove", str(start[0] + by[0] * step // 10), str(start[1] + by[1] * step // 10))
-            time.sleep(0.02)
-        window.xdotool("mouseup", "1")
+    def drag_by(self, start, by):
+        self.drag(start, (start[0] + by[0], start[1] + by[1]), steps=10, pause=0.02, settle=0)
 
     def test_press_and_drag_on_the_strip_moves_the_window_and_the_page_never_sees_it(self):
         server = self.serve()
@@ -127,7 +121,7 @@ class HandleTest(WindowTestCase):
         window.xdotool("mousemove", *map(str, self.strip_point(window, server, from_right=70)))
         window.xdotool("click", "1")
         self.assertGreater(server.wait_report("mousedown").args[0], width - 140)
-        self.drag(window, self.strip_point(window, server), (120, 70))
+        self.drag_by(self.strip_point(window, server), (120, 70))
         moved = (x + 120, y + 70, width, height)
         self.assertEqual(window.settled_geometry(moved), moved)
         time.sleep(0.5)
@@ -138,11 +132,11 @@ class HandleTest(WindowTestCase):
         window = self.launch_loaded(server)
         server.value('(addEventListener("mousedown", () => report("mousedown", [])), "listening")')
         x, y, width, height = window.place()
-        self.drag(window, (x + width - 2, y + height // 2), (100, 0))
+        self.drag_by((x + width - 2, y + height // 2), (100, 0))
         self.assertEqual(window.settled_geometry((x, y, width + 100, height)), (x, y, width + 100, height))
         # The corner is only where GTK knows it once it has laid out the new size.
         wait_until(lambda: server.value("innerWidth") == str(width + 100), 5, "the page to fill the wider window")
-        self.drag(window, (x + width + 100 - 3, y + height - 3), (50, 40))
+        self.drag_by((x + width + 100 - 3, y + height - 3), (50, 40))
         grown = (x, y, width + 150, height + 40)
         self.assertEqual(window.settled_geometry(grown), grown)
         wait_until(lambda: server.value("innerWidth + 'x' + innerHeight") == f"{grown[2]}x{grown[3]}", 5,

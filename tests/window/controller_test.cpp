@@ -1,9 +1,10 @@
+#include <glib.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <map>
 #include <regex>
 #include <set>
@@ -12,7 +13,7 @@
 #include <vector>
 
 #include "bridge.h"
-#include "controller_fixture.h"
+#include "controller.h"
 #include "page_script.h"
 #include "project_copy.h"
 #include "stderr_capture.h"
@@ -22,11 +23,110 @@ namespace {
 
 namespace fs = std::filesystem;
 using Calls = std::vector<std::string>;
-using test::Switches;
-using ControllerTest = test::ControllerTest;
+using Block = std::function<void()>;
 
 const std::string kInterface = "http://127.0.0.1:8790/";
-const std::string kProjectPanel = "Choisir un projet Final Cut";
+
+template <class T>
+T Take(std::vector<T>& from, std::size_t index = 0)
+{
+    T taken = std::move(from.at(index));
+    from.erase(from.begin() + static_cast<std::ptrdiff_t>(index));
+    return taken;
+}
+
+// Records every call as "name argument" and keeps deferred blocks, background
+// jobs, panel completions and dialog answers for the test to run.
+struct FakeToolkit : Toolkit {
+    Calls calls, scripts, loads;
+    std::vector<std::pair<OpenPanelDescription, PanelCompletion>> panels;
+    std::vector<std::pair<SavePanelDescription, PanelCompletion>> savePanels;
+    std::vector<std::pair<std::chrono::milliseconds, Block>> deferred;
+    std::vector<Block> background, alertsClosing;  // background: the work, then its completion
+    std::vector<std::function<void(bool)>> questions;
+
+    void buildWindow(const WindowDescription& d) override { calls.push_back("buildWindow " + d.iconPath); }
+    void installMenu(const std::vector<MenuItem>& items) override
+    {
+        calls.push_back("installMenu " + std::to_string(items.size()));
+    }
+    void activate() override { calls.push_back("activate"); }
+    bool loadUrl(const std::string& url) override  // as strict as the real toolkit
+    {
+        calls.push_back("loadUrl " + url);
+        const bool valid = g_uri_is_valid(url.c_str(), G_URI_FLAGS_NONE, nullptr);
+        if (valid)
+            loads.push_back(url);
+        return valid;
+    }
+    void reload() override { calls.push_back("reload"); }
+    void evaluateScript(const std::string& s) override { calls.push_back("evaluateScript " + s), scripts.push_back(s); }
+    void showOpenPanel(const OpenPanelDescription& d, PanelCompletion done) override
+    {
+        calls.push_back("showOpenPanel"), panels.emplace_back(d, std::move(done));
+    }
+    void showAlert(const std::string& message, Block closed) override
+    {
+        calls.push_back("showAlert " + message), alertsClosing.push_back(std::move(closed));
+    }
+    void showSavePanel(const SavePanelDescription& d, PanelCompletion done) override
+    {
+        calls.push_back("showSavePanel " + d.title + "|" + d.startFolder + "|" + d.name + "|" + d.prompt);
+        savePanels.emplace_back(d, std::move(done));
+    }
+    void askToConfirm(const std::string& message, const std::string& confirm,
+                      std::function<void(bool)> answered) override
+    {
+        calls.push_back("askToConfirm " + message + "|" + confirm), questions.push_back(std::move(answered));
+    }
+    void openInBrowser(const std::string& url) override { calls.push_back("openInBrowser " + url); }
+    void openPrivacySettings() override { calls.push_back("openPrivacySettings"); }
+    void runLater(std::chrono::milliseconds delay, Block block) override
+    {
+        calls.push_back("runLater " + std::to_string(delay.count())), deferred.emplace_back(delay, std::move(block));
+    }
+    void runInBackground(Block work, Block done) override
+    {
+        calls.push_back("runInBackground");
+        background.push_back([work = std::move(work), done = std::move(done)] { work(), done(); });
+    }
+    void showWorking(bool working) override { calls.push_back(working ? "showWorking 1" : "showWorking 0"); }
+    void startAccessing(const std::string& path) override { calls.push_back("startAccessing " + path); }
+    void stopAccessing(const std::string& path) override { calls.push_back("stopAccessing " + path); }
+    void minimise() override { calls.push_back("minimise"); }
+    void toggleFullScreen() override { calls.push_back("toggleFullScreen"); }
+    void quit() override { calls.push_back("quit"); }
+    void editPage(MenuAction a) override { calls.push_back("editPage " + std::to_string(static_cast<int>(a))); }
+
+    // Each runs the oldest pending block; false when none is pending.
+    bool runNextDeferred() { return !deferred.empty() && (Take(deferred).second(), true); }
+    bool finishNextBackground() { return !background.empty() && (Take(background)(), true); }
+    // Completes a shown panel (the latest by default) with a choice or a cancel.
+    void completePanel(std::optional<std::string> chosen, std::optional<std::size_t> index = {})
+    {
+        Take(panels, index.value_or(panels.size() - 1)).second(std::move(chosen));
+    }
+    const OpenPanelDescription& lastPanel() const { return panels.back().first; }
+    std::size_t count(const std::string& call) const { return std::count(calls.begin(), calls.end(), call); }
+};
+
+// Files, Directories, Packages as items, Multiple selection, Creating folders.
+std::string Switches(const OpenPanelDescription& d)
+{
+    std::string word = "-----";
+    const bool on[] = {d.canChooseFiles, d.canChooseDirectories, d.packagesAreItems, d.allowsMultipleSelection,
+                       d.canCreateDirectories};
+    for (int i = 0; i < 5; ++i)
+        if (on[i])
+            word[i] = "FDPMC"[i];
+    return word;
+}
+
+fs::path NewTemporaryFolder()
+{
+    g_autofree char* made = g_dir_make_tmp("mivra-window-test-XXXXXX", nullptr);
+    return made;
+}
 
 std::string Read(const fs::path& file)
 {
@@ -35,14 +135,41 @@ std::string Read(const fs::path& file)
     return text.str();
 }
 
+// A Controller on the fake toolkit; its folders are temporary.
+class ControllerTest : public ::testing::Test {
+protected:
+    ~ControllerTest() override
+    {
+        std::error_code error;
+        fs::remove_all(root_, error);
+    }
+    std::shared_ptr<Controller> make(LaunchSettings settings = {})
+    {
+        return Controller::Create(toolkit_, std::move(settings), places_);
+    }
+    std::string folder(const std::string& relative)  // created under the root
+    {
+        fs::create_directories(root_ / relative);
+        return (root_ / relative).string();
+    }
+    std::string file(const std::string& relative, const std::string& content = "x")
+    {
+        fs::create_directories((root_ / relative).parent_path());
+        std::ofstream(root_ / relative) << content;
+        return (root_ / relative).string();
+    }
+
+    fs::path root_ = NewTemporaryFolder();
+    Places places_{folder("tmp"), folder("home"), folder("home/Desktop"), folder("volumes"), folder("home/Downloads")};
+    FakeToolkit toolkit_;
+};
+
 TEST_F(ControllerTest, BuildOrdersTheCallsPassesTheIconAndLogsEvenAnUnparseableUrl)
 {
     test::StderrCapture captured;
     make(LaunchSettings{kInterface, "", "/icons/m.png"})->build();
-    EXPECT_EQ(toolkit_.calls,
-              (Calls{"buildWindow", "installMenu", "loadUrl " + kInterface, "runLater 1000", "activate"}));
-    EXPECT_EQ(toolkit_.window->iconPath, "/icons/m.png");
-    EXPECT_EQ(toolkit_.menu.size(), MenuTable().size());
+    EXPECT_EQ(toolkit_.calls, (Calls{"buildWindow /icons/m.png", "installMenu " + std::to_string(MenuTable().size()),
+                                     "loadUrl " + kInterface, "runLater 1000", "activate"}));
     make(LaunchSettings{"http://[nope/", "", ""})->build();
     EXPECT_EQ(toolkit_.loads, (Calls{kInterface}));
     EXPECT_EQ(captured.text(),
@@ -77,34 +204,30 @@ TEST_F(ControllerTest, FailedLoadsAreRetried40TimesAfter300msAndTheBudgetIsNever
 
 TEST_F(ControllerTest, TheUserReloadLoadsTheInterfaceWheneverTheViewHoldsNoPageOfIt)
 {
-    using Event = std::function<void(Controller&)>;
-    const Event failed = [](Controller& c) { c.navigationFailed(); };
-    const Event crashed = [](Controller& c) { c.webProcessEnded(); };
-    const auto finished = [](std::string uri) { return Event([uri](Controller& c) { c.pageFinishedLoading(uri); }); };
-    const std::vector<std::pair<std::vector<Event>, std::string>> cases = {
-        {{}, "loadUrl"},
-        {{failed}, "loadUrl"},
-        {{finished(kInterface + "projets")}, "reload"},
-        {{finished(kInterface), failed}, "loadUrl"},
-        {{failed, finished(kInterface)}, "reload"},
-        {{finished(kInterface), finished("https://example.org/")}, "loadUrl"},
-        {{finished(kInterface), crashed, finished(kInterface)}, "reload"},
-        {{finished(kInterface), crashed}, "loadUrl"},
-    };
-    for (std::size_t index = 0; index < cases.size(); ++index) {
-        auto controller = make(LaunchSettings{kInterface, "", ""});
-        for (const Event& event : cases[index].first)
-            event(*controller);
+    // Events before the reload (Failed, Crashed, the Interface, one of its Pages, Another site), and
+    // whether WebKit's reload is enough.
+    const std::pair<std::string, bool> cases[] = {{"", false},  {"F", false},  {"P", true},   {"IF", false},
+                                                  {"FI", true}, {"IA", false}, {"ICI", true}, {"IC", false}};
+    for (const auto& [events, reloads] : cases) {
+        auto controller = make();
+        for (const char event : events)
+            if (event == 'F')
+                controller->navigationFailed();
+            else if (event == 'C')
+                controller->webProcessEnded();
+            else
+                controller->pageFinishedLoading(event == 'I'   ? kInterface
+                                                : event == 'P' ? kInterface + "projets"
+                                                               : "https://example.org/");
         toolkit_.calls.clear();
         controller->perform(MenuAction::Refresh);
-        const std::string expected = cases[index].second == "reload" ? "reload" : "loadUrl " + kInterface;
-        EXPECT_EQ(toolkit_.calls, (Calls{expected})) << "case " << index;  // no reload of the budget
+        EXPECT_EQ(toolkit_.calls, (Calls{reloads ? "reload" : "loadUrl " + kInterface})) << events;  // no budget
     }
 }
 
 TEST_F(ControllerTest, ADeadPageIsLoadedAtOnceOutsideTheBudgetThreeTimesAMinute)
 {
-    auto controller = make(LaunchSettings{kInterface, "", ""});
+    auto controller = make();
     for (int death = 0; death < 5; ++death)
         controller->webProcessEnded();
     EXPECT_EQ(toolkit_.calls, (Calls(3, "loadUrl " + kInterface)));
@@ -186,7 +309,7 @@ TEST_F(ChooseTest, PanelStartsOnTheDesktopPreselectsTheDemoOnlyWhenThereAndCance
     EXPECT_EQ(Switches(plain), "FDP--");
     EXPECT_EQ(plain.startFolder, places_.desktopFolder);
     EXPECT_EQ(plain.preselectedName, std::nullopt);
-    EXPECT_EQ(plain.title + "|" + plain.prompt, kProjectPanel + "|Analyser");
+    EXPECT_EQ(plain.title + "|" + plain.prompt, "Choisir un projet Final Cut|Analyser");
     folder("home/Desktop/Mivra Demo.fcpxmld");
     controller->perform(MenuAction::OpenDialog);
     EXPECT_EQ(toolkit_.lastPanel().preselectedName, "Mivra Demo.fcpxmld");
@@ -289,24 +412,22 @@ TEST_F(ChooseTest, WhatCannotBeCopiedIsLoggedAndOpenedWhereItIs)
 TEST_F(ControllerTest, ADownloadIsSavedWhereTheUserSaysReplacingOnlyWhenConfirmedAndFailedOnesLeaveNothing)
 {
     auto controller = make();
-    std::vector<std::optional<std::string>> answers;
+    Calls answers;  // "-" for no file
     const auto download = [&](const std::string& suggested) {
-        controller->decideDownload(suggested, [&](std::optional<std::string> path) { answers.push_back(path); });
+        controller->decideDownload(suggested,
+                                   [&](std::optional<std::string> path) { answers.push_back(path.value_or("-")); });
         return toolkit_.calls.back();
     };
     const std::string panel = "showSavePanel Enregistrer le telechargement|" + places_.downloadsFolder + "|";
     // Only a name is taken from the page.
-    for (const auto& [suggested, offered] :
-         std::vector<std::pair<std::string, std::string>>{{"export.json", "export.json"},
-                                                          {"../../.bashrc", ".bashrc"},
-                                                          {"/etc/passwd", "passwd"},
-                                                          {"", "telechargement"},
-                                                          {"..", "telechargement"},
-                                                          {"a/", "telechargement"}}) {
+    const std::pair<std::string, std::string> names[] = {{"export.json", "export.json"}, {"../../.bashrc", ".bashrc"},
+                                                         {"/etc/passwd", "passwd"},      {"", "telechargement"},
+                                                         {"..", "telechargement"},       {"a/", "telechargement"}};
+    for (const auto& [suggested, offered] : names) {
         EXPECT_EQ(download(suggested), panel + offered + "|Enregistrer");
         toolkit_.savePanels.back().second(std::nullopt);  // cancel: nothing to write
     }
-    EXPECT_EQ(answers, (std::vector<std::optional<std::string>>(6, std::nullopt)));
+    EXPECT_EQ(answers, Calls(6, "-"));
     answers.clear();
     const std::string fresh = places_.downloadsFolder + "/new.json", taken = file("home/Downloads/export.json");
     download("new.json");
@@ -320,12 +441,12 @@ TEST_F(ControllerTest, ADownloadIsSavedWhereTheUserSaysReplacingOnlyWhenConfirme
     EXPECT_EQ(toolkit_.calls.back(), panel + "export.json|Enregistrer");
     toolkit_.savePanels.back().second(taken);
     toolkit_.questions.back()(true);
-    EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{fresh, taken}));
+    EXPECT_EQ(answers, (Calls{fresh, taken}));
     // A controller gone meanwhile drops the download.
     download("late.json");
     controller.reset();
     toolkit_.savePanels.back().second(fresh);
-    EXPECT_EQ(answers.back(), std::nullopt);
+    EXPECT_EQ(answers.back(), "-");
     controller = make();
     const std::string keptFolder = folder("home/Downloads/dossier");
     controller->downloadFailed(taken);
@@ -340,21 +461,18 @@ TEST_F(ControllerTest, FolderPanelStartsOnlyInAnExistingFolderAndAnswersWithItsK
     const std::string work = folder("work");
     for (const std::string& path : {work, file("work/a.txt"), work + "/absent", std::string()})
         controller->chooseFolder(path, "");
-    EXPECT_EQ(Switches(toolkit_.panels[0].first), "-DP-C");
-    EXPECT_EQ(toolkit_.panels[0].first.prompt, "Choisir");
+    EXPECT_EQ(Switches(toolkit_.panels[0].first) + toolkit_.panels[0].first.prompt, "-DP-CChoisir");
     EXPECT_EQ(toolkit_.panels[0].first.startFolder, work);
     for (std::size_t i = 1; i < 4; ++i)
         EXPECT_EQ(toolkit_.panels[i].first.startFolder, std::nullopt) << i;
     toolkit_.panels.clear();
-    controller->chooseFolder("", "travail");
-    controller->chooseFolder("", "Travail");
-    controller->chooseFolder("", "destination");
-    controller->chooseFolder("", "travail");
-    toolkit_.completePanel(0, "/w/\"t\"");
-    toolkit_.completePanel(0, "/d\\1");
-    toolkit_.completePanel(0, std::nullopt);
+    for (const char* pour : {"travail", "Travail", "destination", "travail"})
+        controller->chooseFolder("", pour);
+    toolkit_.completePanel("/w/\"t\"", 0);
+    toolkit_.completePanel("/d\\1", 0);
+    toolkit_.completePanel(std::nullopt, 0);
     controller.reset();
-    toolkit_.completePanel(0, "/w");
+    toolkit_.completePanel("/w", 0);
     EXPECT_EQ(toolkit_.scripts, (Calls{R"(window.__setTravail("/w/\"t\""))", R"(window.__setFolder("/d\\1"))"}));
 }
 
@@ -370,8 +488,7 @@ protected:
 
 TEST_F(GrantTest, PanelStartsOnWhatExistsElseOnTheVolumesFolderElseHomeWithALogLine)
 {
-    const std::string disk = folder("volumes/Disque");
-    const std::string aFile = file("volumes/Disque/a.mov");
+    const std::string disk = folder("volumes/Disque"), aFile = file("volumes/Disque/a.mov");
     const std::string missing = places_.volumesFolder + "/Absent";
     test::StderrCapture captured;
     controller->grant(disk);
@@ -393,33 +510,28 @@ TEST_F(GrantTest, PanelStartsOnWhatExistsElseOnTheVolumesFolderElseHomeWithALogL
 
 TEST_F(GrantTest, AGrantIsRecordedThenAnnouncedThenListedAndCancelLeavesNoTrace)
 {
+    const std::string disk = "/media/u/Disque \"1\"";
     controller->grant("/");
     toolkit_.completePanel(std::nullopt);
-    grantAndChoose("/media/u/Disque \"1\"");
+    grantAndChoose(disk);
     controller->grant("/");
     controller.reset();
     toolkit_.completePanel("/");
-    EXPECT_EQ(toolkit_.calls, (Calls{
-                                  "showOpenPanel",
-                                  "showOpenPanel",
-                                  "startAccessing /media/u/Disque \"1\"",
-                                  "evaluateScript " + GrantedScript("/media/u/Disque \"1\""),
-                                  "evaluateScript " + AutorisesScript({"/media/u/Disque \"1\""}),
-                                  "showOpenPanel",
-                              }));
+    EXPECT_EQ(toolkit_.calls, (Calls{"showOpenPanel", "showOpenPanel", "startAccessing " + disk,
+                                     "evaluateScript " + GrantedScript(disk),
+                                     "evaluateScript " + AutorisesScript({disk}), "showOpenPanel"}));
 }
 
 TEST_F(GrantTest, WithdrawalRemovesEveryExactMatchAndAlwaysReportsTheList)
 {
-    grantAndChoose("/media/u/A");
-    grantAndChoose("/media/u/B");
-    grantAndChoose("/media/u/A");
+    for (const char* disk : {"/media/u/A", "/media/u/B", "/media/u/A"})
+        grantAndChoose(disk);
     toolkit_.calls.clear();
     test::StderrCapture captured;
     for (const char* near : {"/media/u/a", "/media/u/A/", "/media/u"})
         controller->oublier(near);
-    EXPECT_EQ(toolkit_.count("evaluateScript " + AutorisesScript({"/media/u/A", "/media/u/B", "/media/u/A"})), 3u);
-    EXPECT_EQ(toolkit_.calls.size(), 3u);
+    EXPECT_EQ(toolkit_.calls,
+              Calls(3, "evaluateScript " + AutorisesScript({"/media/u/A", "/media/u/B", "/media/u/A"})));
     toolkit_.calls.clear();
     controller->oublier("/media/u/A");
     EXPECT_EQ(toolkit_.calls, (Calls{"stopAccessing /media/u/A", "stopAccessing /media/u/A",
@@ -440,34 +552,29 @@ TEST_F(ControllerTest, TheMenusEditingItemsEditThePage)
 TEST_F(ControllerTest, AFileInputGetsOneItemOrNothingAndOfThePageDialogsOnlyAnAlertIsShown)
 {
     auto controller = make();
-    std::vector<std::optional<std::string>> answers;
-    const auto record = [&](std::optional<std::string> chosen) { answers.push_back(chosen); };
+    Calls answers;
+    const auto record = [&](std::optional<std::string> chosen) { answers.push_back(chosen.value_or("-")); };
     controller->runFileInput(record);
     controller->runFileInput(record);
     const OpenPanelDescription& panel = toolkit_.panels[0].first;
-    EXPECT_EQ(Switches(panel), "FDP--");
+    EXPECT_EQ(Switches(panel) + panel.title + panel.message + panel.prompt, "FDP--");
     EXPECT_EQ(panel.startFolder, std::nullopt);
-    EXPECT_EQ(panel.title + panel.message + panel.prompt, "");
-    toolkit_.completePanel(0, "/p/Montage.fcpxmld");
-    toolkit_.completePanel(0, std::nullopt);
-    EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{"/p/Montage.fcpxmld", std::nullopt}));
+    toolkit_.completePanel("/p/Montage.fcpxmld", 0);
+    toolkit_.completePanel(std::nullopt, 0);
     EXPECT_TRUE(toolkit_.scripts.empty());  // nothing granted
     // An alert is answered once closed; a confirm and a prompt are declined, leaving allowed, each at once.
-    std::vector<std::string> dialogAnswers;
     const auto dialog = [&](PageDialog kind, const std::string& message) {
-        controller->runPageDialog(kind, message, [&, message](bool confirmed) {
-            dialogAnswers.push_back(message + (confirmed ? " yes" : " no"));
-        });
+        controller->runPageDialog(kind, message,
+                                  [&, message](bool yes) { answers.push_back(message + (yes ? "+" : "-")); });
     };
     toolkit_.calls.clear();
     dialog(PageDialog::Alert, "Termine");
-    EXPECT_EQ(toolkit_.calls, (Calls{"showAlert Termine"}));
-    EXPECT_TRUE(dialogAnswers.empty());
+    EXPECT_EQ(answers.size(), 2u);
     toolkit_.alertsClosing.front()();
     dialog(PageDialog::Confirm, "Continuer ?");
     dialog(PageDialog::Prompt, "Nom ?");
     dialog(PageDialog::LeavePage, "Quitter ?");
-    EXPECT_EQ(dialogAnswers, (Calls{"Termine yes", "Continuer ? no", "Nom ? no", "Quitter ? yes"}));
+    EXPECT_EQ(answers, (Calls{"/p/Montage.fcpxmld", "-", "Termine+", "Continuer ?-", "Nom ?-", "Quitter ?+"}));
     EXPECT_EQ(toolkit_.calls, (Calls{"showAlert Termine"}));
 }
 
@@ -476,9 +583,9 @@ BridgeMessage Message(std::map<std::string, std::string> strings, std::set<std::
     return BridgeMessage{true, std::move(strings), std::move(nonStrings)};
 }
 
-class DispatchTest : public test::ControllerTest {
+class DispatchTest : public ControllerTest {
 protected:
-    // What the toolkit was asked for the message, panels shown as "panel <start folder>|<message>".
+    // What the toolkit was asked for the message, a panel as "showOpenPanel <start folder>|<message>".
     std::string dispatch(const BridgeMessage& message)
     {
         toolkit_.calls.clear();
@@ -497,34 +604,34 @@ protected:
 TEST_F(DispatchTest, EachActionWithItsDefaults)
 {
     const std::string disk = folder("volumes/Disque"), work = folder("work");
-    const std::string destination = "Choisissez le dossier de destination de l'AAF.";
     const std::string travail = "Choisissez le dossier ou Mivra decoupera les regions. "
                                 "Il y ecrit temporairement bien plus que la taille de l'AAF livre.";
-    const std::string grantMessage = "Selectionnez ce volume pour autoriser Mivra a le lire.";
+    const std::string grant = "Selectionnez ce volume pour autoriser Mivra a le lire.";
+    const std::string onVolumes = "showOpenPanel " + places_.volumesFolder + "|" + grant;
     test::StderrCapture captured;  // "grant" with no path opens on the volumes folder itself, not as a fallback
     const std::vector<std::pair<BridgeMessage, std::string>> cases = {
         {Message({{"action", "pick"}, {"path", "/ignored"}}), "showOpenPanel " + places_.desktopFolder + "|"},
-        {Message({{"action", "grant"}}), "showOpenPanel " + places_.volumesFolder + "|" + grantMessage},
-        {Message({{"action", "grant"}, {"path", ""}}), "showOpenPanel " + places_.volumesFolder + "|" + grantMessage},
-        {Message({{"action", "grant"}, {"path", disk}}), "showOpenPanel " + disk + "|" + grantMessage},
-        {Message({{"action", "folder"}}), "showOpenPanel -|" + destination},
+        {Message({{"action", "grant"}}), onVolumes},
+        {Message({{"action", "grant"}, {"path", ""}}), onVolumes},
+        {Message({{"action", "grant"}, {"path", disk}}), "showOpenPanel " + disk + "|" + grant},
+        {Message({{"action", "folder"}}), "showOpenPanel -|Choisissez le dossier de destination de l'AAF."},
         {Message({{"action", "folder"}, {"path", work}, {"pour", "travail"}}), "showOpenPanel " + work + "|" + travail},
         {Message({{"action", "ouvrir"}, {"url", "https://example.org/aide?x=1"}}),
          "openInBrowser https://example.org/aide?x=1"},
         {Message({{"action", "autorises"}}), "evaluateScript window.__autorises && window.__autorises([])"},
         {Message({{"action", "settings"}}, {"path", "url"}), "openPrivacySettings"},  // unread keys do not matter
-        // Nothing at all:
+        // Nothing at all; a key the action reads holding something other than a string voids the message.
         {BridgeMessage{false, {{"action", "pick"}}, {}}, ""},
         {Message({}), ""},
         {Message({{"path", "/x"}}), ""},
         {Message({}, {"action"}), ""},
         {Message({{"action", "oublier"}}), ""},
         {Message({{"action", "oublier"}, {"path", ""}}), ""},
-        // A key the action reads holding something other than a string voids the message.
         {Message({{"action", "grant"}}, {"path"}), ""},
         {Message({{"action", "folder"}, {"path", "/"}}, {"pour"}), ""},
         {Message({{"action", "ouvrir"}}, {"url"}), ""},
         {Message({{"action", "oublier"}}, {"path"}), ""},
+        {Message({{"action", "ouvrir"}}), ""},
     };
     for (const auto& [message, expected] : cases)
         EXPECT_EQ(dispatch(message), expected) << expected;
@@ -535,7 +642,6 @@ TEST_F(DispatchTest, EachActionWithItsDefaults)
          {"", "http://example.org/", "HTTPS://example.org/", "Https://example.org/", "example.org", "//example.org/",
           "https//example.org", "javascript:alert(1)", "https:", "https://", "https:///chemin", "https:chemin"})
         EXPECT_EQ(dispatch(Message({{"action", "ouvrir"}, {"url", refused}})), "") << refused;
-    EXPECT_EQ(dispatch(Message({{"action", "ouvrir"}})), "");
     EXPECT_EQ(captured.text(), "");
 }
 
@@ -543,18 +649,16 @@ TEST_F(DispatchTest, MessagesAreHonouredOnlyFromPagesOfTheInterfaceOrigin)
 {
     const auto honoured = [&](const std::string& interfaceUrl, const std::string& pageUri) {
         toolkit_.calls.clear();
-        const std::shared_ptr<Controller> controller = make();
         Bridge(interfaceUrl, places_.volumesFolder, controller).receive(Message({{"action", "settings"}}), pageUri);
         return toolkit_.count("openPrivacySettings") == 1;
     };
-    const std::string interface = "http://127.0.0.1:8790/";
     for (const char* same :
          {"http://127.0.0.1:8790/", "http://127.0.0.1:8790/projets/3?x=1#y", "HTTP://127.0.0.1:8790"})
-        EXPECT_TRUE(honoured(interface, same)) << same;
+        EXPECT_TRUE(honoured(kInterface, same)) << same;
     for (const char* other :
          {"http://127.0.0.1:8791/", "http://127.0.0.1/", "https://127.0.0.1:8790/", "http://localhost:8790/",
           "https://example.org/", "about:blank", "file:///tmp/a.html", ""})
-        EXPECT_FALSE(honoured(interface, other)) << other;
+        EXPECT_FALSE(honoured(kInterface, other)) << other;
     // Default ports and the host's case make no difference.
     EXPECT_TRUE(honoured("https://Mivra.Example/app/", "https://mivra.example:443/other"));
     EXPECT_TRUE(honoured("http://mivra.example:80/", "http://MIVRA.example/x"));

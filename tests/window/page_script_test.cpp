@@ -98,12 +98,14 @@ TEST(PanelRule, PanelsForFilesEnterPlainFoldersAndTakePackagesWholeFolderPanelsT
 
 TEST(Handle, OnlyADoubleClickZoomsOrMinimisesAsTheDesktopSays)
 {
-    EXPECT_EQ(HandleActionFor(2, std::nullopt), HandleAction::Zoom);
-    EXPECT_EQ(HandleActionFor(2, "toggle-maximize"), HandleAction::Zoom);
-    EXPECT_EQ(HandleActionFor(2, "Minimize"), HandleAction::Zoom);
-    EXPECT_EQ(HandleActionFor(2, "minimize"), HandleAction::Minimise);
-    for (int clicks : {0, 1, 3, 4})
-        EXPECT_EQ(HandleActionFor(clicks, "minimize"), HandleAction::Drag) << clicks;
+    const std::optional<std::string> preferences[] = {std::nullopt, "toggle-maximize", "Minimize", "minimize"};
+    std::string actions;  // Drag, Zoom, Minimise for 0 to 4 clicks, each preference in turn
+    for (int clicks = 0; clicks < 5; ++clicks) {
+        actions += clicks ? "/" : "";
+        for (const auto& preference : preferences)
+            actions += "DZM"[static_cast<int>(HandleActionFor(clicks, preference))];
+    }
+    EXPECT_EQ(actions, "DDDD/DDDD/ZZZM/DDDD/DDDD");
 }
 
 using Strings = std::vector<std::string>;
@@ -125,53 +127,49 @@ TEST(DroppedPath, OnlyAFirstFileWithOneOfTheFourSuffixesInAnyCaseCounts)
     EXPECT_EQ(captured.text(), "[fenetre] depot ignore : liste illisible\n");
 }
 
+// The page's hover callbacks ("+" shown, "-" ended) and the paths opened, in order.
 struct Receiver : DropTarget {
-    void openPath(const std::string& path) override { opened.push_back(path); }
-    Strings opened;
+    explicit Receiver(std::string& seen) : seen(seen) {}
+    void openPath(const std::string& path) override { seen += " " + path; }
+    std::string& seen;
 };
 
 class DropWebViewTest : public ::testing::Test {
 protected:
-    std::shared_ptr<Receiver> receiver = std::make_shared<Receiver>();
-    Strings scripts;
-    DropWebView view{[this](const std::string& script) { scripts.push_back(script); }, receiver};
-    const std::string yes = SurvolScript(true), no = SurvolScript(false);
+    std::string hover(const Drag& drag)  // what entering, moving and preparing to drop answer
+    {
+        return {"ny"[view.draggingEntered(drag)], "ny"[view.draggingUpdated(drag)],
+                "ny"[view.prepareForDragOperation(drag)]};
+    }
+    std::string seen;
+    std::shared_ptr<Receiver> target = std::make_shared<Receiver>(seen);
+    DropWebView view{[this](const std::string& script) {
+                         seen += script == SurvolScript(true) ? "+" : script == SurvolScript(false) ? "-" : "?";
+                     },
+                     target};
 };
 
 TEST_F(DropWebViewTest, AcceptedDragHoversThenDropsOrLeaves)
 {
     const Drag drag = Files({"/p/Montage.fcpxmld"});
-    EXPECT_TRUE(view.draggingEntered(drag));
-    EXPECT_TRUE(view.draggingUpdated(drag));
-    EXPECT_TRUE(view.prepareForDragOperation(drag));
-    EXPECT_EQ(scripts, (Strings{yes}));
+    EXPECT_EQ(hover(drag), "yyy");
     EXPECT_TRUE(view.performDragOperation(drag));
-    EXPECT_EQ(scripts, (Strings{yes, no}));  // the hover ends before the page opens it
-    EXPECT_EQ(receiver->opened, (Strings{"/p/Montage.fcpxmld"}));
     view.draggingEnded();
-    EXPECT_EQ(scripts, (Strings{yes, no, no}));
-    scripts.clear();
     EXPECT_TRUE(view.draggingEntered(Files({"/p/a.aaf"})));
     view.draggingExited();
     view.draggingEnded();
-    EXPECT_EQ(scripts, (Strings{yes, no, no}));
-    EXPECT_EQ(receiver->opened.size(), 1u);
+    EXPECT_EQ(seen, "+- /p/Montage.fcpxmld-+--");  // the hover ends before the page opens the path
 }
 
 TEST_F(DropWebViewTest, RefusedDragNeverSaysTrueAndADropWithTheTargetGoneIsRefused)
 {
-    const Drag drag = Files({"/p/notes.txt", "/p/montage.fcpxml"});
-    EXPECT_FALSE(view.draggingEntered(drag));
-    EXPECT_FALSE(view.draggingUpdated(drag));
-    EXPECT_FALSE(view.prepareForDragOperation(drag));
+    EXPECT_EQ(hover(Files({"/p/notes.txt", "/p/montage.fcpxml"})), "nnn");
     view.draggingExited();
     view.draggingEnded();
     EXPECT_FALSE(view.performDragOperation(Files({})));
-    EXPECT_EQ(scripts, (Strings{no, no, no}));
-    receiver.reset();
+    target.reset();
     EXPECT_FALSE(view.performDragOperation(Files({"/p/a.fcpxml"})));
-    EXPECT_EQ(scripts.size(), 4u);
-    EXPECT_EQ(scripts.back(), no);
+    EXPECT_EQ(seen, "----");
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
-"""End-to-end harness for mivra-window: a private display server, home and page
-server per test, the program's log, and xdotool to drive it. Every wait is
-bounded; every process started here is stopped on cleanup.
-
-MIVRA_E2E_BACKEND picks the display server: "x11" (Xvfb managed by openbox) or
-"wayland" (weston's x11 backend inside Xvfb, the program on GDK_BACKEND=wayland,
-xdotool's input reaching it as real Wayland input). Wayland windows have no X
-window: the window's place is found by the pointer, its size is the page's, and
-a panel or dialog is seen by the page losing the keyboard focus."""
+"""End-to-end harness for mivra-window: per test file a display server, per test
+a private home, page server and program run, driven with xdotool. Every wait is
+bounded; every process started here is stopped on cleanup. MIVRA_E2E_BACKEND:
+"x11" (Xvfb managed by openbox) or "wayland" (weston inside Xvfb, xdotool's input
+reaching the program as Wayland input). A Wayland window has no X window: its
+place is found by the pointer, its size is the page's, and a panel or dialog is
+seen by the page losing the keyboard focus."""
 
 import json
 import os
@@ -32,12 +30,14 @@ PROGRAM = ""
 INTERFACE_PORT = 8790  # the default URL: where a launch project's page is served
 SCREEN = (1920, 1080)
 PREFIX = "[fenetre] "
+SOURCE = (100, 100)  # a point on the drag source's window
 BACKEND = os.environ.get("MIVRA_E2E_BACKEND", "x11")
 WESTON_CONFIG = "[core]\nidle-time=0\n[shell]\npanel-position=none\nlocking=false\n[input-method]\npath=\n"
 CLOSE_BUTTON = (22, 38)  # the close button's centre, from the page's top-left corner
 # Where the pointer looks for a Wayland window: away from the screen's edges,
 # where the top strip (which hides the pointer from the page) rarely is.
 PROBES = [(x, y) for y in (540, 800, 300, 1000, 100) for x in (960, 1300, 600, 1700, 250)]
+QUIET = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
 _started = []  # (process, group), stopped on SIGTERM/SIGINT too
 
 def wait_until(probe, timeout, what, interval=0.05):
@@ -49,6 +49,13 @@ def wait_until(probe, timeout, what, interval=0.05):
         time.sleep(interval)
     return value
 
+def settled(read, expected, timeout):
+    """read() once it returns `expected`, or the last value read at the timeout."""
+    deadline = time.monotonic() + timeout
+    while (value := read()) != expected and time.monotonic() < deadline:
+        time.sleep(0.1)
+    return value
+
 def spawn(command, group=False, **options):
     """Popen that remembers the process; with `group`, in a session of its own."""
     process = subprocess.Popen(command, start_new_session=group, **options)
@@ -56,8 +63,7 @@ def spawn(command, group=False, **options):
     return process
 
 def stop_process(process, group=False, timeout=5):
-    """Stops the process, and with `group` every process of its session
-    (WebKit's helpers may outlive it for a moment)."""
+    """Stops the process, with `group` its whole session (WebKit's helpers may outlive it)."""
     send = (lambda sig: os.killpg(process.pid, sig)) if group else process.send_signal
     try:
         if process.poll() is None:
@@ -90,8 +96,7 @@ class Display:
         self.home = tempfile.mkdtemp(prefix="mivra-wm-")
         reader, writer = os.pipe()
         self.processes = [spawn(["Xvfb", "-displayfd", str(writer), "-screen", "0",
-                                 f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"],
-                                pass_fds=(writer,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)]
+                                 f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"], pass_fds=(writer,), **QUIET)]
         os.close(writer)
         with os.fdopen(reader) as announced:
             if not select.select([announced], [], [], 20)[0]:
@@ -102,24 +107,21 @@ class Display:
         if self.wayland:
             self._start_weston(env)
         else:
-            self.processes.append(spawn(["openbox", "--sm-disable"], env=env,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+            self.processes.append(spawn(["openbox", "--sm-disable"], env=env, **QUIET))
             wait_until(lambda: "window id" in x11(self.name, "xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
                        30, "openbox to manage the screen")
         return self
 
     def _start_weston(self, env):
-        """weston in one X window as large as the screen, with no panel: its
-        output and the X screen share their coordinates."""
+        """weston in one X window as large as the screen, no panel: the two share coordinates."""
         runtime = Path(self.home, "runtime")
         runtime.mkdir(mode=0o700)
         config = Path(self.home, "weston.ini")
         config.write_text(WESTON_CONFIG)
-        env = {**env, "XDG_RUNTIME_DIR": str(runtime)}
-        env.pop("WAYLAND_DISPLAY", None)
+        env = {key: value for key, value in env.items() if key != "WAYLAND_DISPLAY"}
         self.processes.append(spawn(["weston", f"--config={config}", "--backend=x11-backend.so",
                                      "--socket=wayland-mivra", f"--width={SCREEN[0]}", f"--height={SCREEN[1]}"],
-                                    env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+                                    env={**env, "XDG_RUNTIME_DIR": str(runtime)}, **QUIET))
         self.socket = runtime / "wayland-mivra"
         wait_until(lambda: self.socket.exists() and
                    "Weston Compositor" in x11(self.name, "xwininfo", "-root", "-children"),
@@ -131,8 +133,7 @@ class Display:
         shutil.rmtree(self.home, ignore_errors=True)
 
 class Home:
-    """A private home and XDG folders: the kept size, the Desktop and the
-    default applications belong to the test alone."""
+    """A private home and XDG folders (kept size, Desktop, default applications)."""
 
     def __init__(self):
         self.root = Path(tempfile.mkdtemp(prefix="mivra-home-"))
@@ -161,8 +162,7 @@ class Home:
         return env
 
     def install_browser(self):
-        """Makes a recording script the default http(s) handler; returns the
-        file where it writes each URL it is asked to open."""
+        """Makes a script the default http(s) handler; returns the file where it records each URL."""
         record, script = self.root / "browser-record", self.root / "fake-browser"
         script.write_text(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '{record}'\n")
         script.chmod(0o755)
@@ -190,11 +190,11 @@ class QuietServer(ThreadingHTTPServer):
             super().handle_error(request, client_address)
 
 class TestServer:
-    """The demo page with the driver script, which runs what run() queues. It
-    records every request and what the page reports (/report?name=&args=<json>);
-    `routes` maps more paths to functions of the query giving a Route. With
-    `closing`, each connection is closed after one answer (no request is retried
-    on a kept-alive one)."""
+    """The demo page with the driver script, which runs what run() queues; records every
+    request and what the page reports (/report?name=&args=<json>). `routes`: more paths,
+    each a function of the query giving a Route. `closing`: one answer per connection."""
+
+    FILES = {"/app.js": DEMO / "app.js", "/app.css": DEMO / "app.css", "/driver.js": HERE / "driver.js"}
 
     def __init__(self, port=0, closing=False):
         self.port, self.closing = port, closing
@@ -225,8 +225,8 @@ class TestServer:
             self.changed.notify_all()
 
     def _answer(self, path, query):
+        field = lambda key, default: query.get(key, [default])[0]
         if path == "/report":  # time and rank come from the demo page's reports only
-            field = lambda key, default: query.get(key, [default])[0]
             self._record(Report(field("name", ""), json.loads(field("args", "[]")), float(field("time", 0)),
                                 int(field("rank", 0)), time.monotonic()), self.reports)
             return Route(204)
@@ -241,11 +241,10 @@ class TestServer:
             page = (DEMO / "index.html").read_text(encoding="utf-8")
             page = page.replace("</body>", '<script src="/driver.js"></script>\n</body>')
             return Route(200, "text/html; charset=utf-8", page.encode("utf-8"))
-        files = {"/app.js": DEMO / "app.js", "/app.css": DEMO / "app.css", "/driver.js": HERE / "driver.js"}
-        if path not in files:
+        if path not in self.FILES:
             return Route(404)
         kind = "text/css" if path.endswith(".css") else "text/javascript"
-        return Route(200, f"{kind}; charset=utf-8", files[path].read_bytes())
+        return Route(200, f"{kind}; charset=utf-8", self.FILES[path].read_bytes())
 
     def _handler_class(self):
         server = self
@@ -258,11 +257,10 @@ class TestServer:
                 path, _, query = self.path.partition("?")
                 route = server._answer(path, urllib.parse.parse_qs(query, keep_blank_values=True))
                 self.send_response(route.status)
-                self.send_header("Content-Type", route.content_type)
-                self.send_header("Content-Length", str(len(route.body)))
-                self.send_header("Cache-Control", "no-store")
-                if server.closing:
-                    self.send_header("Connection", "close")
+                headers = {"Content-Type": route.content_type, "Content-Length": str(len(route.body)),
+                           "Cache-Control": "no-store", **({"Connection": "close"} if server.closing else {})}
+                for header, value in headers.items():
+                    self.send_header(header, value)
                 self.end_headers()
                 self.wfile.write(route.body)
 
@@ -340,17 +338,20 @@ class MivraWindow:
             self._id = wait_until(lambda: self.windows("^Mivra$"), 20, "the Mivra window")[0]
         return self._id
 
+    def _page_focused(self, focused, timeout, what):
+        wait_until(lambda: self.page.value("document.hasFocus()") == str(focused).lower(), timeout, what)
+
     def dialog(self, title=".*", timeout=15):
         """A visible window of the program other than the main one (on Wayland, the page's focus lost)."""
         what = f"a panel or dialog titled {title!r}"
         if self.wayland:
-            wait_until(lambda: self.page.value("document.hasFocus()") == "false", timeout, what)
+            self._page_focused(False, timeout, what)
             return "wayland-dialog"
         return wait_until(lambda: [w for w in self.windows(title) if w != self.window()], timeout, what)[0]
 
     def wait_no_dialog(self):
         if self.wayland:
-            wait_until(lambda: self.page.value("document.hasFocus()") == "true", 10, "the page's focus back")
+            self._page_focused(True, 10, "the page's focus back")
         else:
             wait_until(lambda: self.windows() == [self.window()], 10, "the panel or dialog to close")
 
@@ -364,29 +365,22 @@ class MivraWindow:
                      ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
     def settled_geometry(self, expected, timeout=10):
-        """The geometry once it equals `expected`, or the last one read at the timeout."""
-        deadline = time.monotonic() + timeout
-        while (geometry := self.geometry()) != expected and time.monotonic() < deadline:
-            time.sleep(0.1)
-        return geometry
+        return settled(self.geometry, expected, timeout)
 
     def origin(self):
-        """On Wayland, the screen point of the page's top-left corner: weston puts
-        a new window anywhere, so the pointer visits points across the screen
-        until the page sees it, and the page says where."""
+        """On Wayland, the screen point of the page's top-left corner: the pointer visits
+        points across the screen until the page sees it and says where."""
         if self._origin is None:
             def seen():
                 rough = self._pointer_origin(PROBES, 0.1)
-                # The page may tell of a probe after the pointer has moved on to
-                # the next one: measured again with the pointer standing still.
+                # The page may tell of a probe once the pointer has moved on: measured again.
                 x, y = self._pointer
                 return rough and self._pointer_origin([(x + 1, y + 1)], 3)
             self._origin = wait_until(seen, 30, "the page to see the pointer")
         return self._origin
 
     def _pointer_origin(self, points, settle):
-        """Moves the pointer to each point in turn, waiting `settle` seconds for
-        the page to see it; the page's origin from the first point it sees."""
+        """The page's origin from the first of the points it sees, `settle` seconds each."""
         token = str(time.monotonic_ns())
         self.page.run(f'new Promise((found) => addEventListener("mousemove", '
                       f'(e) => found("{token}," + e.clientX + "," + e.clientY), {{once: true}}))')
@@ -437,13 +431,19 @@ class MivraWindow:
         self.xdotool("click", "1")
 
     def focus(self, window=None):
-        """Gives the window the keyboard, once the window manager says so (weston
-        gives it to each new window, a modal one included)."""
+        """Gives the window the keyboard (weston gives it to each new window itself)."""
         if self.wayland:
             return
         window = window or self.window()
         self.xdotool("windowactivate", "--sync", window)
         wait_until(lambda: self.xdotool("getactivewindow").strip() == window, 10, f"{window} active")
+
+    def type_in_panel(self, path, title=".*"):
+        """Types a path into the location entry of the panel or dialog shown, then Return."""
+        self.focus(self.dialog(title))
+        self.key("ctrl+l")
+        self.type(str(path))
+        self.key("Return")
 
     def key(self, *keys):
         self.xdotool("key", "--delay", "60", *keys)
@@ -452,8 +452,7 @@ class MivraWindow:
         self.xdotool("type", "--delay", "20", text)
 
     def close(self, timeout=20):
-        """Closes the window with Alt+F4 (on Wayland, its close button) and returns
-        the exit status; a key press lost while the window manager settles is repeated."""
+        """Closes the window with Alt+F4, repeated if lost (on Wayland, its close button); the exit status."""
         if self.wayland:
             x, y = self.origin()
             self.xdotool("mousemove", str(x + CLOSE_BUTTON[0]), str(y + CLOSE_BUTTON[1]))
@@ -504,8 +503,7 @@ class WindowTestCase(unittest.TestCase):
         return server
 
     def session_bus(self):
-        """The address of a session bus of the test's own, as a desktop session
-        has; it and the services it started stop with the test."""
+        """The address of a session bus of the test's own, stopped with the test."""
         bus = spawn(["dbus-run-session", "--", "sh", "-c", 'echo "$DBUS_SESSION_BUS_ADDRESS"; exec sleep 3600'],
                     group=True, env=self.home.environment(self.display), stdout=subprocess.PIPE,
                     stderr=subprocess.DEVNULL, text=True)
@@ -526,11 +524,37 @@ class WindowTestCase(unittest.TestCase):
         reports = [line for line in window.lines if "ERROR: AddressSanitizer" in line or "runtime error:" in line]
         self.assertEqual(reports, [], "\n".join(window.lines[-40:]))
 
-    def launch_loaded(self, server, env=None):
-        window = self.launch(server.url, env=env)
+    def launch_loaded(self, server, env=None, bus=None):
+        window = self.launch(server.url, env=env, bus=bus)
         window.page = server
         server.wait_report("load", timeout=30)
         return window
+
+    def drag_source(self, *offered, bus=None):
+        """Starts the drag source helper offering `offered`, its window at the screen's top-left corner
+        (a drag from it starts at SOURCE)."""
+        if not os.environ.get("MIVRA_DRAG_SOURCE"):
+            self.skipTest("set MIVRA_DRAG_SOURCE to the drag source helper")
+        source = spawn([os.environ["MIVRA_DRAG_SOURCE"], *map(str, offered)],
+                       env=self.home.environment(self.display, bus), stderr=subprocess.DEVNULL)
+        self.addCleanup(stop_process, source)
+        xdotool = lambda *command: x11(self.display.name, "xdotool", *command)
+        found = wait_until(lambda: xdotool("search", "--onlyvisible", "--pid", str(source.pid),
+                                           "--name", "^mivra-drag-source$").split(), 15, "the drag source")[0]
+        xdotool("windowmove", "--sync", found, "0", "0")
+        time.sleep(0.3)
+
+    def drag(self, start, to, steps=20, pause=0.04, settle=0.5, release=True):
+        """Presses at `start` and moves to `to` in `steps` steps, `pause` seconds apart."""
+        xdotool = lambda *command: x11(self.display.name, "xdotool", *command)
+        xdotool("mousemove", *map(str, start))
+        xdotool("mousedown", "1")
+        for step in range(1, steps + 1):
+            xdotool("mousemove", *(str(begin + (end - begin) * step // steps) for begin, end in zip(start, to)))
+            time.sleep(pause)
+        time.sleep(settle)
+        if release:
+            xdotool("mouseup", "1")
 
     def x11_only(self, why):
         """Skips the rest of the test on Wayland."""

@@ -63,10 +63,7 @@ class BridgeTest(WindowTestCase):
         server = self.serve()
         window = self.launch_loaded(server)
         server.run(f"post({{action: 'folder', pour: 'travail', path: {json.dumps(str(self.home.home))}}})")
-        window.focus(window.dialog())
-        window.key("ctrl+l")
-        window.type(str(chosen))
-        window.key("Return")
+        window.type_in_panel(chosen)
         self.assertEqual(server.wait_report("__setTravail").args, [str(chosen)])
         window.wait_no_dialog()
 
@@ -77,10 +74,7 @@ class BridgeTest(WindowTestCase):
         server = self.serve()
         window = self.launch_loaded(server)
         server.run("post({action: 'pick'})")
-        window.focus(window.dialog())
-        window.key("ctrl+l")
-        window.type(f"{projects}/")
-        window.key("Return")  # enters the folder: the panel stays
+        window.type_in_panel(f"{projects}/")  # enters the folder: the panel stays
         for attempt in range(3):  # what is typed while the panel enters the folder may be lost
             window.key("ctrl+l", "ctrl+a")
             window.type(str(projects / "a.fcpxml"))
@@ -105,10 +99,7 @@ class BridgeTest(WindowTestCase):
         server = self.serve()
         window = self.launch_loaded(server, env={"TMPDIR": str(temporary)})
         server.run("post({action: 'pick'})")
-        window.focus(window.dialog())
-        window.key("ctrl+l")
-        window.type(str(bundle))
-        window.key("Return")
+        window.type_in_panel(bundle)
         wait_until(lambda: list(temporary.iterdir()), 30, "the copy to start", interval=0.01)
         window.focus()
         window.key("ctrl+q")

@@ -8,8 +8,7 @@ import json
 import os
 import subprocess
 
-import test_drop_dialogs
-from harness import Route, WindowTestCase, main, spawn, stop_process, wait_until
+from harness import SOURCE, Route, WindowTestCase, main, wait_until
 
 # pyatspi is a module of Debian's Python (python3-pyatspi), which may not be the
 # python3 that comes first on PATH.
@@ -52,7 +51,6 @@ def in_document(tree):
     return set()
 
 class DesktopSessionTest(WindowTestCase):
-    drag = test_drop_dialogs.DropTest.drag
 
     def setUp(self):
         super().setUp()
@@ -89,22 +87,14 @@ class DesktopSessionTest(WindowTestCase):
 
     def test_bundle_dragged_from_a_gtk4_file_manager_reaches_the_page(self):
         self.x11_only("the drag source is found and placed as an X window")
-        if not os.environ.get("MIVRA_DRAG_SOURCE"):
-            self.skipTest("set MIVRA_DRAG_SOURCE to the drag source helper")
         server = self.serve()
-        window = self.launch(server.url, bus=self.bus)
-        window.page = server
-        server.wait_report("load", timeout=30)
+        window = self.launch_loaded(server, bus=self.bus)
         window.place(300, 100)
         bundle = self.home.home / "Montage.fcpxmld"
         bundle.mkdir()
-        source = spawn([os.environ["MIVRA_DRAG_SOURCE"], str(bundle)], env=self.env, stderr=subprocess.DEVNULL)
-        self.addCleanup(stop_process, source)
-        found = wait_until(lambda: window.xdotool("search", "--onlyvisible", "--pid", str(source.pid),
-                                                  "--name", "^mivra-drag-source$").split(), 15, "the drag source")[0]
-        window.xdotool("windowmove", "--sync", found, "0", "0")
+        self.drag_source(bundle, bus=self.bus)
         x, _, width, _ = window.geometry()
-        self.drag(window, (x + width // 2, window.page_top(server) + 400))
+        self.drag(SOURCE, (x + width // 2, window.page_top(server) + 400))
         try:
             opened = server.wait_report("__openPath", timeout=20)
         except AssertionError as error:

@@ -1,29 +1,14 @@
 """Files dragged onto the window from another program, and the page's own
 dialogs: alerts, confirm and prompt, new windows and file inputs."""
 
-import os
-import subprocess
 import time
 
-from harness import WindowTestCase, main, stop_process, wait_until
+from harness import SOURCE, WindowTestCase, main, wait_until
 
 class DropTest(WindowTestCase):
 
-    def drag(self, window, to, release=True):
-        """Presses on the drag source (top-left) and moves to `to` step by step."""
-        window.xdotool("mousemove", "100", "100")
-        window.xdotool("mousedown", "1")
-        for step in range(1, 21):
-            window.xdotool("mousemove", *(str(100 + (end - 100) * step // 20) for end in to))
-            time.sleep(0.04)
-        time.sleep(0.5)
-        if release:
-            window.xdotool("mouseup", "1")
-
     def test_project_dragged_over_and_away_then_dropped_reaches_the_page_once(self):
         self.x11_only("the drag source is found and placed as an X window")
-        if not os.environ.get("MIVRA_DRAG_SOURCE"):
-            self.skipTest("set MIVRA_DRAG_SOURCE to the drag source helper")
         server = self.serve()
         window = self.launch_loaded(server)
         window.place(300, 100)
@@ -31,23 +16,16 @@ class DropTest(WindowTestCase):
         project = self.home.home / "Montage.FCPXMLD"
         project.mkdir()
         # A web link is no file: the first file after it counts.
-        source = subprocess.Popen([os.environ["MIVRA_DRAG_SOURCE"], "https://example.org/a.txt", str(project),
-                                   str(self.home.home / "notes.txt")],
-                                  env=self.home.environment(self.display.name), stderr=subprocess.DEVNULL)
-        self.addCleanup(stop_process, source)
-        found = wait_until(lambda: window.xdotool("search", "--onlyvisible", "--pid", str(source.pid),
-                                                  "--name", "^mivra-drag-source$").split(), 15, "the drag source")
-        window.xdotool("windowmove", found[0], "0", "0")
-        time.sleep(0.3)
+        self.drag_source("https://example.org/a.txt", project, self.home.home / "notes.txt")
         x, _, width, _ = window.geometry()
         centre = (x + width // 2, window.page_top(server) + 400)
-        self.drag(window, centre, release=False)
+        self.drag(SOURCE, centre, release=False)
         server.wait_report("__survol")
-        window.xdotool("mousemove", "100", "100")
+        window.xdotool("mousemove", *map(str, SOURCE))
         time.sleep(0.5)
         window.xdotool("mouseup", "1")
         server.wait_report("__survol", count=3)
-        self.drag(window, centre)
+        self.drag(SOURCE, centre)
         server.wait_report("__openPath")
         server.wait_report("__survol", count=6)
         time.sleep(0.5)
@@ -88,9 +66,7 @@ class PageDialogTest(WindowTestCase):
         window.click_element(server, "file")
         window.dialog()
         time.sleep(0.5)
-        window.key("ctrl+l")
-        window.type(str(chosen))
-        window.key("Return")
+        window.type_in_panel(chosen)
         self.assertEqual(server.wait_report("file").args, [[chosen.name]])
 
     def test_download_goes_where_the_save_panel_says_and_replaces_a_file_only_when_confirmed(self):

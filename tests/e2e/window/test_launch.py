@@ -4,10 +4,9 @@ import os
 import signal
 import subprocess
 import threading
-import time
 from pathlib import Path
 
-from harness import CLOSE_BUTTON, SCREEN, Route, WindowTestCase, main, wait_until
+from harness import CLOSE_BUTTON, SCREEN, Route, WindowTestCase, main, settled, wait_until
 
 DESKTOP_ENTRY = Path(__file__).resolve().parents[3] / "data/fr.mivra.Window.desktop"
 # The grey level (0 to 255) of each pixel of a part of the X screen, row by row,
@@ -34,12 +33,9 @@ def web_processes(window):
     return [int(pid) for pid, sid, name in (line.split(None, 2) for line in listing.splitlines())
             if int(sid) == window.process.pid and name.startswith("WebKitWebProces")]
 
-def page_size(server, expected, timeout=5):
+def page_size(server, expected):
     """The page's viewport once it equals `expected`, or the last one read."""
-    deadline = time.monotonic() + timeout
-    while (size := server.value("innerWidth + 'x' + innerHeight")) != expected and time.monotonic() < deadline:
-        time.sleep(0.1)
-    return size
+    return settled(lambda: server.value("innerWidth + 'x' + innerHeight"), expected, 5)
 
 class LaunchTest(WindowTestCase):
 

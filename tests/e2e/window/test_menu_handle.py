@@ -14,45 +14,36 @@ class ShortcutTest(WindowTestCase):
         wait_until(lambda: window.click_element(server, "text") or
                    server.value("document.activeElement.id") == "text", 15, "the text field's focus")
 
-    def close_panel(self, window):
-        window.focus(window.dialog(PROJECT_PANEL))
-        window.key("Escape")
-        window.wait_no_dialog()
-        window.focus()
+    def field_holds(self, server, expected):
+        wait_until(lambda: server.value('document.getElementById("text").value') == expected,
+                   15, f"the text field to hold {expected!r}")
 
     def test_strip_menu_editing_shortcuts_ctrl_r_ctrl_o_ctrl_f_and_ctrl_q_with_the_page_focused(self):
         server = self.serve(TestServer(closing=True))  # one request per page load
         window = self.launch_loaded(server)
         window.place()
-        # The strip's menu shown, then dismissed: quitting later stays clean.
+        # The strip's menu by the pointer, then by F10, shown and dismissed: quitting later stays clean.
         if self.display.x11:  # the menu is a window of its own on X11 only
             x, _, width, _ = window.geometry()
-            window.xdotool("mousemove", str(x + width // 2), str(window.page_top(server) + 38))
-            window.xdotool("click", "3")
-            wait_until(lambda: len(window.windows()) > 1, 10, "the strip's menu")
-            window.key("Escape")
-            window.wait_no_dialog()
-            window.key("F10")  # the keyboard's way to the same menu
-            wait_until(lambda: len(window.windows()) > 1, 10, "the menu from F10")
-            window.key("Escape")
-            window.wait_no_dialog()
-        def field_holds(expected):
-            wait_until(lambda: server.value('document.getElementById("text").value') == expected,
-                       15, f"the text field to hold {expected!r}")
+            strip = (str(x + width // 2), str(window.page_top(server) + 38))
+            for way, commands in (("the strip's menu", [("mousemove", *strip), ("click", "3")]),
+                                  ("the menu from F10", [("key", "F10")])):
+                for command in commands:
+                    window.xdotool(*command)
+                wait_until(lambda: len(window.windows()) > 1, 10, way)
+                window.key("Escape")
+                window.wait_no_dialog()
         self.focus_text_field(window, server)
         window.type("abc")
-        window.key("BackSpace")  # the page's own keys still work
-        field_holds("ab")
-        window.key("ctrl+a", "ctrl+x")
-        field_holds("")
-        window.key("ctrl+v", "ctrl+v")
-        field_holds("abab")
-        window.key("ctrl+z")
-        field_holds("ab")
-        window.key("ctrl+a", "ctrl+c", "End", "ctrl+v")
-        field_holds("abab")
+        for keys, expected in ((["BackSpace"], "ab"), (["ctrl+a", "ctrl+x"], ""), (["ctrl+v", "ctrl+v"], "abab"),
+                               (["ctrl+z"], "ab"), (["ctrl+a", "ctrl+c", "End", "ctrl+v"], "abab")):
+            window.key(*keys)  # BackSpace: the page's own keys still work
+            self.field_holds(server, expected)
         window.key("ctrl+o")
-        self.close_panel(window)
+        window.focus(window.dialog(PROJECT_PANEL))
+        window.key("Escape")
+        window.wait_no_dialog()
+        window.focus()
         window.key("ctrl+f")
         wait_until(window.full_screen, 10, "full screen")
         window.key("ctrl+r")
@@ -77,8 +68,7 @@ class ShortcutTest(WindowTestCase):
             self.focus_text_field(window, server)
             window.key("End", *keys)
             window.type(typed)
-            wait_until(lambda: server.value('document.getElementById("text").value') == expected,
-                       15, f"the text field to hold {expected!r}")
+            self.field_holds(server, expected)
         def keys_seen():  # in the page's order: its reports may arrive in any order
             return [r.args[0] for r in sorted(server.named("keydown"), key=lambda r: r.page_order)]
         def full_screen(expected):
@@ -119,14 +109,8 @@ class HandleTest(WindowTestCase):
         x, _, width, _ = window.geometry()
         return x + width - from_right if from_right else x + width // 2, window.page_top(server) + 38
 
-    def drag(self, window, start, by):
-        """Presses at `start` and moves by `by` in ten steps, then releases."""
-        window.xdotool("mousemove", *map(str, start))
-        window.xdotool("mousedown", "1")
-        for step in range(1, 11):
-            window.xdotool("mousemove", str(start[0] + by[0] * step // 10), str(start[1] + by[1] * step // 10))
-            time.sleep(0.02)
-        window.xdotool("mouseup", "1")
+    def drag_by(self, start, by):
+        self.drag(start, (start[0] + by[0], start[1] + by[1]), steps=10, pause=0.02, settle=0)
 
     def test_press_and_drag_on_the_strip_moves_the_window_and_the_page_never_sees_it(self):
         server = self.serve()
@@ -137,7 +121,7 @@ class HandleTest(WindowTestCase):
         window.xdotool("mousemove", *map(str, self.strip_point(window, server, from_right=70)))
         window.xdotool("click", "1")
         self.assertGreater(server.wait_report("mousedown").args[0], width - 140)
-        self.drag(window, self.strip_point(window, server), (120, 70))
+        self.drag_by(self.strip_point(window, server), (120, 70))
         moved = (x + 120, y + 70, width, height)
         self.assertEqual(window.settled_geometry(moved), moved)
         time.sleep(0.5)
@@ -148,11 +132,11 @@ class HandleTest(WindowTestCase):
         window = self.launch_loaded(server)
         server.value('(addEventListener("mousedown", () => report("mousedown", [])), "listening")')
         x, y, width, height = window.place()
-        self.drag(window, (x + width - 2, y + height // 2), (100, 0))
+        self.drag_by((x + width - 2, y + height // 2), (100, 0))
         self.assertEqual(window.settled_geometry((x, y, width + 100, height)), (x, y, width + 100, height))
         # The corner is only where GTK knows it once it has laid out the new size.
         wait_until(lambda: server.value("innerWidth") == str(width + 100), 5, "the page to fill the wider window")
-        self.drag(window, (x + width + 100 - 3, y + height - 3), (50, 40))
+        self.drag_by((x + width + 100 - 3, y + height - 3), (50, 40))
         grown = (x, y, width + 150, height + 40)
         self.assertEqual(window.settled_geometry(grown), grown)
         wait_until(lambda: server.value("innerWidth + 'x' + innerHeight") == f"{grown[2]}x{grown[3]}", 5,

@@ -1,13 +1,11 @@
 // The GTK adapters' own rules, run without a display: script messages, the
-// centring, the menu model, the panels' package rule, the kept size and
-// deferred blocks on the main loop.
+// menu model, the page's context menu, the panels' package rule, the kept
+// size and blocks run later or in the background.
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -21,90 +19,78 @@
 #include "kept_size.h"
 #include "open_panel.h"
 #include "page_context_menu.h"
-#include "placement.h"
 
 namespace mivra {
 namespace {
 
 using namespace std::chrono_literals;
-using Keys = std::set<std::string>;
-
-BridgeMessage MessageOf(const char* script)
+// "{key=value ...} [keys of other values]", or "-" for no object, "-!" for one that carries keys anyway.
+std::string Shown(const BridgeMessage& message)
 {
-    g_autoptr(JSCContext) context = jsc_context_new();
-    g_autoptr(JSCValue) body = jsc_context_evaluate(context, script, -1);
-    return MessageFromValue(body);
+    if (!message.isObject)
+        return message.strings.empty() && message.nonStrings.empty() ? "-" : "-!";
+    std::string text = "{";
+    for (const auto& [key, value] : message.strings)
+        text += " " + key + "=" + value;
+    text += " } [";
+    for (const std::string& key : message.nonStrings)
+        text += " " + key;
+    return text + " ]";
 }
 
 TEST(ScriptMessageTest, StringKeysAreReadOtherValuesAndStringsHoldingANulAreSetApart)
 {
-    const BridgeMessage message =
-        MessageOf("({action: 'folder', path: '/tmp/a \"b\"', pour: 'travail', url: 'https://x.fr', other: 'z'})");
-    EXPECT_TRUE(message.isObject);
-    EXPECT_EQ(message.strings,
-              (std::map<std::string, std::string>{
-                  {"action", "folder"}, {"path", "/tmp/a \"b\""}, {"pour", "travail"}, {"url", "https://x.fr"}}));
-    EXPECT_TRUE(message.nonStrings.empty());
-    const BridgeMessage other = MessageOf("({action: 'grant', path: 3, pour: null, url: ['https://x.fr']})");
-    EXPECT_EQ(other.strings.size(), 1u);
-    EXPECT_EQ(other.nonStrings, (Keys{"path", "pour", "url"}));
-    const BridgeMessage nul = MessageOf("({action: 'autorises\\u0000x', url: 'https://x.fr/\\u0000evil'})");
-    EXPECT_TRUE(nul.strings.empty());
-    EXPECT_EQ(nul.nonStrings, (Keys{"action", "url"}));
-    for (const char* body :
-         {"'pick'", "42", "null", "undefined", "true", "(() => { const a = ['x']; a.action = 'pick'; return a; })()"}) {
-        EXPECT_FALSE(MessageOf(body).isObject) << body;
-        EXPECT_TRUE(MessageOf(body).strings.empty()) << body;
-    }
-    EXPECT_TRUE(MessageOf("({})").isObject);
-}
-
-TEST(ChannelMessageTest, TheRelayedMessageAndItsSenderAreReadAndAnythingElseIsNoMessage)
-{
     g_autoptr(JSCContext) context = jsc_context_new();
     const auto read = [&](const char* script) {
-        g_autoptr(JSCValue) posted = jsc_context_evaluate(context, script, -1);
-        return ReadChannelMessage(posted);
+        g_autoptr(JSCValue) body = jsc_context_evaluate(context, script, -1);
+        return MessageFromValue(body);
     };
-    const ChannelMessage relayed = read("({from: 'http://127.0.0.1:8790/a', message: {action: 'grant', path: null}})");
-    EXPECT_EQ(relayed.sender, "http://127.0.0.1:8790/a");
-    EXPECT_EQ(relayed.message.strings, (std::map<std::string, std::string>{{"action", "grant"}}));
-    EXPECT_EQ(relayed.message.nonStrings, (Keys{"path"}));
-    for (const char* other : {"({action: 'pick'})", "({from: 3, message: 'pick'})", "'pick'", "null"}) {
-        const ChannelMessage refused = read(other);
-        EXPECT_FALSE(refused.message.isObject) << other;
-        EXPECT_EQ(refused.sender, "") << other;
+    const std::pair<const char*, std::string> objects[] = {
+        {"({action: 'folder', path: '/tmp/a \"b\"', pour: 'travail', url: 'https://x.fr', other: 'z'})",
+         "{ action=folder path=/tmp/a \"b\" pour=travail url=https://x.fr } [ ]"},
+        {"({action: 'grant', path: 3, pour: null, url: ['https://x.fr']})", "{ action=grant } [ path pour url ]"},
+        {"({action: 'autorises\\u0000x', url: 'https://x.fr/\\u0000evil'})", "{ } [ action url ]"},
+        {"({})", "{ } [ ]"}};
+    for (const auto& [body, shown] : objects)
+        EXPECT_EQ(Shown(read(body)), shown) << body;
+    for (const char* body :
+         {"'pick'", "42", "null", "undefined", "true", "(() => { const a = ['x']; a.action = 'pick'; return a; })()"})
+        EXPECT_EQ(Shown(read(body)), "-") << body;
+    // Relayed from the page's frames: the message and its sender.
+    const auto relayed = [&](const char* posted) {
+        g_autoptr(JSCValue) value = jsc_context_evaluate(context, posted, -1);
+        const ChannelMessage message = ReadChannelMessage(value);
+        return message.sender + " " + Shown(message.message);
+    };
+    EXPECT_EQ(relayed("({from: 'http://127.0.0.1:8790/a', message: {action: 'grant', path: null}})"),
+              "http://127.0.0.1:8790/a { action=grant } [ path ]");
+    for (const char* other : {"({action: 'pick'})", "({from: 3, message: 'pick'})", "'pick'", "null"})
+        EXPECT_EQ(relayed(other), " -") << other;
+}
+
+// The actions of a menu model's items, depth first.
+void CollectActions(GMenuModel* model, std::vector<std::string>& actions)
+{
+    for (int i = 0; i < g_menu_model_get_n_items(model); ++i) {
+        g_autofree char* action = nullptr;
+        if (g_menu_model_get_item_attribute(model, i, G_MENU_ATTRIBUTE_ACTION, "s", &action))
+            actions.emplace_back(action);
+        for (const char* kind : {G_MENU_LINK_SUBMENU, G_MENU_LINK_SECTION}) {
+            g_autoptr(GMenuModel) link = g_menu_model_get_item_link(model, i, kind);
+            if (link)
+                CollectActions(link, actions);
+        }
     }
 }
 
-std::string Attribute(GMenuModel* model, int item, const char* name = G_MENU_ATTRIBUTE_LABEL)
-{
-    g_autofree char* value = nullptr;
-    g_menu_model_get_item_attribute(model, item, name, "s", &value);
-    return value ? value : "";
-}
-
-TEST(MenuModelTest, FourMenusInTableOrderWithTheSeparatorAsASectionAndOwnActions)
+TEST(MenuModelTest, EachItemInTableOrderActivatesItsOwnAction)
 {
     g_autoptr(GMenu) model = NewMenuModel(MenuTable(), "Mivra");
-    GMenuModel* bar = G_MENU_MODEL(model);
-    std::string read;  // "Menu: item item / item; ", sections apart
-    std::size_t entry = 0;
-    for (int m = 0; m < g_menu_model_get_n_items(bar); ++m) {
-        g_autoptr(GMenuModel) submenu = g_menu_model_get_item_link(bar, m, G_MENU_LINK_SUBMENU);
-        read += Attribute(bar, m) + ":";
-        for (int s = 0; submenu && s < g_menu_model_get_n_items(submenu); ++s) {
-            g_autoptr(GMenuModel) section = g_menu_model_get_item_link(submenu, s, G_MENU_LINK_SECTION);
-            read += s ? " /" : "";
-            for (int i = 0; section && i < g_menu_model_get_n_items(section); ++i, ++entry) {
-                read += " " + Attribute(section, i);
-                EXPECT_EQ(Attribute(section, i, G_MENU_ATTRIBUTE_ACTION), ActionName(MenuTable().at(entry).action));
-            }
-        }
-        read += "; ";
-    }
-    EXPECT_EQ(read, "Mivra: Masquer Mivra / Quitter Mivra; Fichier: Ouvrir un projet...; Edition: Annuler Couper "
-                    "Copier Coller Tout selectionner; Presentation: Actualiser Plein ecran; ");
+    std::vector<std::string> actions, expected;
+    CollectActions(G_MENU_MODEL(model), actions);
+    for (const MenuItem& item : MenuTable())
+        expected.push_back(ActionName(item.action));
+    EXPECT_EQ(actions, expected);
 }
 
 // WebKit's menu for a text field on a page with a history: the browser's items
@@ -207,24 +193,16 @@ TEST(RunInBackgroundTest, WorkRunsOffTheMainThreadAndItsCompletionOnTheMainLoop)
     EXPECT_TRUE(doneOnMain);
 }
 
-TEST(RunLaterTest, BlocksRunOnceInDueOrderAndAreReleased)
+TEST(RunLaterTest, ABlockRunsOnceAndIsThenReleased)
 {
     GtkToolkit toolkit(nullptr);
-    std::vector<int> ran;
     auto captured = std::make_shared<int>(0);
-    const gint64 start = g_get_monotonic_time();
-    gint64 firstRanAt = 0;
-    toolkit.runLater(120ms, [&ran, captured] { ran.push_back(2); });
-    toolkit.runLater(40ms, [&] { ran.push_back(1), firstRanAt = g_get_monotonic_time(); });
-    EXPECT_TRUE(ran.empty());
     g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
-    g_timeout_add_full(
-        G_PRIORITY_LOW, 300, [](gpointer l) { return g_main_loop_quit(static_cast<GMainLoop*>(l)), G_SOURCE_REMOVE; },
-        loop, nullptr);
+    toolkit.runLater(40ms, [captured] { ++*captured; });
+    toolkit.runLater(200ms, [&] { g_main_loop_quit(loop); });
     g_main_loop_run(loop);
-    EXPECT_EQ(ran, (std::vector<int>{1, 2}));
-    EXPECT_GE(firstRanAt - start, 40'000);
-    EXPECT_EQ(captured.use_count(), 1);
+    EXPECT_EQ(*captured, 1);
+    EXPECT_EQ(captured.use_count(), 1);  // the only check of a leaked block: leak detection is off in CI
 }
 
 }  // namespace

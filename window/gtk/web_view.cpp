@@ -13,6 +13,7 @@ constexpr Colour kPageCanvas{1, 1, 1, 1};
 
 struct WebViewState {
     WebViewEvents events;
+    Colour background;
     bool currentLoadFailed = false;
 };
 
@@ -53,7 +54,8 @@ void SetBackground(WebKitWebView* web, const Colour& background)
     webkit_web_view_set_background_color(web, &colour);
 }
 
-// The window's colour stands behind the view only until a page is there: a
+// The window's colour stands behind the view only while no page is there
+// (WebKit shows about:blank after a load that failed with nothing shown): a
 // page that paints no background of its own (an error page of the server, a
 // plain document) gets the white every browser gives it, not dark text on a
 // dark canvas.
@@ -63,7 +65,7 @@ void OnLoadChanged(WebKitWebView* web, WebKitLoadEvent event, gpointer data)
     if (event == WEBKIT_LOAD_STARTED)
         state->currentLoadFailed = false;
     if (event == WEBKIT_LOAD_COMMITTED)
-        SetBackground(web, kPageCanvas);
+        SetBackground(web, PageUri(web) == "about:blank" ? state->background : kPageCanvas);
     if (event == WEBKIT_LOAD_FINISHED && !state->currentLoadFailed)
         state->events.finishedLoading(PageUri(web));
 }
@@ -74,7 +76,7 @@ WebKitWebView* NewWebView(const Colour& background, WebViewEvents events)
 {
     g_autoptr(WebKitUserContentManager) manager = webkit_user_content_manager_new();
     auto* web = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "user-content-manager", manager, nullptr));
-    auto state = std::make_unique<WebViewState>(WebViewState{std::move(events)});
+    auto state = std::make_unique<WebViewState>(WebViewState{std::move(events), background});
     WebViewState* signals = state.get();
     g_object_set_data_full(G_OBJECT(web), "mivra-web-view", HandToGLib(std::move(state)), FreeFromGLib<WebViewState>);
 

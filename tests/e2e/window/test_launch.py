@@ -4,6 +4,7 @@ import os
 import signal
 import subprocess
 import threading
+import time
 from pathlib import Path
 
 from harness import CLOSE_BUTTON, SCREEN, Route, WindowTestCase, main, settled, wait_until
@@ -59,12 +60,16 @@ class LaunchTest(WindowTestCase):
 
     def test_a_page_without_a_background_shows_white_and_the_window_buttons_show_on_it(self):
         self.x11_only("the screen is read from the X server")
-        server = self.serve()
-        server.routes["/nu"] = lambda query: Route(200, "text/html; charset=utf-8", b"<p>Erreur 502</p>")
-        window = self.launch(server.url + "nu")
-        window.wait_note(f"fenetre ouverte sur {server.url}nu")
+        server = self.interface_server()  # not listening yet: the window's loads fail
+        server.routes["/"] = lambda query: Route(200, "text/html; charset=utf-8", b"<p>Erreur 502</p>")
+        window = self.launch()
+        window.wait_note(f"fenetre ouverte sur {server.url}")
         x, y, _, _ = window.place()
-        wait_until(lambda: min(greys(self.display.name, x + 500, y + 300, 40, 40)) > 240, 15, "a white page")
+        centre = lambda: greys(self.display.name, x + 500, y + 300, 40, 40)
+        time.sleep(1.5)  # several loads have failed by now
+        self.assertLess(max(centre()), 40, "a dark window while no page is there")
+        server.start()
+        wait_until(lambda: min(centre()) > 240, 15, "a white page")
         # The close button: light glyph and dark backing, on the white page.
         button = greys(self.display.name, x + CLOSE_BUTTON[0] - 10, y + CLOSE_BUTTON[1] - 10, 20, 20)
         self.assertLess(min(button), 60)

@@ -35,12 +35,6 @@ struct QuietPeriodCheck {
     GtkWindow* window;  // alive while `keeping` is
 };
 
-// A maximised or full-screen size is the screen's, not one to open at.
-bool HasOwnSize(GtkWindow* window)
-{
-    return !HasState(window, GdkWindowState(GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN));
-}
-
 void Write(const std::string& group, const std::optional<Size>& size)
 {
     if (size)
@@ -52,7 +46,7 @@ gboolean OnQuietPeriodEnded(gpointer data)
     const auto* check = static_cast<QuietPeriodCheck*>(data);
     const auto keeping = check->keeping.lock();
     // The window manager may report a maximised size before the state that explains it.
-    if (keeping && HasOwnSize(check->window))
+    if (keeping && !FillsTheScreen(check->window))
         Write(check->group, keeping->quietPeriodEnded(check->ticket));
     return G_SOURCE_REMOVE;
 }
@@ -64,7 +58,7 @@ void OnSizeAllocated(GtkWidget* widget, GdkRectangle*, gpointer data)
     GtkWindow* window = GTK_WINDOW(widget);
     Size size{0, 0};
     gtk_window_get_size(window, &size.width, &size.height);
-    if (size.width <= 0 || size.height <= 0 || size == state->latest || !HasOwnSize(window))
+    if (size.width <= 0 || size.height <= 0 || size == state->latest || FillsTheScreen(window))
         return;
     state->latest = size;
     auto check = std::make_unique<QuietPeriodCheck>(

@@ -74,8 +74,7 @@ GtkWidget* NewZone(const Zone& zone)
 
 void ShowZonesWhenUseful(GtkWindow* window)
 {
-    const bool useful = !gdk_screen_is_composited(gtk_widget_get_screen(GTK_WIDGET(window))) &&
-                        !HasState(window, GdkWindowState(GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN));
+    const bool useful = !gdk_screen_is_composited(gtk_widget_get_screen(GTK_WIDGET(window))) && !FillsTheScreen(window);
     auto* zones = static_cast<GPtrArray*>(g_object_get_data(G_OBJECT(window), kZonesKey));
     for (guint i = 0; i < zones->len; ++i)
         gtk_widget_set_visible(GTK_WIDGET(g_ptr_array_index(zones, i)), useful);

@@ -14,4 +14,10 @@ inline bool HasState(GtkWindow* window, GdkWindowState state)
     return surface && (gdk_window_get_state(surface) & state);
 }
 
+// Maximised or full screen: its size is the screen's, not one of its own.
+inline bool FillsTheScreen(GtkWindow* window)
+{
+    return HasState(window, GdkWindowState(GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN));
+}
+
 }  // namespace mivra

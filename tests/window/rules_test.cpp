@@ -83,24 +83,16 @@ TEST(LaunchSettings, TheDefaultInterfaceKeepsThePlainApplicationIdEveryOtherUrlO
 
 TEST(PanelRule, PanelsForFilesEnterPlainFoldersAndTakePackagesWholeFolderPanelsTakeFolders)
 {
-    OpenPanelDescription project, folders, packagesAsFolders;
-    project.canChooseFiles = project.canChooseDirectories = true;
-    folders.canChooseDirectories = true;
-    packagesAsFolders = project;
+    OpenPanelDescription project, packagesAsFolders, folders;
+    project.canChooseFiles = packagesAsFolders.canChooseFiles = true;
     packagesAsFolders.packagesAreItems = false;
-    const struct {
-        const OpenPanelDescription& panel;
-        bool folder, package;
-        Activation expected;
-    } rows[] = {
-        {project, false, false, Activation::Choose},  // a project file
-        {project, true, true, Activation::Choose},    // a ".fcpxmld" bundle
-        {project, true, false, Activation::Enter},    // a typed "~/": never copied whole
-        {packagesAsFolders, true, true, Activation::Enter}, {folders, true, false, Activation::Choose},
-        {folders, true, true, Activation::Choose},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(ActivationOf(row.panel, row.folder, row.package), row.expected);
+    std::string activations;  // Choose or Enter a file, a plain folder (a typed "~/"), a package; each panel in turn
+    for (const auto& panel : {project, packagesAsFolders, folders}) {
+        activations += activations.empty() ? "" : "/";
+        for (const auto& [folder, package] : {std::pair{false, false}, {true, false}, {true, true}})
+            activations += "CE"[static_cast<int>(ActivationOf(panel, folder, package))];
+    }
+    EXPECT_EQ(activations, "CEC/CEE/CCC");
 }
 
 TEST(Handle, OnlyADoubleClickZoomsOrMinimisesAsTheDesktopSays)

@@ -186,7 +186,7 @@ TEST(RateLimitTest, AtMostCountInAnySpanAndRefusalsAreNotCounted)
 
 TEST(CentredOrigin, CentresOnTheWholeScreenOfItsMonitorOrTheOriginRoundingDown)
 {
-    EXPECT_EQ(CentredOrigin(Rectangle{1920, 0, 1280, 1024}, 1080, 740), (Point{2020, 142}));  // a second monitor
+    EXPECT_EQ(CentredOrigin(Rectangle{1920, 0, 1281, 1024}, 1080, 740), (Point{2020, 142}));  // a second monitor
     EXPECT_EQ(CentredOrigin(std::nullopt, 1081, 740), (Point{-541, -370}));
 }
 

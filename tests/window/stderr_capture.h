@@ -1,47 +1,31 @@
 #pragma once
-// Captures standard error, fully buffered, so that a record only shows once
+// Captures standard error in a memory stream, which shows a record only once
 // the code under test flushed it.
 
-#include <unistd.h>
-
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <utility>
 
 namespace mivra::test {
 
 class StderrCapture {
 public:
-    StderrCapture() : file_(std::tmpfile()), saved_(dup(fileno(stderr)))
-    {
-        std::fflush(stderr);
-        dup2(fileno(file_), fileno(stderr));
-        std::setvbuf(stderr, buffer_, _IOFBF, sizeof buffer_);
-    }
+    StderrCapture() : saved_(std::exchange(stderr, open_memstream(&text_, &size_))) {}
     ~StderrCapture()
     {
-        std::fflush(stderr);
-        std::setvbuf(stderr, nullptr, _IONBF, 0);
-        dup2(saved_, fileno(stderr));
-        close(saved_);
-        std::fclose(file_);
+        std::fclose(std::exchange(stderr, saved_));
+        std::free(text_);
     }
     StderrCapture(const StderrCapture&) = delete;
     StderrCapture& operator=(const StderrCapture&) = delete;
 
-    // What reached the file so far, without flushing.
-    std::string text() const
-    {
-        std::string all;
-        char chunk[512];
-        for (ssize_t n; (n = pread(fileno(file_), chunk, sizeof chunk, static_cast<off_t>(all.size()))) > 0;)
-            all.append(chunk, static_cast<std::size_t>(n));
-        return all;
-    }
+    std::string text() const { return std::string(text_ ? text_ : "", size_); }
 
 private:
-    std::FILE* file_;
-    int saved_;
-    char buffer_[4096];
+    char* text_ = nullptr;
+    std::size_t size_ = 0;
+    std::FILE* saved_;
 };
 
 }  // namespace mivra::test

@@ -98,29 +98,29 @@ TEST(MenuModelTest, EachItemInTableOrderActivatesItsOwnAction)
 TEST(PageContextMenuTest, OnlyTheEditingItemsStay)
 {
     constexpr auto kSeparator = WEBKIT_CONTEXT_MENU_ACTION_NO_ACTION;
-    const auto menuOf = [&](std::initializer_list<WebKitContextMenuAction> actions) {
-        WebKitContextMenu* menu = webkit_context_menu_new();
+    using Actions = std::vector<WebKitContextMenuAction>;
+    const auto kept = [&](const Actions& actions) {
+        g_autoptr(WebKitContextMenu) menu = webkit_context_menu_new();
         for (const auto action : actions)
             webkit_context_menu_append(menu, action == kSeparator
                                                  ? webkit_context_menu_item_new_separator()
                                                  : webkit_context_menu_item_new_from_stock_action(action));
-        return menu;
+        const bool shown = KeepEditingItems(menu);
+        Actions left;
+        for (GList* item = webkit_context_menu_get_items(menu); item; item = item->next)
+            left.push_back(webkit_context_menu_item_get_stock_action(WEBKIT_CONTEXT_MENU_ITEM(item->data)));
+        EXPECT_EQ(shown, !left.empty());
+        return left;
     };
-    g_autoptr(WebKitContextMenu) field =
-        menuOf({WEBKIT_CONTEXT_MENU_ACTION_GO_BACK, WEBKIT_CONTEXT_MENU_ACTION_RELOAD, kSeparator,
-                WEBKIT_CONTEXT_MENU_ACTION_CUT, WEBKIT_CONTEXT_MENU_ACTION_COPY, kSeparator, kSeparator,
-                WEBKIT_CONTEXT_MENU_ACTION_OPEN_LINK_IN_NEW_WINDOW, WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL, kSeparator,
-                WEBKIT_CONTEXT_MENU_ACTION_INSPECT_ELEMENT});
-    EXPECT_TRUE(KeepEditingItems(field));
-    std::vector<WebKitContextMenuAction> kept;
-    for (GList* item = webkit_context_menu_get_items(field); item; item = item->next)
-        kept.push_back(webkit_context_menu_item_get_stock_action(WEBKIT_CONTEXT_MENU_ITEM(item->data)));
-    EXPECT_EQ(kept, (std::vector{WEBKIT_CONTEXT_MENU_ACTION_CUT, WEBKIT_CONTEXT_MENU_ACTION_COPY, kSeparator,
-                                 WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL}));
-    g_autoptr(WebKitContextMenu) page = menuOf({WEBKIT_CONTEXT_MENU_ACTION_GO_BACK, WEBKIT_CONTEXT_MENU_ACTION_STOP,
-                                                kSeparator, WEBKIT_CONTEXT_MENU_ACTION_RELOAD});
-    EXPECT_FALSE(KeepEditingItems(page));
-    EXPECT_EQ(webkit_context_menu_get_n_items(page), 0u);
+    EXPECT_EQ(kept({WEBKIT_CONTEXT_MENU_ACTION_GO_BACK, WEBKIT_CONTEXT_MENU_ACTION_RELOAD, kSeparator,
+                    WEBKIT_CONTEXT_MENU_ACTION_CUT, WEBKIT_CONTEXT_MENU_ACTION_COPY, kSeparator, kSeparator,
+                    WEBKIT_CONTEXT_MENU_ACTION_OPEN_LINK_IN_NEW_WINDOW, WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL,
+                    kSeparator, WEBKIT_CONTEXT_MENU_ACTION_INSPECT_ELEMENT}),
+              (Actions{WEBKIT_CONTEXT_MENU_ACTION_CUT, WEBKIT_CONTEXT_MENU_ACTION_COPY, kSeparator,
+                       WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL}));
+    EXPECT_EQ(kept({WEBKIT_CONTEXT_MENU_ACTION_GO_BACK, WEBKIT_CONTEXT_MENU_ACTION_STOP, kSeparator,
+                    WEBKIT_CONTEXT_MENU_ACTION_RELOAD}),
+              Actions{});
 }
 
 class TemporaryFolder : public ::testing::Test {
@@ -179,30 +179,23 @@ TEST_F(KeptSizeTest, ASizeComesBackPerGroupAndDamagedFilesGiveNone)
     EXPECT_EQ(KeptSizeFile(), expected);
 }
 
-TEST(RunInBackgroundTest, WorkRunsOffTheMainThreadAndItsCompletionOnTheMainLoop)
+TEST(GtkToolkitBlocksTest, ALaterBlockRunsOnceAndIsReleasedBackgroundWorkRunsOffTheMainThreadItsEndOnIt)
 {
     GtkToolkit toolkit(nullptr);
-    GThread* main = g_thread_self();
+    GThread* const main = g_thread_self();
     GThread* worker = nullptr;
-    bool doneOnMain = false;
-    g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
-    toolkit.runInBackground([&] { worker = g_thread_self(); },
-                            [&] { doneOnMain = g_thread_self() == main && worker != nullptr, g_main_loop_quit(loop); });
-    g_main_loop_run(loop);
-    EXPECT_NE(worker, main);
-    EXPECT_TRUE(doneOnMain);
-}
-
-TEST(RunLaterTest, ABlockRunsOnceAndIsThenReleased)
-{
-    GtkToolkit toolkit(nullptr);
+    GThread* finisher = nullptr;
+    bool waited = false;
     auto captured = std::make_shared<int>(0);
-    g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
     toolkit.runLater(40ms, [captured] { ++*captured; });
-    toolkit.runLater(200ms, [&] { g_main_loop_quit(loop); });
-    g_main_loop_run(loop);
+    toolkit.runLater(200ms, [&] { waited = true; });
+    toolkit.runInBackground([&] { worker = g_thread_self(); }, [&] { finisher = g_thread_self(); });
+    while (!waited || !finisher)
+        g_main_context_iteration(nullptr, TRUE);
     EXPECT_EQ(*captured, 1);
     EXPECT_EQ(captured.use_count(), 1);  // the only check of a leaked block: leak detection is off in CI
+    EXPECT_NE(worker, main);
+    EXPECT_EQ(finisher, main);
 }
 
 }  // namespace

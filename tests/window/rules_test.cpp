@@ -1,10 +1,13 @@
-// The texts the window writes to the page, and the fixed rules for launch
-// arguments, the handle and drops.
+// The core's rules that need no Controller: the texts the window writes to the
+// page, launch arguments, panels, the handle, drops, the dead page's rate and
+// the window's size.
 
 #include <gio/gio.h>
 #include <glib.h>
 #include <gtest/gtest.h>
+
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,12 +15,16 @@
 #include "drop.h"
 #include "handle.h"
 #include "page_script.h"
+#include "rate_limit.h"
 #include "settings.h"
 #include "stderr_capture.h"
 #include "toolkit.h"
+#include "window_size.h"
 
 namespace mivra {
 namespace {
+
+using namespace std::chrono_literals;
 
 TEST(PageScripts, PathsAreEscapedForADoubleQuotedLiteralAndStayValidUtf8)
 {
@@ -76,24 +83,16 @@ TEST(LaunchSettings, TheDefaultInterfaceKeepsThePlainApplicationIdEveryOtherUrlO
 
 TEST(PanelRule, PanelsForFilesEnterPlainFoldersAndTakePackagesWholeFolderPanelsTakeFolders)
 {
-    OpenPanelDescription project, folders, packagesAsFolders;
-    project.canChooseFiles = project.canChooseDirectories = true;
-    folders.canChooseDirectories = true;
-    packagesAsFolders = project;
+    OpenPanelDescription project, packagesAsFolders, folders;
+    project.canChooseFiles = packagesAsFolders.canChooseFiles = true;
     packagesAsFolders.packagesAreItems = false;
-    const struct {
-        const OpenPanelDescription& panel;
-        bool folder, package;
-        Activation expected;
-    } rows[] = {
-        {project, false, false, Activation::Choose},  // a project file
-        {project, true, true, Activation::Choose},    // a ".fcpxmld" bundle
-        {project, true, false, Activation::Enter},    // a typed "~/": never copied whole
-        {packagesAsFolders, true, true, Activation::Enter}, {folders, true, false, Activation::Choose},
-        {folders, true, true, Activation::Choose},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(ActivationOf(row.panel, row.folder, row.package), row.expected);
+    std::string activations;  // Choose or Enter a file, a plain folder (a typed "~/"), a package; each panel in turn
+    for (const auto& panel : {project, packagesAsFolders, folders}) {
+        activations += activations.empty() ? "" : "/";
+        for (const auto& [folder, package] : {std::pair{false, false}, {true, false}, {true, true}})
+            activations += "CE"[static_cast<int>(ActivationOf(panel, folder, package))];
+    }
+    EXPECT_EQ(activations, "CEC/CEE/CCC");
 }
 
 TEST(Handle, OnlyADoubleClickZoomsOrMinimisesAsTheDesktopSays)
@@ -134,23 +133,19 @@ struct Receiver : DropTarget {
     std::string& seen;
 };
 
-class DropWebViewTest : public ::testing::Test {
-protected:
-    std::string hover(const Drag& drag)  // what entering, moving and preparing to drop answer
-    {
-        return {"ny"[view.draggingEntered(drag)], "ny"[view.draggingUpdated(drag)],
-                "ny"[view.prepareForDragOperation(drag)]};
-    }
-    std::string seen;
-    std::shared_ptr<Receiver> target = std::make_shared<Receiver>(seen);
-    DropWebView view{[this](const std::string& script) {
-                         seen += script == SurvolScript(true) ? "+" : script == SurvolScript(false) ? "-" : "?";
-                     },
-                     target};
-};
-
-TEST_F(DropWebViewTest, AcceptedDragHoversThenDropsOrLeaves)
+TEST(DropWebView, AnAcceptedDragHoversThenDropsOrLeavesARefusedOneIsNeverTakenNorADropWithTheTargetGone)
 {
+    std::string seen;
+    auto target = std::make_shared<Receiver>(seen);
+    DropWebView view(
+        [&](const std::string& script) {
+            seen += script == SurvolScript(true) ? "+" : script == SurvolScript(false) ? "-" : "?";
+        },
+        target);
+    const auto hover = [&](const Drag& drag) {  // what entering, moving and preparing to drop answer
+        return std::string{"ny"[view.draggingEntered(drag)], "ny"[view.draggingUpdated(drag)],
+                           "ny"[view.prepareForDragOperation(drag)]};
+    };
     const Drag drag = Files({"/p/Montage.fcpxmld"});
     EXPECT_EQ(hover(drag), "yyy");
     EXPECT_TRUE(view.performDragOperation(drag));
@@ -159,17 +154,76 @@ TEST_F(DropWebViewTest, AcceptedDragHoversThenDropsOrLeaves)
     view.draggingExited();
     view.draggingEnded();
     EXPECT_EQ(seen, "+- /p/Montage.fcpxmld-+--");  // the hover ends before the page opens the path
-}
-
-TEST_F(DropWebViewTest, RefusedDragNeverSaysTrueAndADropWithTheTargetGoneIsRefused)
-{
     EXPECT_EQ(hover(Files({"/p/notes.txt", "/p/montage.fcpxml"})), "nnn");
-    view.draggingExited();
-    view.draggingEnded();
     EXPECT_FALSE(view.performDragOperation(Files({})));
     target.reset();
     EXPECT_FALSE(view.performDragOperation(Files({"/p/a.fcpxml"})));
-    EXPECT_EQ(seen, "----");
+    EXPECT_EQ(seen, "+- /p/Montage.fcpxmld-+----");
+}
+
+TEST(RateLimitTest, AtMostCountInAnySpanAndRefusalsAreNotCounted)
+{
+    struct Case {
+        std::string name;
+        std::vector<int> seconds;  // when each event comes, from a common origin
+        std::string allowed;       // 'y' or 'n' per event
+    };
+    const std::vector<Case> cases = {
+        {"three at once, the fourth refused", {0, 0, 0, 0}, "yyyn"},
+        {"the oldest leaves the span exactly a minute later", {0, 1, 2, 59, 60, 60, 61, 62}, "yyynynyy"},
+        {"refusals do not keep the span full", {0, 10, 20, 30, 40, 50, 60, 70}, "yyynnnyy"},
+        {"spread out, always allowed", {0, 30, 60, 90, 120, 150}, "yyyyyy"},
+    };
+    for (const Case& c : cases) {
+        RateLimit limit(3, 1min);
+        const RateLimit::Clock::time_point origin{};
+        std::string got;
+        for (int second : c.seconds)
+            got += limit.allow(origin + std::chrono::seconds(second)) ? 'y' : 'n';
+        EXPECT_EQ(got, c.allowed) << c.name;
+    }
+}
+
+TEST(CentredOrigin, CentresOnTheWholeScreenOfItsMonitorOrTheOriginRoundingDown)
+{
+    EXPECT_EQ(CentredOrigin(Rectangle{1920, 0, 1281, 1024}, 1080, 740), (Point{2020, 142}));  // a second monitor
+    EXPECT_EQ(CentredOrigin(std::nullopt, 1081, 740), (Point{-541, -370}));
+}
+
+TEST(FitInto, EachSideShrinksToTheAreaAndNoUsableAreaChangesNothing)
+{
+    struct Case {
+        Size wanted;
+        std::optional<Size> area;
+        Size fitted;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{900, 620}, Size{960, 540}, {900, 540}},  // a 1920 x 1080 screen at twice the scale
+             {{1280, 840}, Size{960, 540}, {960, 540}},
+             {{1080, 740}, Size{1920, 1050}, {1080, 740}},
+             {{1080, 740}, Size{1080, 740}, {1080, 740}},
+             {{1080, 740}, std::nullopt, {1080, 740}},
+             {{1080, 740}, Size{0, 0}, {1080, 740}},  // a monitor that reports no area yet
+             {{1080, 740}, Size{800, -1}, {1080, 740}},
+         })
+        EXPECT_EQ(FitInto(c.wanted, c.area), c.fitted) << c.wanted.width << "x" << c.wanted.height;
+}
+
+TEST(SizeKeeping, OnlyTheLastSizeOfABurstIsWrittenOnceItSettlesOrAtCloseAndTheKeptOneNeverAgain)
+{
+    SizeKeeping keeping(Size{1080, 740});
+    EXPECT_EQ(keeping.closing(), std::nullopt);  // never resized
+    const auto first = keeping.resized({1100, 750}), last = keeping.resized({1280, 840});
+    EXPECT_EQ(keeping.quietPeriodEnded(first), std::nullopt);
+    EXPECT_EQ(keeping.quietPeriodEnded(last), (Size{1280, 840}));
+    EXPECT_EQ(keeping.quietPeriodEnded(last), std::nullopt);  // written already
+    EXPECT_EQ(keeping.closing(), std::nullopt);
+    EXPECT_EQ(keeping.quietPeriodEnded(keeping.resized({1280, 840})), std::nullopt);  // back to the kept one
+    keeping.resized({1000, 700});
+    EXPECT_EQ(keeping.closing(), (Size{1000, 700}));  // closed within the quiet period
+    EXPECT_EQ(keeping.closing(), std::nullopt);
+    SizeKeeping firstRun(std::nullopt);
+    EXPECT_EQ(firstRun.quietPeriodEnded(firstRun.resized({1080, 740})), (Size{1080, 740}));
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ BOTH_PATHS = os.environ.get("MIVRA_BOTH_THREAD_PATHS") == "1"
 
 
 def ffmpeg(*arguments):
+    """Runs the ffmpeg CLI; returns its last argument, the output."""
     subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", *arguments], check=True)
+    return arguments[-1]
 
 
 def run(*arguments, one_thread=False, **options):

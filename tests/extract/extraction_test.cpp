@@ -255,25 +255,49 @@ TEST_F(ExtractionRun, MessagesStayOnOneLineWhateverThePath)
     }
 }
 
-// The path must still name the file written when the run ends; what stands
-// there instead is not the run's to remove, and the file written keeps no data.
-TEST_F(ExtractionRun, TargetMovedOrRemovedDuringTheRunFails)
+// The path, through its symbolic link, must still name the file written when
+// the run ends. Whatever stands there instead is not the run's to touch; the
+// file written is removed where it is still found, or emptied where it went.
+TEST_F(ExtractionRun, TargetMovedOrReplacedDuringTheRunFails)
 {
     struct Case {
+        const char* label;
+        const char* linkTo;  // the target given is link.wav, a symbolic link to this
         std::function<void()> change;
-        bool moved, replaced;
+        const char* foreign;  // holds "foreign" afterwards
+        const char* moved;    // where the file written went, empty afterwards
     };
-    const fs::path moved = dir_ / "moved.wav";
-    for (const Case& c : {Case{[&] { fs::rename(target_, moved); }, true, false},
-                          Case{[&] { fs::rename(target_, moved), keepTarget(); }, true, true},
-                          Case{[&] { fs::remove(target_); }, false, false}}) {
+    const auto put = [&](const char* name) { std::ofstream(dir_ / name) << "foreign"; };
+    const auto move = [&](const char* from, const char* to) { fs::rename(dir_ / from, dir_ / to); };
+    const auto relink = [&](const char* to) {
+        fs::remove(dir_ / "link.wav");
+        fs::create_symlink(to, dir_ / "link.wav");
+    };
+    const std::string link = (dir_ / "link.wav").string();
+    for (const Case& c :
+         {Case{"moved", "out.wav", [&] { move("out.wav", "moved.wav"); }, nullptr, "moved.wav"},
+          Case{"replaced", "out.wav", [&] { move("out.wav", "moved.wav"), put("out.wav"); }, "out.wav", "moved.wav"},
+          Case{"removed", "out.wav", [&] { fs::remove(dir_ / "out.wav"); }, nullptr, nullptr},
+          Case{"link turned", "out.wav", [&] { put("other.wav"), relink("other.wav"); }, "other.wav", nullptr},
+          Case{"folder renamed", "sub/out.wav", [&] { move("sub", "gone"); }, nullptr, "gone/out.wav"}}) {
+        fs::create_directory(dir_ / "sub");
+        relink(c.linkTo);
         script_.buffers = {600};
         script_.whileReading = c.change;
-        expectFailure(run(), "ecriture impossible : " + target_);
-        EXPECT_EQ(fs::exists(target_) && ReadFile(target_) == "keep me", c.replaced);
-        EXPECT_EQ(fs::exists(moved) && fs::file_size(moved) == 0, c.moved);
-        fs::remove(target_);
-        fs::remove(moved);
+        expectFailure(run({source_, link}), "ecriture impossible : " + link);
+        EXPECT_TRUE(fs::is_symlink(link)) << c.label;
+        if (c.foreign) {
+            EXPECT_EQ(ReadFile(dir_ / c.foreign), "foreign") << c.label;
+        }
+        if (c.moved) {
+            EXPECT_TRUE(fs::exists(dir_ / c.moved) && fs::file_size(dir_ / c.moved) == 0) << c.label;
+        } else {
+            EXPECT_FALSE(fs::exists(dir_ / "out.wav")) << c.label;
+        }
+        for (const auto& entry : fs::directory_iterator(dir_)) {
+            if (entry.path() != source_)
+                fs::remove_all(entry.path());
+        }
     }
 }
 

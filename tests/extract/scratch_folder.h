@@ -1,6 +1,7 @@
 #pragma once
 // A folder of its own for one test, removed with all it holds.
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -10,7 +11,13 @@ namespace mivra {
 
 class ScratchFolder {
 public:
-    ScratchFolder() : path_(Made()) {}
+    ScratchFolder()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "mivra-extract-test-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::system_error(errno, std::generic_category(), "no temporary folder");
+        path_ = pattern;
+    }
     ~ScratchFolder()
     {
         std::error_code ignored;
@@ -22,15 +29,6 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    static std::filesystem::path Made()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "mivra-extract-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::filesystem::filesystem_error("no temporary folder",
-                                                    std::error_code(errno, std::generic_category()));
-        return pattern;
-    }
-
     std::filesystem::path path_;
 };
 

@@ -6,8 +6,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <sys/resource.h>
 
 namespace mivra {
@@ -17,16 +15,9 @@ namespace fs = std::filesystem;
 
 const std::vector<std::byte> kBytes(100, std::byte{7});
 
-std::string Contents(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class TargetFileOnDisk : public testing::Test {
 protected:
     std::string at(const char* name) const { return (dir_ / name).string(); }
-    void put(const char* name, const char* contents) const { std::ofstream(dir_ / name) << contents; }
 
     ScratchFolder scratch_;
     const fs::path dir_ = scratch_.path();
@@ -44,49 +35,6 @@ TEST_F(TargetFileOnDisk, ASecondWriterIsRefusedWithoutEmptyingTheFile)
     first.reset();
     EXPECT_TRUE(TargetFile::create(at("out.wav")));
     EXPECT_EQ(fs::file_size(at("out.wav")), 0u);
-}
-
-// Whatever now stands at the path is left alone; the file written is removed
-// where it was opened, or emptied where it went.
-TEST_F(TargetFileOnDisk, DiscardLeavesWhatTookThePathAndEmptiesTheFileWritten)
-{
-    struct Case {
-        const char* label;
-        const char* linkTo;
-        std::function<void()> change;
-        const char* foreign;  // holds "foreign" afterwards
-        const char* moved;    // where the file written went, empty afterwards
-    };
-    const auto relink = [&](const char* to) {
-        fs::remove(dir_ / "link.wav");
-        fs::create_symlink(to, dir_ / "link.wav");
-    };
-    for (const Case& c :
-         {Case{"replaced", "out.wav", [&] { fs::rename(at("out.wav"), at("moved.wav")), put("out.wav", "foreign"); },
-               "out.wav", "moved.wav"},
-          Case{"link turned", "out.wav", [&] { put("other.wav", "foreign"), relink("other.wav"); }, "other.wav",
-               nullptr},
-          Case{"folder renamed", "sub/out.wav", [&] { fs::rename(dir_ / "sub", dir_ / "gone"); }, nullptr,
-               "gone/out.wav"}}) {
-        fs::create_directory(dir_ / "sub");
-        relink(c.linkTo);
-        auto target = TargetFile::create(at("link.wav"));
-        ASSERT_TRUE(target && target->append(kBytes) && target->close());
-        c.change();
-        EXPECT_FALSE(target->stillAtPath()) << c.label;
-        target->discard();
-        EXPECT_TRUE(fs::is_symlink(dir_ / "link.wav")) << c.label;
-        if (c.foreign) {
-            EXPECT_EQ(Contents(dir_ / c.foreign), "foreign") << c.label;
-        }
-        if (c.moved) {
-            EXPECT_TRUE(fs::exists(dir_ / c.moved) && fs::file_size(dir_ / c.moved) == 0) << c.label;
-        } else {
-            EXPECT_FALSE(fs::exists(at("out.wav"))) << c.label;
-        }
-        for (const auto& entry : fs::directory_iterator(dir_))
-            fs::remove_all(entry.path());
-    }
 }
 
 // Each signal removes the file the link names and then ends the process as

@@ -20,7 +20,7 @@ namespace mivra::ffmpeg::ffmpeg51 {
 // does: one short block too much goes. Such a stream's decoder is set to
 // leave its trims to us (SetUpVorbisInOgg); the start is then cut from what
 // it states on its frames and the end from the final granule. Guarded by
-// test_corpus.py's test_vorbis_final_granule and test_shipped_files.
+// the shipped .oga files of test_corpus.py's test_shipped_files.
 bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream);
 void SetUpVorbisInOgg(const AVFormatContext& context, const AVStream& stream, AVCodecContext& decoder);
 
@@ -31,8 +31,8 @@ void SetUpVorbisInOgg(const AVFormatContext& context, const AVStream& stream, AV
 // which 32-bit integer PCM reads exactly. Any other float codec under the
 // integer tag, or integer codec under the float tag, contradicts the file:
 // nothing then, rather than garbage. The 24-in-32 case is guarded by
-// test_corpus.py's test_extensible_24_in_32; no test makes a contradicting
-// file. Returns the codec to decode with.
+// the extensible file of test_corpus.py's test_shipped_files; no test makes
+// a contradicting file. Returns the codec to decode with.
 std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, const AVCodecParameters& codec);
 
 // The rate of MPEG audio after a change of rate. FFmpeg 5.1's MPEG audio
@@ -41,7 +41,7 @@ std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, c
 // before it. Its context holds the rate of the frame just decoded (one frame
 // per packet, no frame threads), which relabels the frame. Guarded by the
 // "MP3s at 44.1 and 48 kHz joined" rows of test_corpus.py's
-// test_stream_timelines.
+// test_timelines.
 void LabelMpegAudioRate(AVFrame& frame, const AVCodecContext& decoder);
 
 // The gapless tag iTunes and common AAC encoders write in .m4a files,
@@ -51,7 +51,7 @@ void LabelMpegAudioRate(AVFrame& frame, const AVCodecContext& decoder);
 // the priming, but leaves the padding. The valid length, counted from the
 // first frame after the priming, ends such a track. Where an edit list states
 // the start it states the end too, and the tag is left alone (nothing).
-// Guarded by the "iTunSMPB" rows of test_corpus.py's test_stream_timelines.
+// Guarded by the "iTunSMPB" rows of test_corpus.py's test_timelines.
 std::optional<std::int64_t> GaplessValidLength(const AVFormatContext& context, const AVStream& stream, int rate);
 
 }  // namespace mivra::ffmpeg::ffmpeg51

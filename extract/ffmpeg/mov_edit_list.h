@@ -10,7 +10,7 @@
 // repeats media where silence belongs. Where a track's edit list has more
 // than one segment, the demuxer is told to ignore it (its `ignore_editlist`
 // option) and the run presents the segments itself, to the sample (see
-// presented_timeline.h). The "edit list" rows of test_corpus.py's container
+// presented_timeline.h). The "edit list" rows of test_corpus.py's
 // timeline table guard this; it can go once the FFmpeg the platform ships
 // passes them without it. An edit list of one segment, with or without a
 // delay before it, stays the demuxer's: it cuts those to the sample.

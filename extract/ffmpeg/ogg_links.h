@@ -12,7 +12,7 @@
 // the first packet gave audio (it gives none): a stream cut by a splitter,
 // whose first granule states frames to drop, keeps them, and one captured
 // live, whose granules start elsewhere than 0, ends 128 frames late. The
-// rows "chained" and "vcut" of test_corpus.py's container timeline table
+// rows "chained" and "vcut" of test_corpus.py's timeline table
 // guard this; it can go once the FFmpeg the platform ships passes them
 // without it.
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <new>
 #include <optional>
 #include <ostream>
 #include <string_view>
@@ -19,6 +20,7 @@ constexpr std::string_view kUsage = "usage: mivra-extract <source> <cible.wav> [
 constexpr std::string_view kTooBig = "depasse la taille d'un WAV classique, ffmpeg requis";
 constexpr std::string_view kNotConvertible = "format audio non convertible nativement";
 constexpr std::string_view kStdoutUnwritable = "ecriture impossible : sortie standard";
+constexpr std::string_view kOutOfMemory = "extraction interrompue : Cannot allocate memory";
 constexpr unsigned kDefaultChannelCount = 2;
 
 // Control characters in a path would break the one-line message: each one is
@@ -163,8 +165,8 @@ std::string InterruptionMessage(const SampleReader& reader)
 
 // Steps from the opened target to the outcome; the target is either complete
 // and closed or removed when this returns.
-int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& format, const std::string& targetPath,
-                std::ostream& out, std::ostream& err)
+int CopyIntoTarget(SampleReader& reader, TargetFile& target, const OutputFormat& format, const std::string& targetPath,
+                   std::ostream& out, std::ostream& err)
 {
     const auto abandon = [&](std::string_view message) {
         target.discard();
@@ -196,9 +198,20 @@ int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& for
     return 0;
 }
 
-}  // namespace
+// Running out of memory while writing is a failure like any other: the
+// target goes and the run says why, rather than ending with the file half written.
+int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& format, const std::string& targetPath,
+                std::ostream& out, std::ostream& err)
+{
+    try {
+        return CopyIntoTarget(reader, target, format, targetPath, out, err);
+    } catch (const std::bad_alloc&) {
+        target.discard();
+        return Fail(err, kOutOfMemory);
+    }
+}
 
-int RunExtraction(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out, std::ostream& err)
+int Extract(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out, std::ostream& err)
 {
     if (arguments.size() < 2)
         return Fail(err, kUsage);
@@ -231,6 +244,17 @@ int RunExtraction(std::span<const std::string> arguments, MediaFramework& media,
     if (!file)
         return Fail(err, CannotWrite(target));
     return WriteTarget(*made.reader, std::move(*file), *format, target, out, err);
+}
+
+}  // namespace
+
+int RunExtraction(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out, std::ostream& err)
+{
+    try {
+        return Extract(arguments, media, out, err);
+    } catch (const std::bad_alloc&) {
+        return Fail(err, kOutOfMemory);
+    }
 }
 
 }  // namespace mivra

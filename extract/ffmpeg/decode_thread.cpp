@@ -1,5 +1,7 @@
 #include "decode_thread.h"
 
+#include <new>
+
 namespace mivra::ffmpeg {
 
 ThreadPlan PlanThreads(Threading threading, bool copiesPackets, bool resamples)
@@ -22,8 +24,8 @@ DecodeThread::~DecodeThread()
 
 DecodedStep DecodeThread::next()
 {
-    if (taken_.empty())
-        takeQueued();
+    if (taken_.empty() && !takeQueued())
+        return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
     DecodedStep step = std::move(taken_.front());
     taken_.pop_front();
     return step;
@@ -31,11 +33,22 @@ DecodedStep DecodeThread::next()
 
 void DecodeThread::run()
 {
-    for (;;) {
-        DecodedStep step = source_.next();
-        const bool last = step.last();
-        if (!queue(std::move(step)) || last)
-            return;
+    try {
+        for (;;) {
+            DecodedStep step = source_.next();
+            const bool last = step.last();
+            if (!queue(std::move(step)) || last)
+                return;
+        }
+    } catch (const std::bad_alloc&) {
+        // An exception would end the process with the target half written;
+        // the consumer fails the run instead, and nothing more is allocated here.
+        {
+            const std::lock_guard lock(mutex_);
+            outOfMemory_ = true;
+            lastQueued_ = true;
+        }
+        stepsQueued_.notify_one();
     }
 }
 
@@ -56,8 +69,9 @@ bool DecodeThread::queue(DecodedStep step)
     return !stopping_;
 }
 
-// Takes all that is queued, once there is a batch of it or the end.
-void DecodeThread::takeQueued()
+// Takes all that is queued, once there is a batch of it or the end; false
+// when nothing is left because the thread ran out of memory.
+bool DecodeThread::takeQueued()
 {
     std::unique_lock lock(mutex_);
     if (!lastQueued_ && !batchReady()) {
@@ -69,6 +83,7 @@ void DecodeThread::takeQueued()
     queuedBytes_ = 0;
     if (producerWaiting_)
         spaceFreed_.notify_one();
+    return !taken_.empty() || !outOfMemory_;
 }
 
 }  // namespace mivra::ffmpeg

@@ -54,7 +54,7 @@ public:
 private:
     void run();
     bool queue(DecodedStep step);
-    void takeQueued();
+    bool takeQueued();
     bool full() const { return queuedBytes_ >= kFullBytes || queued_.size() >= kFullSteps; }
     bool batchReady() const { return queuedBytes_ >= kFullBytes / 4 || queued_.size() >= kFullSteps / 4; }
 
@@ -65,6 +65,7 @@ private:
     std::deque<DecodedStep> queued_;
     std::size_t queuedBytes_ = 0;
     bool lastQueued_ = false;
+    bool outOfMemory_ = false;
     bool consumerWaiting_ = false;
     bool producerWaiting_ = false;
     bool stopping_ = false;

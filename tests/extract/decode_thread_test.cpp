@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <new>
 #include <thread>
 
 namespace mivra::ffmpeg {
@@ -12,14 +13,17 @@ namespace {
 constexpr int kFrameSamples = 1024;
 constexpr std::size_t kFrameBytes = kFrameSamples * 2 * sizeof(std::int32_t);
 
-// Stereo 32-bit frames numbered in their pts, then one failed step.
+// Stereo 32-bit frames numbered in their pts, then one failed step, or the
+// decoder running out of memory.
 class CountingSource final : public StepSource {
 public:
-    explicit CountingSource(int frames) : frames_(frames) {}
+    explicit CountingSource(int frames, bool outOfMemory = false) : frames_(frames), outOfMemory_(outOfMemory) {}
 
     DecodedStep next() override
     {
         const int index = produced++;
+        if (index == frames_ && outOfMemory_)
+            throw std::bad_alloc();
         if (index == frames_)
             return {.kind = DecodedStep::Kind::failed, .error = AVERROR(EIO)};
         DecodedStep step{.kind = DecodedStep::Kind::frame, .frame = Frame(av_frame_alloc())};
@@ -35,6 +39,7 @@ public:
 
 private:
     const int frames_;
+    const bool outOfMemory_;
 };
 
 void WaitUntilStill(const std::atomic<int>& counter)
@@ -48,16 +53,18 @@ void WaitUntilStill(const std::atomic<int>& counter)
 TEST(DecodeThread, HandsOverEveryStepInOrderThenTheFailure)
 {
     constexpr int kFrames = 5000;
-    CountingSource source(kFrames);
-    DecodeThread thread(source);
-    for (int i = 0; i < kFrames; ++i) {
-        const DecodedStep step = thread.next();
-        ASSERT_EQ(step.kind, DecodedStep::Kind::frame);
-        ASSERT_EQ(step.frame->pts, i);
+    for (const bool outOfMemory : {false, true}) {
+        CountingSource source(kFrames, outOfMemory);
+        DecodeThread thread(source);
+        for (int i = 0; i < kFrames; ++i) {
+            const DecodedStep step = thread.next();
+            ASSERT_EQ(step.kind, DecodedStep::Kind::frame);
+            ASSERT_EQ(step.frame->pts, i);
+        }
+        const DecodedStep last = thread.next();
+        EXPECT_EQ(last.kind, DecodedStep::Kind::failed);
+        EXPECT_EQ(last.error, AVERROR(outOfMemory ? ENOMEM : EIO));
     }
-    const DecodedStep last = thread.next();
-    EXPECT_EQ(last.kind, DecodedStep::Kind::failed);
-    EXPECT_EQ(last.error, AVERROR(EIO));
 }
 
 // Then, destroyed while the decoder waits for room, it stops the decoder there.

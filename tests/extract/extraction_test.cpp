@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <new>
 #include <sstream>
 #include <tuple>
 #include <vector>
@@ -198,6 +199,11 @@ TEST_F(ExtractionRun, ReaderThatStopsShortRemovesTarget)
         expectFailure(run(), c.message);
         EXPECT_FALSE(fs::exists(target_)) << c.message;
     }
+    keepTarget();
+    script_.startRefusal.reset();
+    script_.whileReading = [] { throw std::bad_alloc(); };
+    expectFailure(run(), "extraction interrompue : Cannot allocate memory");
+    EXPECT_FALSE(fs::exists(target_));
 }
 
 // Block align must fit 16 bits, the rate be a whole 1 Hz or more, the byte

@@ -280,7 +280,6 @@ class MivraWindow:
         self.display, self.wayland = display, wayland
         self.page = None  # the TestServer whose page the window shows, for Wayland's probes
         self._origin = self._id = None
-        self.started = time.monotonic()
         self.lines = []
         self._changed = threading.Condition()
         self.process = spawn([PROGRAM, *args], group=True, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
@@ -394,20 +393,14 @@ class MivraWindow:
             return self.page.value("innerWidth + 'x' + innerHeight") == f"{SCREEN[0]}x{SCREEN[1]}"
         return "FULLSCREEN" in self.net_wm_state()
 
-    def page_top(self):
-        """The screen y of the page's top edge (the top of the handle strip)."""
-        if self.wayland:
-            return self.origin()[1]
-        _, y, _, height = self.geometry()
-        return y + height - int(self.page.value("window.innerHeight"))
-
     def click_element(self, element_id):
         centre = self.page.value(f"""(() => {{
             const box = document.getElementById({element_id!r}).getBoundingClientRect();
             return Math.round(box.left + box.width / 2) + "," + Math.round(box.top + box.height / 2);
         }})()""")
         left, top = (int(value) for value in centre.split(","))
-        self.xdotool("mousemove", str(self.geometry()[0] + left), str(self.page_top() + top))
+        x, y, _, _ = self.geometry()  # the page fills the window
+        self.xdotool("mousemove", str(x + left), str(y + top))
         self.xdotool("click", "1")
 
     def focus(self, window=None):
@@ -504,9 +497,9 @@ class WindowTestCase(unittest.TestCase):
         server.wait_report("load", timeout=30)
         return window
 
-    def drag_source(self, *offered, bus=None):
+    def drag_source(self, window, *offered, bus=None):
         """Starts the drag source helper offering `offered`, its window at the screen's top-left corner
-        (a drag from it starts at SOURCE)."""
+        (a drag from it starts at SOURCE), and places the window beside it; a point on its page."""
         if not os.environ.get("MIVRA_DRAG_SOURCE"):
             self.skipTest("set MIVRA_DRAG_SOURCE to the drag source helper")
         source = spawn([os.environ["MIVRA_DRAG_SOURCE"], *map(str, offered)],
@@ -517,6 +510,8 @@ class WindowTestCase(unittest.TestCase):
                                            "--name", "^mivra-drag-source$").split(), 15, "the drag source")[0]
         xdotool("windowmove", "--sync", found, "0", "0")
         time.sleep(0.3)
+        x, y, width, _ = window.place(300, 100)
+        return x + width // 2, y + 400
 
     def drag(self, start, to, release=True):
         """Presses at `start` and moves to `to` in 20 steps, then holds still before releasing."""

@@ -67,12 +67,9 @@ class DesktopSessionTest(WindowTestCase):
         server = self.serve()
         server.routes["/lecteur"] = lambda query: Route(200, "text/html; charset=utf-8", PAGE)
         window = self.launch_loaded(server, bus=bus)
-        window.place(300, 100)
         bundle = self.home.home / "Montage.fcpxmld"
         bundle.mkdir()
-        self.drag_source(bundle, bus=bus)
-        x, _, width, _ = window.geometry()
-        self.drag(SOURCE, (x + width // 2, window.page_top() + 400))
+        self.drag(SOURCE, self.drag_source(window, bundle, bus=bus))
         try:
             opened = server.wait_report("__openPath", timeout=20)
         except AssertionError as error:

@@ -64,9 +64,7 @@ class PageFilesAndDialogsTest(WindowTestCase):
         server.value('(["dragover", "drop"].forEach((k) => addEventListener(k, () => report(k, []))), "ok")')
         project = self.home.home / "Montage.FCPXMLD"
         project.mkdir()
-        self.drag_source("https://example.org/a.txt", project, self.home.home / "notes.txt")
-        x, _, width, _ = window.geometry()
-        centre = (x + width // 2, window.page_top() + 400)
+        centre = self.drag_source(window, "https://example.org/a.txt", project, self.home.home / "notes.txt")
         self.drag(SOURCE, centre, release=False)
         server.wait_report("__survol")
         window.xdotool("mousemove", *map(str, SOURCE))

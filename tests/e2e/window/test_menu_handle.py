@@ -16,8 +16,8 @@ class ShortcutTest(WindowTestCase):
         window.place()
         # The strip's menu by the pointer, then by F10, shown and dismissed: quitting later stays clean.
         if self.display.x11:  # the menu is a window of its own on X11 only
-            x, _, width, _ = window.geometry()
-            strip = (str(x + width // 2), str(window.page_top() + 38))
+            x, y, width, _ = window.geometry()
+            strip = (str(x + width // 2), str(y + 38))
             for way, commands in (("the strip's menu", [("mousemove", *strip), ("click", "3")]),
                                   ("the menu from F10", [("key", "F10")])):
                 for command in commands:
@@ -98,8 +98,8 @@ class HandleTest(WindowTestCase):
         x, y, width, height = window.place()
 
         def strip_point(from_right=None):  # mid-handle, or `from_right` pixels from the right edge
-            x, _, width, _ = window.geometry()
-            return x + width - from_right if from_right else x + width // 2, window.page_top() + 38
+            x, y, width, _ = window.geometry()
+            return x + width - from_right if from_right else x + width // 2, y + 38
 
         def drag_by(start, by):
             self.drag(start, (start[0] + by[0], start[1] + by[1]))

@@ -26,17 +26,16 @@ class BridgeTest(WindowTestCase):
         user = pwd.getpwuid(os.getuid()).pw_name
         volumes = next((folder for folder in (f"/run/media/{user}", f"/media/{user}", "/media")
                         if os.path.isdir(folder)), str(self.home.home))
-        # A script as the default http(s) handler records each URL it is given.
+        # A script as the default https handler records each URL it is given.
         record, browser = self.home.root / "browser-record", self.home.root / "fake-browser"
         browser.write_text(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '{record}'\n")
         browser.chmod(0o755)
         (self.home.root / "data/applications").mkdir()
         (self.home.root / "data/applications/mivra-test-browser.desktop").write_text(
             f"[Desktop Entry]\nType=Application\nName=Test browser\nExec={browser} %u\n"
-            "MimeType=x-scheme-handler/http;x-scheme-handler/https;\n")
+            "MimeType=x-scheme-handler/https;\n")
         (self.home.root / "config/mimeapps.list").write_text(
-            "[Default Applications]\nx-scheme-handler/https=mivra-test-browser.desktop\n"
-            "x-scheme-handler/http=mivra-test-browser.desktop\n")
+            "[Default Applications]\nx-scheme-handler/https=mivra-test-browser.desktop\n")
         temporary = self.home.root / "tmp"
         temporary.mkdir()
         server, elsewhere = self.serve(), self.serve()

@@ -43,8 +43,7 @@ class LaunchTest(WindowTestCase):
         server = self.serve()
         window = self.launch(server.url)
         window.page = server
-        window.wait_note(f"fenetre ouverte sur {server.url}")
-        self.assertEqual(window.notes()[0], f"fenetre ouverte sur {server.url}")
+        self.assertEqual(wait_until(window.notes, 15, "a log record")[0], f"fenetre ouverte sur {server.url}")
         centred = ((SCREEN[0] - 1080) // 2, (SCREEN[1] - 740) // 2, 1080, 740)
         if self.display.x11:  # on Wayland the compositor places windows, and titles are not X properties
             self.assertEqual(window.xdotool("getwindowname", window.window()).strip(), "Mivra")

@@ -36,9 +36,9 @@ class ShortcutTest(WindowTestCase):
             wait_until(lambda: server.value('document.getElementById("text").value') == expected,
                        15, f"the text field to hold {expected!r} after {keys}")
         focus_field("")
-        for keys, expected in ((["a", "b", "c", "BackSpace"], "ab"), (["ctrl+a", "ctrl+x"], ""),
-                               (["ctrl+v", "ctrl+v"], "abab"), (["ctrl+z"], "ab"),
-                               (["ctrl+a", "ctrl+c", "End", "ctrl+v"], "abab")):
+        window.type("abc")
+        for keys, expected in ((["BackSpace"], "ab"), (["ctrl+a", "ctrl+x"], ""), (["ctrl+v", "ctrl+v"], "abab"),
+                               (["ctrl+z"], "ab"), (["ctrl+a", "ctrl+c", "End", "ctrl+v"], "abab")):
             field_after(keys, expected)  # BackSpace: the page's own keys still work
         # Keys the page prevents stay the page's: it sees each one, the menu acts on none.
         server.value("""(window.prevented = new Set(["a", "f", "F11"]), addEventListener("keydown", (e) => {

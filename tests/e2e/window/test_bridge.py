@@ -73,15 +73,12 @@ class BridgeTest(WindowTestCase):
         (projects / "a.fcpxml").write_text("<fcpxml/>")
         server.run("post({action: 'pick'})")
         window.type_in_panel(f"{projects}/")
-        for attempt in range(3):  # what is typed while the panel enters the folder may be lost
+
+        def type_project():  # what is typed while the panel enters the folder may be lost: typed again
             window.key("ctrl+l", "ctrl+a")
             window.type(str(projects / "a.fcpxml"))
             window.key("Return")
-            try:
-                wait_until(lambda: server.named("__openPath"), 5, "the project")
-                break
-            except AssertionError:
-                continue
+        wait_until(lambda: server.named("__openPath") or type_project(), 15, "the project", interval=5)
         # Only the file was copied: the folder was entered, not chosen.
         self.assertTrue(server.wait_report("__openPath").args[0].endswith("-a.fcpxml"))
         window.wait_no_dialog()

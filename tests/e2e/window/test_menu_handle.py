@@ -5,7 +5,6 @@ import time
 
 from harness import WindowTestCase, main, wait_until
 
-PROJECT_PANEL = "^Choisir un projet Final Cut$"
 DOUBLE_CLICK_MS = 1500
 
 class ShortcutTest(WindowTestCase):
@@ -69,7 +68,7 @@ class ShortcutTest(WindowTestCase):
         # The window's own shortcuts act whatever the page does with the key.
         server.value('(addEventListener("keydown", (e) => e.preventDefault()), "all prevented")')
         window.key("ctrl+o")
-        window.focus(window.dialog(PROJECT_PANEL))
+        window.focus(window.dialog("^Choisir un projet Final Cut$"))
         window.key("Escape")
         window.wait_no_dialog()
         window.focus()

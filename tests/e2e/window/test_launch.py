@@ -41,14 +41,12 @@ class LaunchTest(WindowTestCase):
 
     def test_window_centred_named_logged_never_below_its_minimum_closed_and_reopened_at_its_kept_size_fitted(self):
         server = self.serve()
-        window = self.launch(server.url)
-        window.page = server
-        self.assertEqual(wait_until(window.notes, 15, "a log record")[0], f"fenetre ouverte sur {server.url}")
+        window = self.launch_loaded(server)
+        self.assertEqual(window.notes()[0], f"fenetre ouverte sur {server.url}")
         centred = ((SCREEN[0] - 1080) // 2, (SCREEN[1] - 740) // 2, 1080, 740)
         if self.display.x11:  # on Wayland the compositor places windows, and titles are not X properties
             self.assertEqual(window.xdotool("getwindowname", window.window()).strip(), "Mivra")
             self.assertEqual(window.settled_geometry(centred), centred)
-        server.wait_report("load")
         self.assertEqual(page_size(server, "1080x740"), "1080x740")  # the page fills the window
         if self.display.x11:  # resizing by request is the window manager's, on X11
             window.xdotool("windowsize", window.window(), "600", "400")

@@ -40,7 +40,6 @@ QUIET = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
 _started = []  # (process, group), stopped on SIGTERM/SIGINT too
 
 def wait_until(probe, timeout, what, interval=0.05):
-    """Calls probe until it returns something true, and returns that."""
     deadline = time.monotonic() + timeout
     while not (value := probe()):
         if time.monotonic() >= deadline:
@@ -412,7 +411,6 @@ class MivraWindow:
         wait_until(lambda: self.xdotool("getactivewindow").strip() == window, 10, f"{window} active")
 
     def type_in_panel(self, path):
-        """Types a path into the location entry of the panel or dialog shown, then Return."""
         self.focus(self.dialog())
         self.key("ctrl+l")
         self.type(str(path))
@@ -514,7 +512,6 @@ class WindowTestCase(unittest.TestCase):
         return x + width // 2, y + 400
 
     def drag(self, start, to, release=True):
-        """Presses at `start` and moves to `to` in 20 steps, then holds still before releasing."""
         xdotool = lambda *command: x11(self.display.name, "xdotool", *command)
         xdotool("mousemove", *map(str, start))
         xdotool("mousedown", "1")
@@ -526,7 +523,6 @@ class WindowTestCase(unittest.TestCase):
             xdotool("mouseup", "1")
 
     def x11_only(self, why):
-        """Skips the rest of the test on Wayland."""
         if self.display.wayland:
             self.skipTest(f"X11 only: {why}")
 

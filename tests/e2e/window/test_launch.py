@@ -28,13 +28,11 @@ def greys(display, x, y, width, height):
     return [int(grey) for grey in shown.stdout.split()]
 
 def web_processes(window):
-    """The pids of the program's web content processes."""
     listing = subprocess.run(["ps", "-eo", "pid=,sid=,comm="], capture_output=True, text=True).stdout
     return [int(pid) for pid, sid, name in (line.split(None, 2) for line in listing.splitlines())
             if int(sid) == window.process.pid and name.startswith("WebKitWebProces")]
 
 def page_size(server, expected):
-    """The page's viewport once it equals `expected`, or the last one read."""
     return settled(lambda: server.value("innerWidth + 'x' + innerHeight"), expected, 5)
 
 class LaunchTest(WindowTestCase):

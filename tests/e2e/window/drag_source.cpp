@@ -10,12 +10,8 @@ namespace {
 
 GdkContentProvider* OnPrepare(GtkDragSource*, double, double, gpointer data)
 {
-    GSList* list = nullptr;
-    for (auto it = static_cast<std::vector<GFile*>*>(data)->rbegin();
-         it != static_cast<std::vector<GFile*>*>(data)->rend(); ++it)
-        list = g_slist_prepend(list, *it);
-    GdkFileList* files = gdk_file_list_new_from_list(list);
-    g_slist_free(list);
+    auto* offered = static_cast<std::vector<GFile*>*>(data);
+    GdkFileList* files = gdk_file_list_new_from_array(offered->data(), offered->size());
     GdkContentProvider* provider = gdk_content_provider_new_typed(GDK_TYPE_FILE_LIST, files);
     g_boxed_free(GDK_TYPE_FILE_LIST, files);
     return provider;

@@ -1,6 +1,5 @@
 """End-to-end harness for mivra-window: per test file a display server, per test
-a private home, page server and program run, driven with xdotool. Every wait is
-bounded; every process started here is stopped on cleanup. MIVRA_E2E_BACKEND:
+a private home, page server and program run, driven with xdotool. MIVRA_E2E_BACKEND:
 "x11" (Xvfb managed by openbox) or "wayland" (weston inside Xvfb, xdotool's input
 reaching the program as Wayland input). A Wayland window has no X window: its
 place is found by the pointer, its size is the page's, and a panel or dialog is
@@ -41,7 +40,6 @@ QUIET = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
 _started = []  # (process, group), stopped on SIGTERM/SIGINT too
 
 def wait_until(probe, timeout, what, interval=0.05):
-    """Calls probe until it returns something true, and returns that."""
     deadline = time.monotonic() + timeout
     while not (value := probe()):
         if time.monotonic() >= deadline:
@@ -87,8 +85,8 @@ def x11(display, *command):
 class Display:
     """Xvfb on a display number it picks itself, managed by openbox, or filled by weston."""
 
-    def __init__(self, backend=BACKEND):
-        self.wayland = backend == "wayland"
+    def __init__(self):
+        self.wayland = BACKEND == "wayland"
         self.x11 = not self.wayland
         self.socket = None  # weston's socket, on Wayland
 
@@ -161,25 +159,10 @@ class Home:
             env.update(GDK_BACKEND="wayland", WAYLAND_DISPLAY=link.name)
         return env
 
-    def install_browser(self):
-        """Makes a script the default http(s) handler; returns the file where it records each URL."""
-        record, script = self.root / "browser-record", self.root / "fake-browser"
-        script.write_text(f"#!/bin/sh\nprintf '%s\\n' \"$1\" >> '{record}'\n")
-        script.chmod(0o755)
-        (self.root / "data/applications").mkdir()
-        (self.root / "data/applications/mivra-test-browser.desktop").write_text(
-            f"[Desktop Entry]\nType=Application\nName=Test browser\nExec={script} %u\n"
-            "MimeType=x-scheme-handler/http;x-scheme-handler/https;\n")
-        (self.root / "config/mimeapps.list").write_text(
-            "[Default Applications]\nx-scheme-handler/https=mivra-test-browser.desktop\n"
-            "x-scheme-handler/http=mivra-test-browser.desktop\n")
-        return record
-
-Request = namedtuple("Request", "path time")  # time: time.monotonic() at arrival
 Route = namedtuple("Route", "status content_type body", defaults=("text/plain; charset=utf-8", b""))
 
-class Report(namedtuple("Report", "name args page_time rank time")):
-    """What the page reported: its clock (ms), the report's rank on its page, the arrival time."""
+class Report(namedtuple("Report", "name args page_time rank")):
+    """What the page reported, with its clock (ms) and the report's rank on its page."""
     page_order = property(lambda self: (self.page_time, self.rank))
 
 class QuietServer(ThreadingHTTPServer):
@@ -190,14 +173,14 @@ class QuietServer(ThreadingHTTPServer):
             super().handle_error(request, client_address)
 
 class TestServer:
-    """The demo page with the driver script, which runs what run() queues; records every
-    request and what the page reports (/report?name=&args=<json>). `routes`: more paths,
-    each a function of the query giving a Route. `closing`: one answer per connection."""
+    """The demo page with the driver script, which runs what run() queues; records the path of
+    every request and what the page reports (/report?name=&args=<json>). `routes`: more paths,
+    each a function of the query giving a Route. One answer per connection: one request per page load."""
 
     FILES = {"/app.js": DEMO / "app.js", "/app.css": DEMO / "app.css", "/driver.js": HERE / "driver.js"}
 
-    def __init__(self, port=0, closing=False):
-        self.port, self.closing = port, closing
+    def __init__(self, port=0):
+        self.port = port
         self.requests, self.reports, self.routes = [], [], {}
         self.changed = threading.Condition()
         self._scripts = queue.Queue()
@@ -228,7 +211,7 @@ class TestServer:
         field = lambda key, default: query.get(key, [default])[0]
         if path == "/report":  # time and rank come from the demo page's reports only
             self._record(Report(field("name", ""), json.loads(field("args", "[]")), float(field("time", 0)),
-                                int(field("rank", 0)), time.monotonic()), self.reports)
+                                int(field("rank", 0))), self.reports)
             return Route(204)
         if path == "/next":
             try:
@@ -253,12 +236,12 @@ class TestServer:
             protocol_version = "HTTP/1.1"
 
             def do_GET(self):
-                server._record(Request(self.path, time.monotonic()), server.requests)
+                server._record(self.path, server.requests)
                 path, _, query = self.path.partition("?")
                 route = server._answer(path, urllib.parse.parse_qs(query, keep_blank_values=True))
                 self.send_response(route.status)
                 headers = {"Content-Type": route.content_type, "Content-Length": str(len(route.body)),
-                           "Cache-Control": "no-store", **({"Connection": "close"} if server.closing else {})}
+                           "Cache-Control": "no-store", "Connection": "close"}
                 for header, value in headers.items():
                     self.send_header(header, value)
                 self.end_headers()
@@ -289,10 +272,6 @@ class TestServer:
         self.run(script)
         return self.wait_report("ran", timeout, count + 1).args[0]
 
-    def requests_for(self, path):
-        with self.changed:
-            return [request for request in self.requests if request.path == path]
-
 class MivraWindow:
     """One run of the program: its log lines and its windows."""
 
@@ -300,7 +279,6 @@ class MivraWindow:
         self.display, self.wayland = display, wayland
         self.page = None  # the TestServer whose page the window shows, for Wayland's probes
         self._origin = self._id = None
-        self.started = time.monotonic()
         self.lines = []
         self._changed = threading.Condition()
         self.process = spawn([PROGRAM, *args], group=True, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
@@ -414,20 +392,14 @@ class MivraWindow:
             return self.page.value("innerWidth + 'x' + innerHeight") == f"{SCREEN[0]}x{SCREEN[1]}"
         return "FULLSCREEN" in self.net_wm_state()
 
-    def page_top(self, server):
-        """The screen y of the page's top edge (the top of the handle strip)."""
-        if self.wayland:
-            return self.origin()[1]
-        _, y, _, height = self.geometry()
-        return y + height - int(server.value("window.innerHeight"))
-
-    def click_element(self, server, element_id):
-        centre = server.value(f"""(() => {{
+    def click_element(self, element_id):
+        centre = self.page.value(f"""(() => {{
             const box = document.getElementById({element_id!r}).getBoundingClientRect();
             return Math.round(box.left + box.width / 2) + "," + Math.round(box.top + box.height / 2);
         }})()""")
         left, top = (int(value) for value in centre.split(","))
-        self.xdotool("mousemove", str(self.geometry()[0] + left), str(self.page_top(server) + top))
+        x, y, _, _ = self.geometry()  # the page fills the window
+        self.xdotool("mousemove", str(x + left), str(y + top))
         self.xdotool("click", "1")
 
     def focus(self, window=None):
@@ -438,9 +410,8 @@ class MivraWindow:
         self.xdotool("windowactivate", "--sync", window)
         wait_until(lambda: self.xdotool("getactivewindow").strip() == window, 10, f"{window} active")
 
-    def type_in_panel(self, path, title=".*"):
-        """Types a path into the location entry of the panel or dialog shown, then Return."""
-        self.focus(self.dialog(title))
+    def type_in_panel(self, path):
+        self.focus(self.dialog())
         self.key("ctrl+l")
         self.type(str(path))
         self.key("Return")
@@ -451,14 +422,14 @@ class MivraWindow:
     def type(self, text):
         self.xdotool("type", "--delay", "20", text)
 
-    def close(self, timeout=20):
+    def close(self):
         """Closes the window with Alt+F4, repeated if lost (on Wayland, its close button); the exit status."""
         if self.wayland:
             x, y = self.origin()
             self.xdotool("mousemove", str(x + CLOSE_BUTTON[0]), str(y + CLOSE_BUTTON[1]))
             self.xdotool("click", "1")
-            return self.process.wait(timeout)
-        deadline = time.monotonic() + timeout
+            return self.process.wait(20)
+        deadline = time.monotonic() + 20
         while self.window() in self.windows() and time.monotonic() < deadline:
             self.focus()
             self.key("alt+F4")
@@ -491,14 +462,8 @@ class WindowTestCase(unittest.TestCase):
         self.home = Home()
         self.addCleanup(shutil.rmtree, self.home.root, ignore_errors=True)
 
-    def serve(self, server=None):
-        server = (server or TestServer()).start()
-        self.addCleanup(server.stop)
-        return server
-
-    def interface_server(self):
-        """A server for the default interface address, not started yet."""
-        server = TestServer(INTERFACE_PORT)
+    def serve(self):
+        server = TestServer().start()
         self.addCleanup(server.stop)
         return server
 
@@ -530,9 +495,9 @@ class WindowTestCase(unittest.TestCase):
         server.wait_report("load", timeout=30)
         return window
 
-    def drag_source(self, *offered, bus=None):
+    def drag_source(self, window, *offered, bus=None):
         """Starts the drag source helper offering `offered`, its window at the screen's top-left corner
-        (a drag from it starts at SOURCE)."""
+        (a drag from it starts at SOURCE), and places the window beside it; a point on its page."""
         if not os.environ.get("MIVRA_DRAG_SOURCE"):
             self.skipTest("set MIVRA_DRAG_SOURCE to the drag source helper")
         source = spawn([os.environ["MIVRA_DRAG_SOURCE"], *map(str, offered)],
@@ -543,21 +508,21 @@ class WindowTestCase(unittest.TestCase):
                                            "--name", "^mivra-drag-source$").split(), 15, "the drag source")[0]
         xdotool("windowmove", "--sync", found, "0", "0")
         time.sleep(0.3)
+        x, y, width, _ = window.place(300, 100)
+        return x + width // 2, y + 400
 
-    def drag(self, start, to, steps=20, pause=0.04, settle=0.5, release=True):
-        """Presses at `start` and moves to `to` in `steps` steps, `pause` seconds apart."""
+    def drag(self, start, to, release=True):
         xdotool = lambda *command: x11(self.display.name, "xdotool", *command)
         xdotool("mousemove", *map(str, start))
         xdotool("mousedown", "1")
-        for step in range(1, steps + 1):
-            xdotool("mousemove", *(str(begin + (end - begin) * step // steps) for begin, end in zip(start, to)))
-            time.sleep(pause)
-        time.sleep(settle)
+        for step in range(1, 21):
+            xdotool("mousemove", *(str(begin + (end - begin) * step // 20) for begin, end in zip(start, to)))
+            time.sleep(0.04)
+        time.sleep(0.5)
         if release:
             xdotool("mouseup", "1")
 
     def x11_only(self, why):
-        """Skips the rest of the test on Wayland."""
         if self.display.wayland:
             self.skipTest(f"X11 only: {why}")
 

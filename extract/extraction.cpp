@@ -198,8 +198,8 @@ int CopyIntoTarget(SampleReader& reader, TargetFile& target, const OutputFormat&
     return 0;
 }
 
-// Running out of memory while writing is a failure like any other: the
-// target goes and the run says why, rather than ending with the file half written.
+// Running out of memory while writing removes the target like any other
+// failure, rather than leaving the file half written; the run reports it.
 int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& format, const std::string& targetPath,
                 std::ostream& out, std::ostream& err)
 {
@@ -207,7 +207,7 @@ int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& for
         return CopyIntoTarget(reader, target, format, targetPath, out, err);
     } catch (const std::bad_alloc&) {
         target.discard();
-        return Fail(err, kOutOfMemory);
+        throw;
     }
 }
 

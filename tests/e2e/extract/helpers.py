@@ -28,12 +28,15 @@ def ffmpeg(*arguments):
     return arguments[-1]
 
 
+def environment(one_thread):
+    """The test's environment, with the run on one thread or the default path."""
+    return {**os.environ, "MIVRA_EXTRACT_THREADS": "1" if one_thread else ""}
+
+
 def run(*arguments, one_thread=False, **options):
-    environment = {k: v for k, v in os.environ.items() if k != "MIVRA_EXTRACT_THREADS"}
-    environment.update({"MIVRA_EXTRACT_THREADS": "1"} if one_thread else {})
     options = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, "stdin": subprocess.DEVNULL, **options}
     # A generous timeout: the sanitizer build is several times slower.
-    return subprocess.run([EXTRACT, *arguments], text=True, timeout=120, env=environment, **options)
+    return subprocess.run([EXTRACT, *arguments], text=True, timeout=120, env=environment(one_thread), **options)
 
 
 def extract(source, target, *rest, **options):

@@ -14,7 +14,7 @@ import unittest
 
 import numpy
 
-from helpers import EXTRACT, ExtractTest, cli24, extract, ffmpeg, run, samples24, write_wav24
+from helpers import EXTRACT, ExtractTest, cli24, environment, extract, ffmpeg, run, samples24, write_wav24
 
 TOO_BIG = "depasse la taille d'un WAV classique, ffmpeg requis"
 USAGE = "usage: mivra-extract <source> <cible.wav> [frequence]"
@@ -83,9 +83,9 @@ def measured_run(*arguments, one_thread):
     """A run and its peak resident memory in MiB, from the run's own resource usage. The
     resident peak, not the address space: the libraries and each thread's malloc arena
     reserve far more than a run uses, and by how much depends on the machine's load."""
-    env = {**os.environ, "MIVRA_EXTRACT_THREADS": "1" if one_thread else ""}
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        process = subprocess.Popen([EXTRACT, *arguments], stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env)
+        process = subprocess.Popen([EXTRACT, *arguments], stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                   env=environment(one_thread))
         _, status, usage = os.wait4(process.pid, 0)
         process.returncode = os.waitstatus_to_exitcode(status)  # already reaped: Popen must not wait again
         out.seek(0), err.seek(0)

@@ -16,7 +16,7 @@ class PageFilesAndDialogsTest(WindowTestCase):
         # An alert holds the script until closed with Return; the other dialogs answer alone.
         server.run('document.getElementById("alert").click(), "clicked"')
         if self.display.x11:
-            window.dialog()
+            window.dialog("^Alerte de la page$")
         time.sleep(1)  # on Wayland the alert holds the page, which cannot say it lost the focus
         self.assertEqual(server.named("alert"), [])
         window.key("Return")
@@ -33,7 +33,7 @@ class PageFilesAndDialogsTest(WindowTestCase):
         chosen.write_bytes(b"RIFF")
         window.place(300, 100)
         window.click_element("file")
-        window.dialog()
+        window.dialog("^Choisir un fichier$")
         time.sleep(0.5)
         window.type_in_panel(chosen)
         self.assertEqual(server.wait_report("file").args, [[chosen.name]])

@@ -522,7 +522,8 @@ void Controller::writeDownload(const std::string& chosen, const DownloadDestinat
     g_autofree char* written = g_strdup(pattern.c_str());
     const int fd = g_mkstemp(written);
     if (fd < 0) {
-        Note("telechargement impossible : " + chosen + " : " + g_strerror(errno));
+        const int error = errno;
+        Note("telechargement impossible : " + chosen + " : " + g_strerror(error));
         destination(std::nullopt);
         return;
     }

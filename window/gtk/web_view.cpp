@@ -40,11 +40,14 @@ void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason re
 
 // Handled here: WebKit's own error page would show, and its load would finish
 // under the failed address as if the page had loaded.
-gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, char* failingUri, GError*, gpointer data)
+// A navigation that became a download (a link to an attachment) ends here
+// too, leaving the page where it was: that is no failure.
+gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, char* failingUri, GError* error, gpointer data)
 {
     auto* state = static_cast<WebViewState*>(data);
     state->currentLoadFailed = true;
-    state->events.navigationFailed(failingUri ? failingUri : "");
+    if (!g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
+        state->events.navigationFailed(failingUri ? failingUri : "");
     return TRUE;
 }
 

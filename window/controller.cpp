@@ -1,8 +1,11 @@
 #include "controller.h"
 
 #include <glib.h>
+#include <glib/gstdio.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <filesystem>
 #include <iterator>
 #include <system_error>
@@ -28,6 +31,8 @@ constexpr auto kLaunchProjectDelay = 1s;
 // A page whose process keeps dying is not loaded again and again.
 constexpr std::size_t kCrashReloads = 3;
 constexpr auto kCrashReloadSpan = 1min;
+// A browser's zoom steps around the page's own size.
+constexpr std::array kZoomSteps = {0.5, 0.67, 0.8, 0.9, 1.0, 1.1, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0};
 
 constexpr const char* kDemoProjectBase = "Mivra Demo";
 constexpr const char* kFolderMessageTravail = "Choisissez le dossier ou Mivra decoupera les regions. "
@@ -35,6 +40,13 @@ constexpr const char* kFolderMessageTravail = "Choisissez le dossier ou Mivra de
 constexpr const char* kFolderMessageDestination = "Choisissez le dossier de destination de l'AAF.";
 constexpr const char* kDownloadTitle = "Enregistrer le telechargement";
 constexpr const char* kDownloadFallbackName = "telechargement";
+// Hidden, and unlike any name the page suggests.
+constexpr const char* kDownloadTemporaryName = ".Mivra-telechargement-XXXXXX.partiel";
+constexpr const char* kFolderTitleTravail = "Choisir le dossier de travail";
+constexpr const char* kFolderTitleDestination = "Choisir le dossier de destination";
+constexpr const char* kGrantTitle = "Autoriser un volume";
+constexpr const char* kFileInputTitle = "Choisir un fichier";
+constexpr const char* kAlertTitle = "Mivra";  // an alert with nothing to read
 constexpr const char* kGrantMessage = "Selectionnez ce volume pour autoriser Mivra a le lire.";
 
 bool Exists(const std::string& path)
@@ -60,6 +72,31 @@ std::string DownloadName(const std::string& suggested)
 std::string ReplaceQuestion(const std::string& name)
 {
     return "Un element nomme \u00AB " + name + " \u00BB existe deja. Voulez-vous le remplacer ?";
+}
+
+// What the alert shows first, as its window's title too.
+std::string AlertTitle(const std::string& message)
+{
+    const std::string firstLine = message.substr(0, message.find('\n'));
+    return firstLine.empty() ? kAlertTitle : firstLine;
+}
+
+void RemoveFile(const std::string& path)
+{
+    std::error_code error;
+    if (fs::is_regular_file(fs::symlink_status(path, error)))
+        fs::remove(path, error);
+}
+
+// The next step from the current zoom in the direction asked.
+double ZoomStep(double current, bool larger)
+{
+    if (larger) {
+        const auto next = std::upper_bound(kZoomSteps.begin(), kZoomSteps.end(), current);
+        return next == kZoomSteps.end() ? kZoomSteps.back() : *next;
+    }
+    const auto next = std::lower_bound(kZoomSteps.begin(), kZoomSteps.end(), current);
+    return next == kZoomSteps.begin() ? kZoomSteps.front() : *std::prev(next);
 }
 
 // The page opens the copy, or the chosen item itself when it could not be copied.
@@ -95,9 +132,12 @@ Controller::Controller(Toolkit& toolkit, LaunchSettings settings, Places places)
 
 // Quitting or closing the window ends the process next: a copy still running
 // would be cut short under its temporary name.
+// A download still running is cut short too: its temporary file goes.
 Controller::~Controller()
 {
     copies_->stopAndWait();
+    for (const auto& [written, chosen] : downloads_)
+        RemoveFile(written);
 }
 
 WindowDescription Controller::windowDescription() const
@@ -168,8 +208,32 @@ void Controller::refresh()
         loadInterface();
 }
 
-void Controller::navigationFailed()
+// The failure page's "Reessayer" and Ctrl+R both load the interface: from
+// there it starts over with a new budget. A scheme no web view shows goes to
+// the desktop, but only when the user asked: a page alone starts no program.
+bool Controller::navigationRequested(const std::string& uri, bool byTheUser)
 {
+    if (failurePageShown_ && SameOrigin(uri, settings_.url)) {
+        failurePageShown_ = false;
+        attempts_ = 0;
+    }
+    if (!IsForTheDesktop(uri))
+        return true;
+    if (byTheUser)
+        toolkit_.openInBrowser(uri);
+    else
+        Note("lien non suivi : " + uri);
+    return false;
+}
+
+// Only the interface's own loads are retried: a link to another site that
+// fails leaves the page, and what the user did in it, as it is.
+void Controller::navigationFailed(const std::string& uri)
+{
+    if (!SameOrigin(uri, settings_.url)) {
+        Note("chargement impossible : " + uri);
+        return;
+    }
     showsInterface_ = false;
     retry();
 }
@@ -181,15 +245,32 @@ void Controller::webProcessEnded()
     showsInterface_ = false;
     if (crashReloads_.allow(RateLimit::Clock::now()))
         loadInterface();
+    else
+        showFailurePage(Failure::PageStopped);
 }
 
-// One budget of reloads for the whole run: never given back, nothing coalesced.
+// One budget of reloads until the failure page: never given back when the
+// interface loads, nothing coalesced.
 void Controller::retry()
 {
-    if (attempts_ >= kReloadBudget)
+    if (attempts_ >= kReloadBudget) {
+        showFailurePage(Failure::ServerSilent);
         return;
+    }
     ++attempts_;
     later(kReloadDelay, [](Controller& self) { self.loadInterface(); });
+}
+
+// Shown once until the interface is asked for again; the view no longer
+// holds a page of the interface.
+void Controller::showFailurePage(Failure failure)
+{
+    if (failurePageShown_)
+        return;
+    failurePageShown_ = true;
+    showsInterface_ = false;
+    toolkit_.showPage(FailurePage(failure, settings_.url, windowDescription().background));
+    Note(FailureNote(failure));
 }
 
 void Controller::pageFinishedLoading(const std::string& uri)
@@ -292,6 +373,7 @@ void Controller::chooseFolder(const std::string& path, const std::string& pour)
     panel.canCreateDirectories = true;
     if (!path.empty() && IsDirectory(path))
         panel.startFolder = path;
+    panel.title = travail ? kFolderTitleTravail : kFolderTitleDestination;
     panel.message = travail ? kFolderMessageTravail : kFolderMessageDestination;
     panel.prompt = "Choisir";
     askForPath(panel, [travail](Controller& self, const std::string& chosen) {
@@ -315,6 +397,7 @@ void Controller::grant(const std::string& path)
     panel.canChooseDirectories = true;
     panel.packagesAreItems = false;
     panel.startFolder = grantStartFolder(path);
+    panel.title = kGrantTitle;
     panel.message = kGrantMessage;
     panel.prompt = "Autoriser";
     askForPath(panel, [](Controller& self, const std::string& chosen) {
@@ -374,7 +457,16 @@ void Controller::perform(MenuAction action)
     case MenuAction::SelectAll: toolkit_.editPage(action); break;
     case MenuAction::Refresh: refresh(); break;
     case MenuAction::ToggleFullScreen: toolkit_.toggleFullScreen(); break;
+    case MenuAction::ZoomIn:
+    case MenuAction::ZoomOut:
+    case MenuAction::ZoomReset: zoom(action); break;
     }
+}
+
+void Controller::zoom(MenuAction action)
+{
+    zoom_ = action == MenuAction::ZoomReset ? 1.0 : ZoomStep(zoom_, action == MenuAction::ZoomIn);
+    toolkit_.setZoom(zoom_);
 }
 
 void Controller::runFileInput(std::function<void(std::optional<std::string>)> answer)
@@ -383,6 +475,7 @@ void Controller::runFileInput(std::function<void(std::optional<std::string>)> an
     panel.canChooseFiles = true;
     panel.canChooseDirectories = true;
     panel.packagesAreItems = true;
+    panel.title = kFileInputTitle;
     toolkit_.showOpenPanel(panel, std::move(answer));
 }
 
@@ -398,8 +491,12 @@ void Controller::askForDownloadPath(const std::string& folder, const std::string
     SavePanelDescription panel{kDownloadTitle, folder, name, "Enregistrer"};
     toolkit_.showSavePanel(panel, [weak = weak_from_this(), destination](std::optional<std::string> path) {
         const auto self = weak.lock();
-        if (!self || !path || !Exists(*path)) {
-            destination(self ? path : std::nullopt);
+        if (!self || !path) {
+            destination(std::nullopt);
+            return;
+        }
+        if (!Exists(*path)) {
+            self->writeDownload(*path, destination);
             return;
         }
         const fs::path chosen(*path);
@@ -410,24 +507,54 @@ void Controller::askForDownloadPath(const std::string& folder, const std::string
                 if (!self)
                     destination(std::nullopt);
                 else if (replace)
-                    destination(chosen.string());
+                    self->writeDownload(chosen.string(), destination);
                 else
                     self->askForDownloadPath(chosen.parent_path().string(), chosenName, destination);
             });
     });
 }
 
-void Controller::downloadFailed(const std::string& destination)
+// Written under a temporary name in the chosen folder, so that the file of
+// the chosen name is replaced only by a complete download, in one rename.
+void Controller::writeDownload(const std::string& chosen, const DownloadDestination& destination)
 {
+    const std::string pattern = (fs::path(chosen).parent_path() / kDownloadTemporaryName).string();
+    g_autofree char* written = g_strdup(pattern.c_str());
+    const int fd = g_mkstemp(written);
+    if (fd < 0) {
+        const int error = errno;
+        Note("telechargement impossible : " + chosen + " : " + g_strerror(error));
+        destination(std::nullopt);
+        return;
+    }
+    g_close(fd, nullptr);
+    downloads_.emplace(written, chosen);
+    destination(std::string(written));
+}
+
+void Controller::downloadFinished(const std::string& written)
+{
+    const auto download = downloads_.extract(written);
+    if (download.empty())
+        return;
     std::error_code error;
-    if (fs::is_regular_file(fs::symlink_status(destination, error)))
-        fs::remove(destination, error);
+    fs::rename(written, download.mapped(), error);
+    if (error)
+        Note("telechargement laisse sous " + written + " : " + error.message());
+}
+
+void Controller::downloadFailed(const std::string& written)
+{
+    if (downloads_.erase(written) != 0)
+        RemoveFile(written);
 }
 
 void Controller::runPageDialog(PageDialog dialog, const std::string& message, std::function<void(bool)> answered)
 {
     switch (dialog) {
-    case PageDialog::Alert: toolkit_.showAlert(message, [answered = std::move(answered)] { answered(true); }); break;
+    case PageDialog::Alert:
+        toolkit_.showAlert(AlertTitle(message), message, [answered = std::move(answered)] { answered(true); });
+        break;
     case PageDialog::Confirm:
     case PageDialog::Prompt: answered(false); break;
     case PageDialog::LeavePage: answered(true); break;

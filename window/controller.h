@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "bridge.h"
 #include "drop.h"
+#include "failure_page.h"
 #include "menu.h"
 #include "places.h"
 #include "project_copy.h"
@@ -35,8 +37,13 @@ public:
     void build();
 
     // Interface loading.
-    void refresh();           // the user's reload: loads the interface when the view holds no page of it
-    void navigationFailed();  // any failed navigation: a reload within the budget
+    void refresh();  // the user's reload: loads the interface when the view holds no page of it
+    // A navigation the view is about to make, `byTheUser` when the user asked
+    // for it (a link clicked); false when the view must not load it.
+    bool navigationRequested(const std::string& uri, bool byTheUser);
+    // A failed navigation to `uri`: a reload within the budget when it was
+    // one of the interface.
+    void navigationFailed(const std::string& uri);
     void pageFinishedLoading(const std::string& uri);  // a load that finished without failure
     void webProcessEnded();                            // the page's process crashed or was killed
 
@@ -73,12 +80,15 @@ public:
     void runFileInput(std::function<void(std::optional<std::string>)> answer);
     void runPageDialog(PageDialog dialog, const std::string& message, std::function<void(bool confirmed)> answered);
 
-    // Downloads the page starts: `destination` is called once, with the path the
-    // user chose, or with nothing when the download must be dropped unwritten.
+    // Downloads the page starts: `destination` is called once, with the path
+    // to write (a temporary file beside the one the user chose), or with
+    // nothing when the download must be dropped unwritten.
     using DownloadDestination = std::function<void(std::optional<std::string>)>;
     void decideDownload(const std::string& suggestedName, DownloadDestination destination);
-    // A download that failed once its file had been created leaves no part of it.
-    void downloadFailed(const std::string& destination);
+    // A complete download takes the chosen name, replacing what had it; one
+    // that failed leaves no part of it and the file it was to replace as it was.
+    void downloadFinished(const std::string& written);
+    void downloadFailed(const std::string& written);
 
 private:
     Controller(Toolkit& toolkit, LaunchSettings settings, Places places);
@@ -86,6 +96,8 @@ private:
     WindowDescription windowDescription() const;
     void loadInterface();
     void retry();
+    void showFailurePage(Failure failure);
+    void zoom(MenuAction action);
     // Deferred blocks and panel completions run only while the Controller exists;
     // a cancelled panel calls nothing.
     void later(std::chrono::milliseconds delay, std::function<void(Controller&)> block);
@@ -97,6 +109,7 @@ private:
     void projectChosen(const std::string& chosen);
     std::string grantStartFolder(const std::string& path) const;
     void askForDownloadPath(const std::string& folder, const std::string& name, DownloadDestination destination);
+    void writeDownload(const std::string& chosen, const DownloadDestination& destination);
 
     Toolkit& toolkit_;
     const LaunchSettings settings_;
@@ -106,6 +119,8 @@ private:
     // Whether the view holds a page of the interface: what a reload would reload.
     bool showsInterface_ = false;
     RateLimit crashReloads_;
+    bool failurePageShown_ = false;
+    double zoom_ = 1;  // for the session only
 
     // The launch project waits for both the first second and the first load.
     bool launchDelayElapsed_ = false;
@@ -115,6 +130,7 @@ private:
 
     int copiesInProgress_ = 0;  // as seen from the main loop: the window shows it is working
     std::shared_ptr<RunningCopies> copies_;
+    std::map<std::string, std::string> downloads_;  // temporary file -> the name the user chose
 };
 
 }  // namespace mivra

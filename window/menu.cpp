@@ -19,4 +19,14 @@ const std::vector<MenuItem>& MenuTable()
     return table;
 }
 
+const std::vector<ShortcutWithoutItem>& ShortcutsWithoutItems()
+{
+    static const std::vector<ShortcutWithoutItem> table = {
+        {"plus", MenuAction::ZoomIn},    {"equal", MenuAction::ZoomIn},        {"KP_Add", MenuAction::ZoomIn},
+        {"minus", MenuAction::ZoomOut},  {"KP_Subtract", MenuAction::ZoomOut}, {"0", MenuAction::ZoomReset},
+        {"KP_0", MenuAction::ZoomReset},
+    };
+    return table;
+}
+
 }  // namespace mivra

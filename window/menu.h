@@ -17,6 +17,10 @@ enum class MenuAction {
     SelectAll,
     Refresh,
     ToggleFullScreen,
+    // Keys alone, with no item.
+    ZoomIn,
+    ZoomOut,
+    ZoomReset,
 };
 
 struct MenuItem {
@@ -42,5 +46,16 @@ inline constexpr char kMenuOpeningKey[] = "F10";
 
 // The items in menu order, then item order.
 const std::vector<MenuItem>& MenuTable();
+
+// A shortcut with no menu item: Ctrl with the key named, offered to the page
+// first, as the editing keys are. Shift does not count, so that Ctrl+plus is
+// the same wherever a layout puts "+".
+struct ShortcutWithoutItem {
+    std::string key;
+    MenuAction action;
+};
+
+// The page's zoom, on the main keyboard and on the keypad.
+const std::vector<ShortcutWithoutItem>& ShortcutsWithoutItems();
 
 }  // namespace mivra

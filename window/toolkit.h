@@ -79,18 +79,25 @@ public:
     // False when the URL does not parse; nothing is loaded then.
     virtual bool loadUrl(const std::string& url) = 0;
     virtual void reload() = 0;
+    // Shows the window's own page: its document has no address, so no
+    // origin the bridge honours.
+    virtual void showPage(const std::string& html) = 0;
+    // The page's zoom, 1 for its own size.
+    virtual void setZoom(double zoom) = 0;
     // Evaluated in the page's main frame; result and errors are dropped.
     virtual void evaluateScript(const std::string& script) = 0;
 
     // Panels and alerts are modal to the window; completions run on the main loop.
     virtual void showOpenPanel(const OpenPanelDescription& panel, PanelCompletion done) = 0;
-    virtual void showAlert(const std::string& message, std::function<void()> closed) = 0;
+    virtual void showAlert(const std::string& title, const std::string& message, std::function<void()> closed) = 0;
     // A save panel; the desktop's own question before replacing a file is left to the Controller.
     virtual void showSavePanel(const SavePanelDescription& panel, PanelCompletion done) = 0;
     // A question with "Annuler" and the confirming button; answers true when confirmed.
     virtual void askToConfirm(const std::string& message, const std::string& confirm,
                               std::function<void(bool)> answered) = 0;
 
+    // Opens the address with the desktop's handler for its scheme: the
+    // browser for https, the mail program for mailto:, ...
     virtual void openInBrowser(const std::string& url) = 0;
     // The desktop's pane for granting the program access to the whole disk;
     // empty on Linux, which has none.

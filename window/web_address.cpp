@@ -2,6 +2,10 @@
 
 #include <glib.h>
 
+#include <algorithm>
+#include <array>
+#include <string_view>
+
 namespace mivra {
 
 namespace {
@@ -12,6 +16,10 @@ GUri* Parsed(const std::string& url)
 {
     return g_uri_parse(url.c_str(), G_URI_FLAGS_SCHEME_NORMALIZE, nullptr);
 }
+
+// What WebKit loads itself: web pages, local files, its own kinds of document.
+constexpr std::array<std::string_view, 7> kShownSchemes = {"http", "https", "file",      "about",
+                                                           "data", "blob",  "javascript"};
 
 }  // namespace
 
@@ -39,6 +47,15 @@ bool IsHttpsUrl(const std::string& url)
     const char* host = g_uri_get_host(parsed);
     // The parser lower-cases the scheme, so the written form is checked on the string.
     return host != nullptr && *host != '\0' && url.starts_with("https:");
+}
+
+bool IsForTheDesktop(const std::string& url)
+{
+    g_autoptr(GUri) parsed = Parsed(url);
+    if (parsed == nullptr)
+        return false;
+    const std::string_view scheme = g_uri_get_scheme(parsed);
+    return std::find(kShownSchemes.begin(), kShownSchemes.end(), scheme) == kShownSchemes.end();
 }
 
 }  // namespace mivra

@@ -61,15 +61,17 @@ struct FakeToolkit : Toolkit {
         return g_uri_is_valid(url.c_str(), G_URI_FLAGS_NONE, nullptr);
     }
     void reload() override { calls.push_back("reload"); }
+    void showPage(const std::string& html) override { calls.push_back("showPage " + html); }
+    void setZoom(double zoom) override { calls.push_back("setZoom " + (std::ostringstream() << zoom).str()); }
     void evaluateScript(const std::string& script) override { calls.push_back("evaluateScript " + script); }
     void showOpenPanel(const OpenPanelDescription& d, PanelCompletion done) override
     {
         calls.push_back("showOpenPanel " + Shown(d));
         panels.push_back(std::move(done));
     }
-    void showAlert(const std::string& message, Block closed) override
+    void showAlert(const std::string& title, const std::string& message, Block closed) override
     {
-        calls.push_back("showAlert " + message);
+        calls.push_back("showAlert " + title + "|" + message);
         answers.push_back([closed = std::move(closed)](bool) { closed(); });
     }
     void showSavePanel(const SavePanelDescription& d, PanelCompletion done) override
@@ -198,31 +200,48 @@ TEST_F(ControllerTest, BuildOrdersTheCallsPassesTheIconAndLogsEvenAnUnparseableU
               "[fenetre] fenetre ouverte sur " + kInterface + "\n[fenetre] fenetre ouverte sur http://[nope/\n");
 }
 
-TEST_F(ControllerTest, FailedLoadsAreRetried40TimesAfter300msAndTheUserReloadsSpendNothing)
+TEST_F(ControllerTest, FailedLoadsAreRetried40TimesAfter300msThenTheFailurePageShowsOnceAndTheUserReloadsSpendNothing)
 {
     controller->pageFinishedLoading(kInterface);
     controller->refresh();
     controller->perform(MenuAction::Refresh);
+    test::StderrCapture captured;
     for (int failure = 0; failure < 60; ++failure) {
-        controller->navigationFailed();
+        controller->navigationFailed(kInterface);
         while (RunOldest(toolkit_.deferred)) {}
     }
+    const std::string page = toolkit_.calls.back();
+    toolkit_.calls.pop_back();
     Calls expected{"reload", "reload"};
     for (int retry = 0; retry < 40; ++retry)
         expected.insert(expected.end(), {"runLater 300", "loadUrl " + kInterface});
     EXPECT_EQ(toolkit_.calls, expected);
+    // In the window's colour, a way back by the interface's address alone, with no script.
+    for (const char* shown : {"showPage ", "background: rgb(14, 16, 21)", "ne repond pas",
+                              R"(<a role="button" href="http://127.0.0.1:8790/" autofocus>Reessayer</a>)", "Ctrl+R"})
+        EXPECT_NE(page.find(shown), std::string::npos) << shown;
+    EXPECT_EQ(page.find("<script"), std::string::npos);
+    EXPECT_EQ(captured.text(), "[fenetre] page d'echec affichee : le serveur local ne repond pas\n");
     toolkit_.calls.clear();
-    make()->navigationFailed();  // a controller gone before its reload
+    make()->navigationFailed(kInterface);  // a controller gone before its reload
     EXPECT_TRUE(RunOldest(toolkit_.deferred));
     EXPECT_EQ(toolkit_.calls, (Calls{"runLater 300"}));
 }
 
 TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProjectOpens)
 {
-    // Events: a load of the Interface, one of its Pages, Another site or an Empty address finishes; a
-    // load Fails; the page's process Crashes; the user Reloads; the launch Second passes; a file h is
-    // Handed over by another launch. After each, what the window did: load the interface (l), reload
-    // the page (r), wait to load it again (w), come forward (a), have the page open a path (in brackets).
+    // Events: a load of the Interface, one of its Pages, Another site or an Empty address finishes; one of
+    // the interface Fails, one of another site fails (X); the page's process Crashes; the user Reloads; the
+    // launch Second passes; a file h is Handed over by another launch; the user follows a Mail link, a script
+    // goes to one (m); the view is about to load the interface (N). After each, what the window did: load the
+    // interface (l), reload the page (r), wait to load it again (w), come forward (a), show the failure page
+    // (e), hand an address to the desktop (o), let the view go (+) or stop it (-), open a path (in brackets).
+    const auto repeated = [](const std::string& part, int times) {
+        std::string whole;
+        while (times-- > 0)
+            whole += part;
+        return whole;
+    };
     const std::tuple<std::string, std::string, std::string> rows[] = {
         // WebKit's reload only when the view holds a page of the interface; the user's spend no budget.
         {"", "R", "Rl"},
@@ -233,7 +252,14 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
         {"", "IAR", "IARl"},
         {"", "ICIR", "IClIRr"},
         {"", "ICR", "IClRl"},
-        {"", "CCCCCR", "ClClClCCRl"},  // a dead page: at once, outside the budget, three times a minute
+        // Another site's failure leaves the page; only the desktop opens what no web view shows.
+        {"", "IXR", "IXRr"},
+        {"", "MmN", "M-om-N+"},
+        // A dead page: at once, outside the budget, three times a minute; then the failure page.
+        {"", "CCCCCR", "ClClClCeCRl"},
+        // The budget is not given back when the interface loads; loading it from the failure page renews it.
+        {"", repeated("IF", 41), repeated("IFw", 40) + "IFe"},
+        {"", repeated("F", 41) + "NF", repeated("Fw", 40) + "FeN+Fw"},
         // The launch project waits for the second and the interface's first load, then opens once.
         {"-v", "SAEPI", "SAEP(-v)I"},
         {"relatif/M.fcpxmld", "IS", "IS(relatif/M.fcpxmld)"},
@@ -247,8 +273,9 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
         toolkit_.calls.clear();
         std::string trace;
         for (const char event : events) {
-            if (event == 'F')
-                controller->navigationFailed();
+            trace += event;
+            if (event == 'F' || event == 'X')
+                controller->navigationFailed(event == 'F' ? kInterface : "https://example.org/");
             else if (event == 'C')
                 controller->webProcessEnded();
             else if (event == 'R')
@@ -257,18 +284,23 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
                 RunOldest(toolkit_.deferred);
             else if (event == 'H')
                 controller->openFile("h");
+            else if (event == 'M' || event == 'm' || event == 'N')
+                trace += controller->navigationRequested(event == 'N' ? kInterface : "mailto:a@b.fr", event == 'M')
+                             ? "+"
+                             : "-";
             else
                 controller->pageFinishedLoading(event == 'I'   ? kInterface
                                                 : event == 'P' ? kInterface + "accueil"
                                                 : event == 'A' ? "https://example.org/"
                                                                : "");
-            trace += event;
             for (const std::string& call : std::exchange(toolkit_.calls, {}))
-                trace += call.starts_with("loadUrl ") ? "l"
-                         : call == "reload"           ? "r"
-                         : call == "runLater 300"     ? "w"
-                         : call == "activate"         ? "a"
-                                                      : "(" + OpenedPath(call) + ")";
+                trace += call.starts_with("loadUrl ")            ? "l"
+                         : call == "reload"                      ? "r"
+                         : call == "runLater 300"                ? "w"
+                         : call == "activate"                    ? "a"
+                         : call.starts_with("showPage ")         ? "e"
+                         : call == "openInBrowser mailto:a@b.fr" ? "o"
+                                                                 : "(" + OpenedPath(call) + ")";
         }
         EXPECT_EQ(trace, expected) << project << " " << events;
     }
@@ -430,25 +462,53 @@ TEST_F(ControllerTest, ADownloadIsSavedWhereTheUserSaysReplacingOnlyWhenConfirme
     EXPECT_EQ(toolkit_.calls.back(), panel + "export.json|Enregistrer");
     RunOldest(toolkit_.panels, taken);
     RunOldest(toolkit_.answers, true);
-    EXPECT_EQ(answers, (Calls{fresh, taken}));
-    // A controller gone meanwhile drops the download.
+    // Each is written to a temporary file of its own beside the name chosen, which keeps its file meanwhile.
+    ASSERT_EQ(answers.size(), 2u);
+    for (const fs::path written : answers) {
+        EXPECT_EQ(written.parent_path(), places_.downloadsFolder);
+        EXPECT_TRUE(written.filename().string().starts_with(".Mivra-telechargement-")) << written;
+        std::ofstream(written) << "nouveau";
+    }
+    const auto inDownloads = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::directory_iterator(places_.downloadsFolder))
+            files[entry.path().filename()] = Tree(entry.path())["."];
+        return files;
+    };
+    using Files = std::map<std::string, std::string>;
+    controller->downloadFailed(answers[1]);  // the replacing one fails: the old file stays
+    controller->downloadFinished(answers[0]);
+    EXPECT_EQ(inDownloads(), (Files{{"new.json", "nouveau"}, {"export.json", "x"}}));
+    download("export.json");
+    RunOldest(toolkit_.panels, taken);
+    RunOldest(toolkit_.answers, true);
+    std::ofstream(answers.back()) << "nouveau";
+    controller->downloadFinished(answers.back());
+    // A controller gone meanwhile drops the download, and one still running leaves nothing.
+    download("late.json");
+    RunOldest(toolkit_.panels, places_.downloadsFolder + "/late.json");
     download("late.json");
     controller.reset();
     RunOldest(toolkit_.panels, fresh);
     EXPECT_EQ(answers.back(), "-");
-    const std::string keptFolder = folder("home/Downloads/dossier");
-    make()->downloadFailed(taken);
-    make()->downloadFailed(keptFolder);
-    EXPECT_FALSE(fs::exists(taken));
-    EXPECT_TRUE(fs::is_directory(keptFolder));
+    make()->downloadFailed(taken);  // only its own temporary files are removed
+    EXPECT_EQ(inDownloads(), (Files{{"new.json", "nouveau"}, {"export.json", "nouveau"}}));
 }
 
-// Their keys the page handles itself: only the menu's items reach this.
-TEST_F(ControllerTest, TheMenusEditingItemsEditThePage)
+// Their keys the page handles itself: only the menu's items reach this. The
+// zoom keys step between a browser's levels, up to 3 and down to 0.5.
+TEST_F(ControllerTest, TheMenusEditingItemsEditThePageAndTheZoomKeysStepTheZoom)
 {
     for (int edit = static_cast<int>(MenuAction::Undo); edit <= static_cast<int>(MenuAction::SelectAll); ++edit)
         controller->perform(static_cast<MenuAction>(edit));
     EXPECT_EQ(toolkit_.calls, (Calls{"editPage 3", "editPage 4", "editPage 5", "editPage 6", "editPage 7"}));
+    toolkit_.calls.clear();
+    std::string zooms;
+    for (const char key : std::string("++++++++-0-----"))
+        controller->perform(key == '+' ? MenuAction::ZoomIn : key == '-' ? MenuAction::ZoomOut : MenuAction::ZoomReset);
+    for (const std::string& call : toolkit_.calls)
+        zooms += call.substr(std::string("setZoom ").size()) + " ";
+    EXPECT_EQ(zooms, "1.1 1.25 1.5 1.75 2 2.5 3 3 2.5 1 0.9 0.8 0.67 0.5 0.5 ");
 }
 
 TEST_F(ControllerTest, AFileInputGetsOneItemOrNothingAndOfThePageDialogsOnlyAnAlertIsShown)
@@ -459,7 +519,7 @@ TEST_F(ControllerTest, AFileInputGetsOneItemOrNothingAndOfThePageDialogsOnlyAnAl
     RunOldest(toolkit_.panels, "/p/Montage.fcpxmld");
     RunOldest(toolkit_.panels, std::nullopt);
     // A confirm and a prompt are declined and leaving is allowed, each at once; an alert is answered once closed.
-    const std::pair<PageDialog, std::string> dialogs[] = {{PageDialog::Alert, "Termine"},
+    const std::pair<PageDialog, std::string> dialogs[] = {{PageDialog::Alert, "Termine\n3 fichiers"},
                                                           {PageDialog::Confirm, "Continuer ?"},
                                                           {PageDialog::Prompt, "Nom ?"},
                                                           {PageDialog::LeavePage, "Quitter ?"}};
@@ -467,8 +527,11 @@ TEST_F(ControllerTest, AFileInputGetsOneItemOrNothingAndOfThePageDialogsOnlyAnAl
         controller->runPageDialog(dialog, message,
                                   [&, message](bool yes) { answers.push_back(message + (yes ? "+" : "-")); });
     RunOldest(toolkit_.answers, false);
-    EXPECT_EQ(answers, (Calls{"/p/Montage.fcpxmld", "-", "Continuer ?-", "Nom ?-", "Quitter ?+", "Termine+"}));
-    EXPECT_EQ(toolkit_.calls, (Calls{"showOpenPanel FDP--|-|-|||", "showOpenPanel FDP--|-|-|||", "showAlert Termine"}));
+    EXPECT_EQ(answers,
+              (Calls{"/p/Montage.fcpxmld", "-", "Continuer ?-", "Nom ?-", "Quitter ?+", "Termine\n3 fichiers+"}));
+    // Each titled by the text it shows first.
+    const std::string input = "showOpenPanel FDP--|-|-|Choisir un fichier||";
+    EXPECT_EQ(toolkit_.calls, (Calls{input, input, "showAlert Termine|Termine\n3 fichiers"}));
 }
 
 BridgeMessage Message(std::map<std::string, std::string> strings, std::set<std::string> nonStrings = {})
@@ -488,10 +551,11 @@ TEST_F(ControllerTest, EachMessageRunsItsActionWithItsDefaultsAndPanel)
                "|Choisir un projet Final Cut||Analyser";
     };
     const auto grant = [](const std::string& start) {
-        return "showOpenPanel -D---|" + start + "|-||" + kGrantMessage + "|Autoriser";
+        return "showOpenPanel -D---|" + start + "|-|Autoriser un volume|" + kGrantMessage + "|Autoriser";
     };
-    const auto chooseFolder = [](const std::string& start, const std::string& message) {
-        return "showOpenPanel -DP-C|" + start + "|-||" + message + "|Choisir";
+    const auto chooseFolder = [&](const std::string& start, const std::string& message) {
+        const std::string title = message == travail ? "travail" : "destination";
+        return "showOpenPanel -DP-C|" + start + "|-|Choisir le dossier de " + title + "|" + message + "|Choisir";
     };
     const auto dispatch = [&](const BridgeMessage& message) {
         toolkit_.calls.clear();

@@ -33,13 +33,14 @@ void OnResponse(GtkDialog* dialog, int response, gpointer data)
 }
 
 // The buttons are (label, response) pairs; the last one is the default.
-void ShowMessageDialog(GtkWindow* parent, const std::string& message,
+void ShowMessageDialog(GtkWindow* parent, const std::string& title, const std::string& message,
                        std::initializer_list<std::pair<const char*, int>> buttons, std::function<void(bool)> answered)
 {
     // The dialog belongs to GTK's list of windows until it is destroyed.
     GtkWidget* dialog =
         gtk_message_dialog_new(parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
                                GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s", message.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
     for (const auto& [label, response] : buttons)
         gtk_dialog_add_button(GTK_DIALOG(dialog), label, response);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), std::data(buttons)[buttons.size() - 1].second);
@@ -52,15 +53,16 @@ void ShowMessageDialog(GtkWindow* parent, const std::string& message,
 
 }  // namespace
 
-void ShowAlert(GtkWindow* parent, const std::string& message, std::function<void()> closed)
+void ShowAlert(GtkWindow* parent, const std::string& title, const std::string& message, std::function<void()> closed)
 {
-    ShowMessageDialog(parent, message, {{"OK", GTK_RESPONSE_OK}}, [closed = std::move(closed)](bool) { closed(); });
+    ShowMessageDialog(parent, title, message, {{"OK", GTK_RESPONSE_OK}},
+                      [closed = std::move(closed)](bool) { closed(); });
 }
 
 void ShowQuestion(GtkWindow* parent, const std::string& message, const std::string& confirm,
                   std::function<void(bool)> answered)
 {
-    ShowMessageDialog(parent, message, {{"Annuler", GTK_RESPONSE_CANCEL}, {confirm.c_str(), GTK_RESPONSE_OK}},
+    ShowMessageDialog(parent, "", message, {{"Annuler", GTK_RESPONSE_CANCEL}, {confirm.c_str(), GTK_RESPONSE_OK}},
                       std::move(answered));
 }
 

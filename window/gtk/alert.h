@@ -9,7 +9,7 @@
 namespace mivra {
 
 // closed runs once, after the dialog is gone, however it was closed.
-void ShowAlert(GtkWindow* parent, const std::string& message, std::function<void()> closed);
+void ShowAlert(GtkWindow* parent, const std::string& title, const std::string& message, std::function<void()> closed);
 
 // "Annuler" and the confirming button, the default; answered runs once, with
 // false however the dialog went without confirming.

@@ -22,6 +22,9 @@ const char* BareActionName(MenuAction action)
     case MenuAction::SelectAll: return "select-all";
     case MenuAction::Refresh: return "refresh";
     case MenuAction::ToggleFullScreen: return "toggle-full-screen";
+    case MenuAction::ZoomIn: return "zoom-in";
+    case MenuAction::ZoomOut: return "zoom-out";
+    case MenuAction::ZoomReset: return "zoom-reset";
     }
     return "";
 }
@@ -66,6 +69,7 @@ struct Shortcut {
     guint key;
     GdkModifierType modifiers;
     MenuAction action;
+    bool anyShift;  // the key is the same with Shift or without
 };
 
 struct PageKeys {
@@ -73,9 +77,9 @@ struct PageKeys {
     std::function<void(MenuAction)> perform;
 };
 
-void AddShortcut(PageKeys& keys, const std::string& trigger, MenuAction action)
+void AddShortcut(PageKeys& keys, const std::string& trigger, MenuAction action, bool anyShift = false)
 {
-    Shortcut shortcut{0, GdkModifierType(0), action};
+    Shortcut shortcut{0, GdkModifierType(0), action, anyShift};
     gtk_accelerator_parse(trigger.c_str(), &shortcut.key, &shortcut.modifiers);
     keys.shortcuts.push_back(shortcut);
 }
@@ -91,7 +95,8 @@ gboolean OnKeyFromThePage(GtkWidget*, GdkEventKey* event, gpointer data)
     const guint key = gdk_keyval_to_lower(event->keyval);
     const auto modifiers = GdkModifierType(event->state & gtk_accelerator_get_default_mod_mask());
     for (const Shortcut& shortcut : keys->shortcuts) {
-        if (shortcut.key == key && shortcut.modifiers == modifiers) {
+        const auto counted = shortcut.anyShift ? GdkModifierType(modifiers & ~GDK_SHIFT_MASK) : modifiers;
+        if (shortcut.key == key && shortcut.modifiers == counted) {
             keys->perform(shortcut.action);
             return TRUE;
         }
@@ -108,7 +113,12 @@ std::string ActionName(MenuAction action)
 
 std::string Accelerator(char key)
 {
-    return std::string("<Control>") + key;
+    return Accelerator(std::string(1, key));
+}
+
+std::string Accelerator(const std::string& key)
+{
+    return "<Control>" + key;
 }
 
 GMenu* NewMenuModel(const std::vector<MenuItem>& items, const std::string& applicationName)
@@ -165,6 +175,8 @@ void InstallMenu(GtkApplication* application, GtkWidget* pageKeys, const std::ve
         if (!item.plainKey.empty())
             AddShortcut(*afterThePage, item.plainKey, item.action);
     }
+    for (const ShortcutWithoutItem& shortcut : ShortcutsWithoutItems())
+        AddShortcut(*afterThePage, Accelerator(shortcut.key), shortcut.action, true);
     g_signal_connect_data(
         pageKeys, "key-press-event", G_CALLBACK(OnKeyFromThePage), HandToGLib(std::move(afterThePage)),
         [](gpointer data, GClosure*) { FreeFromGLib<PageKeys>(data); }, GConnectFlags{});

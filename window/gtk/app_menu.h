@@ -16,8 +16,9 @@ namespace mivra {
 // The application action ("app." + name) that runs a menu action.
 std::string ActionName(MenuAction action);
 
-// The accelerator of an item: Ctrl with its letter.
+// The accelerator of an item: Ctrl with its letter, or with the key named.
 std::string Accelerator(char key);
+std::string Accelerator(const std::string& key);
 
 // The model of the table: one submenu per menu in table order, the
 // application menu labelled with the application's name, a new section where
@@ -27,7 +28,8 @@ GMenu* NewMenuModel(const std::vector<MenuItem>& items, const std::string& appli
 // Actions and shortcuts of the table on the application: an item marked
 // windowFirst takes its key before the page, every other item only when the
 // page leaves its keydown alone, as the key comes back through `pageKeys`, an
-// ancestor of the web view; F11 also toggles full screen.
+// ancestor of the web view; F11 also toggles full screen, and the shortcuts
+// without items (zoom) come the same way.
 void InstallMenu(GtkApplication* application, GtkWidget* pageKeys, const std::vector<MenuItem>& items,
                  std::function<void(MenuAction)> perform);
 

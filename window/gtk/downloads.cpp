@@ -8,7 +8,7 @@ namespace mivra {
 namespace {
 
 constexpr const char* kEventsKey = "mivra-downloads";
-constexpr const char* kCreatedKey = "mivra-download-created";
+constexpr const char* kFailedKey = "mivra-download-failed";
 
 DownloadEvents& EventsOf(WebKitWebView* web)
 {
@@ -21,7 +21,7 @@ void Answer(const std::shared_ptr<WebKitDownload>& download, const std::optional
         webkit_download_cancel(download.get());
         return;
     }
-    // The user has already agreed to replace a file of that name.
+    // The destination is a temporary file made for this download.
     webkit_download_set_allow_overwrite(download.get(), TRUE);
     webkit_download_set_destination(download.get(), path->c_str());
 }
@@ -36,16 +36,19 @@ gboolean OnDecideDestination(WebKitDownload* download, char* suggested, gpointer
     return TRUE;
 }
 
-void OnCreatedDestination(WebKitDownload* download, char*, gpointer)
-{
-    g_object_set_data(G_OBJECT(download), kCreatedKey, GINT_TO_POINTER(1));
-}
-
 void OnFailed(WebKitDownload* download, GError*, gpointer web)
 {
-    const char* destination = webkit_download_get_destination(download);
-    if (g_object_get_data(G_OBJECT(download), kCreatedKey) && destination)
+    g_object_set_data(G_OBJECT(download), kFailedKey, GINT_TO_POINTER(1));
+    if (const char* destination = webkit_download_get_destination(download))
         EventsOf(WEBKIT_WEB_VIEW(web)).failed(destination);
+}
+
+// WebKit ends a failed download too, after "failed".
+void OnFinished(WebKitDownload* download, gpointer web)
+{
+    const char* destination = webkit_download_get_destination(download);
+    if (!g_object_get_data(G_OBJECT(download), kFailedKey) && destination)
+        EventsOf(WEBKIT_WEB_VIEW(web)).finished(destination);
 }
 
 // The context is shared by every view of the process: only this view's downloads are ours.
@@ -55,8 +58,8 @@ void OnDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer web
     if (from && from != web)
         return;
     g_signal_connect_object(download, "decide-destination", G_CALLBACK(OnDecideDestination), web, GConnectFlags{});
-    g_signal_connect(download, "created-destination", G_CALLBACK(OnCreatedDestination), nullptr);
     g_signal_connect_object(download, "failed", G_CALLBACK(OnFailed), web, GConnectFlags{});
+    g_signal_connect_object(download, "finished", G_CALLBACK(OnFinished), web, GConnectFlags{});
 }
 
 }  // namespace

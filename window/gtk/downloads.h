@@ -15,7 +15,8 @@ struct DownloadEvents {
     // to drop the download before a byte is written.
     std::function<void(const std::string& suggestedName, std::function<void(std::optional<std::string>)> answer)>
         decide;
-    // A download that failed after its file was created at `destination`.
+    // A download complete, or failed, at the destination it was given.
+    std::function<void(const std::string& destination)> finished;
     std::function<void(const std::string& destination)> failed;
 };
 

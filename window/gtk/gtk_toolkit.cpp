@@ -125,6 +125,17 @@ void GtkToolkit::reload()
     webkit_web_view_reload(web_);
 }
 
+// Without a base address the document is about:blank, of no origin.
+void GtkToolkit::showPage(const std::string& html)
+{
+    webkit_web_view_load_html(web_, html.c_str(), nullptr);
+}
+
+void GtkToolkit::setZoom(double zoom)
+{
+    webkit_web_view_set_zoom_level(web_, zoom);
+}
+
 void GtkToolkit::evaluateScript(const std::string& script)
 {
     webkit_web_view_evaluate_javascript(web_, script.c_str(), -1, nullptr, nullptr, nullptr, nullptr, nullptr);
@@ -135,9 +146,9 @@ void GtkToolkit::showOpenPanel(const OpenPanelDescription& panel, PanelCompletio
     ShowOpenPanel(window_.get(), panel, std::move(done));
 }
 
-void GtkToolkit::showAlert(const std::string& message, std::function<void()> closed)
+void GtkToolkit::showAlert(const std::string& title, const std::string& message, std::function<void()> closed)
 {
-    ShowAlert(window_.get(), message, std::move(closed));
+    ShowAlert(window_.get(), title, message, std::move(closed));
 }
 
 void GtkToolkit::showSavePanel(const SavePanelDescription& panel, PanelCompletion done)

@@ -48,10 +48,12 @@ public:
 
     bool loadUrl(const std::string& url) override;
     void reload() override;
+    void showPage(const std::string& html) override;
+    void setZoom(double zoom) override;
     void evaluateScript(const std::string& script) override;
 
     void showOpenPanel(const OpenPanelDescription& panel, PanelCompletion done) override;
-    void showAlert(const std::string& message, std::function<void()> closed) override;
+    void showAlert(const std::string& title, const std::string& message, std::function<void()> closed) override;
     void showSavePanel(const SavePanelDescription& panel, PanelCompletion done) override;
     void askToConfirm(const std::string& message, const std::string& confirm,
                       std::function<void(bool)> answered) override;

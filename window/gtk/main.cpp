@@ -43,15 +43,18 @@ ToolkitEvents ControllerEvents(const std::shared_ptr<Controller>& controller, Br
 {
     const std::weak_ptr<Controller> weak = controller;
     return ToolkitEvents{
-        .webView =
-            WebViewEvents{
-                [bridge = std::move(bridge)](const BridgeMessage& message, const std::string& senderUri) {
-                    bridge.receive(message, senderUri);
-                },
-                WhileAlive(weak, [](Controller& self) { self.navigationFailed(); }),
-                WhileAlive(weak, [](Controller& self, const std::string& uri) { self.pageFinishedLoading(uri); }),
-                WhileAlive(weak, [](Controller& self) { self.webProcessEnded(); }),
+        .webView = WebViewEvents{
+            [bridge = std::move(bridge)](const BridgeMessage& message, const std::string& senderUri) {
+                bridge.receive(message, senderUri);
             },
+            [weak](const std::string& uri, bool byTheUser) {
+                const auto self = weak.lock();
+                return !self || self->navigationRequested(uri, byTheUser);
+            },
+            WhileAlive(weak, [](Controller& self, const std::string& uri) { self.navigationFailed(uri); }),
+            WhileAlive(weak, [](Controller& self, const std::string& uri) { self.pageFinishedLoading(uri); }),
+            WhileAlive(weak, [](Controller& self) { self.webProcessEnded(); }),
+        },
         .downloads =
             DownloadEvents{
                 [weak](const std::string& suggested, Controller::DownloadDestination answer) {
@@ -60,6 +63,7 @@ ToolkitEvents ControllerEvents(const std::shared_ptr<Controller>& controller, Br
                     else
                         answer(std::nullopt);
                 },
+                WhileAlive(weak, [](Controller& self, const std::string& path) { self.downloadFinished(path); }),
                 WhileAlive(weak, [](Controller& self, const std::string& path) { self.downloadFailed(path); }),
             },
         .pageDialogs =

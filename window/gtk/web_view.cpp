@@ -40,11 +40,30 @@ void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason re
 
 // Handled here: WebKit's own error page would show, and its load would finish
 // under the failed address as if the page had loaded.
-gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, char*, GError*, gpointer data)
+// A navigation that became a download (a link to an attachment) ends here
+// too, leaving the page where it was: that is no failure.
+gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, char* failingUri, GError* error, gpointer data)
 {
     auto* state = static_cast<WebViewState*>(data);
     state->currentLoadFailed = true;
-    state->events.navigationFailed();
+    if (!g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
+        state->events.navigationFailed(failingUri ? failingUri : "");
+    return TRUE;
+}
+
+// Navigations of the page and of the window alike; responses and new windows
+// keep WebKit's own decisions.
+gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type, gpointer data)
+{
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION)
+        return FALSE;
+    WebKitNavigationAction* action =
+        webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    if (static_cast<WebViewState*>(data)->events.navigationRequested(uri ? uri : "",
+                                                                     webkit_navigation_action_is_user_gesture(action)))
+        return FALSE;
+    webkit_policy_decision_ignore(decision);
     return TRUE;
 }
 
@@ -85,6 +104,7 @@ WebKitWebView* NewWebView(const Colour& background, WebViewEvents events)
                             GConnectFlags{});
     InstallChannel(manager, kChannel);
     g_signal_connect(web, "load-failed", G_CALLBACK(OnLoadFailed), signals);
+    g_signal_connect(web, "decide-policy", G_CALLBACK(OnDecidePolicy), signals);
     g_signal_connect(web, "load-changed", G_CALLBACK(OnLoadChanged), signals);
     g_signal_connect(web, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), signals);
     SetBackground(web, background);

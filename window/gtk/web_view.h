@@ -15,7 +15,11 @@ namespace mivra {
 struct WebViewEvents {
     // A message posted on "native" by the top frame, with its document's address.
     std::function<void(const BridgeMessage& message, const std::string& senderUri)> message;
-    std::function<void()> navigationFailed;
+    // A navigation about to start, `byTheUser` when the user asked for it;
+    // false stops it.
+    std::function<bool(const std::string& uri, bool byTheUser)> navigationRequested;
+    // A navigation that failed, with the address it was to load.
+    std::function<void(const std::string& uri)> navigationFailed;
     // A load that finished without failing.
     std::function<void(const std::string& uri)> finishedLoading;
     // The page's process crashed or was killed; the view shows nothing alive.

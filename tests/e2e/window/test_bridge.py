@@ -33,9 +33,10 @@ class BridgeTest(WindowTestCase):
         (self.home.root / "data/applications").mkdir()
         (self.home.root / "data/applications/mivra-test-browser.desktop").write_text(
             f"[Desktop Entry]\nType=Application\nName=Test browser\nExec={browser} %u\n"
-            "MimeType=x-scheme-handler/https;\n")
+            "MimeType=x-scheme-handler/https;x-scheme-handler/mailto;\n")
         (self.home.root / "config/mimeapps.list").write_text(
-            "[Default Applications]\nx-scheme-handler/https=mivra-test-browser.desktop\n")
+            "[Default Applications]\nx-scheme-handler/https=mivra-test-browser.desktop\n"
+            "x-scheme-handler/mailto=mivra-test-browser.desktop\n")
         temporary = self.home.root / "tmp"
         temporary.mkdir()
         server, elsewhere = self.serve(), self.serve()
@@ -108,6 +109,17 @@ class BridgeTest(WindowTestCase):
         server.run("post({action: 'ouvrir', url: 'https://example.org/haut'})")
         wait_until(record.exists, 15, "the default browser to be started")
         self.assertEqual(record.read_text().splitlines(), ["https://example.org/haut"])
+        # A mail link the user follows goes to the desktop's handler; a link that fails leaves the page.
+        server.value("""(document.body.insertAdjacentHTML("beforeend", '<a id="mail" href="mailto:a@b.fr" '
+                     + 'style="position: fixed; left: 300px; top: 300px">mail</a>'), "added")""")
+        window.click_element("mail")
+        wait_until(lambda: "mailto:a@b.fr" in record.read_text(), 15, "the mail program to be started")
+        closed = self.serve()
+        closed.stop()
+        server.run(f"location.href = '{closed.url}'")
+        window.wait_note(f"chargement impossible : {closed.url}")
+        time.sleep(1)  # a reload would have come by now
+        self.assertEqual(len(server.named("load")), 1)
         # The top page navigated to another origin cannot drive the window.
         server.run(f"location.href = '{elsewhere.url}'")
         elsewhere.wait_report("load")

@@ -3,7 +3,7 @@ dialogs: alerts, confirm and prompt, new windows, file inputs and downloads."""
 
 import time
 
-from harness import SOURCE, WindowTestCase, main, wait_until
+from harness import SOURCE, Route, WindowTestCase, main, wait_until
 
 class PageFilesAndDialogsTest(WindowTestCase):
 
@@ -16,7 +16,7 @@ class PageFilesAndDialogsTest(WindowTestCase):
         # An alert holds the script until closed with Return; the other dialogs answer alone.
         server.run('document.getElementById("alert").click(), "clicked"')
         if self.display.x11:
-            window.dialog()
+            window.dialog("^Alerte de la page$")
         time.sleep(1)  # on Wayland the alert holds the page, which cannot say it lost the focus
         self.assertEqual(server.named("alert"), [])
         window.key("Return")
@@ -33,7 +33,7 @@ class PageFilesAndDialogsTest(WindowTestCase):
         chosen.write_bytes(b"RIFF")
         window.place(300, 100)
         window.click_element("file")
-        window.dialog()
+        window.dialog("^Choisir un fichier$")
         time.sleep(0.5)
         window.type_in_panel(chosen)
         self.assertEqual(server.wait_report("file").args, [[chosen.name]])
@@ -59,6 +59,11 @@ class PageFilesAndDialogsTest(WindowTestCase):
         window.key("Return")
         wait_until(lambda: existing.read_text() == "nouveau", 15, "the download to replace the file")
         self.assertEqual(sorted(p.name for p in downloads.iterdir()), ["export.json"])
+        # A link to a file the view does not show ends its load there: the page stays as it was.
+        server.routes["/export.aaf"] = lambda query: Route(200, "application/octet-stream", b"AAF")
+        server.run("location.href = '/export.aaf'")
+        time.sleep(1.5)  # a reload would have come by now
+        self.assertEqual(len(server.named("load")), 1)
         # A project dragged over and away, then dropped, reaches the page once; a web link
         # is no file: the first file after it counts.
         server.value('(["dragover", "drop"].forEach((k) => addEventListener(k, () => report(k, []))), "ok")')

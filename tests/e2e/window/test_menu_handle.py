@@ -65,6 +65,11 @@ class ShortcutTest(WindowTestCase):
         window.key("F11")
         full_screen(False)
         self.assertEqual(keys_seen()[3:], ["a", "f", "F11"])
+        # Zoom: Ctrl+plus (Shift included, as on most layouts), then Ctrl+0.
+        width = server.value("innerWidth")
+        for keys, zoomed in ((["ctrl+plus"], True), (["ctrl+0"], False)):
+            window.key(*keys)
+            wait_until(lambda: (server.value("innerWidth") != width) == zoomed, 10, f"zoomed: {zoomed}")
         # The window's own shortcuts act whatever the page does with the key.
         server.value('(addEventListener("keydown", (e) => e.preventDefault()), "all prevented")')
         window.key("ctrl+o")

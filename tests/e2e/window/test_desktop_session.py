@@ -8,7 +8,7 @@ import json
 import os
 import subprocess
 
-from harness import SOURCE, WindowTestCase, main, wait_until
+from harness import WindowTestCase, main, wait_until
 
 # pyatspi is a module of Debian's Python (python3-pyatspi), which may not be the
 # python3 that comes first on PATH.
@@ -47,7 +47,6 @@ def in_document(tree):
     return set()
 
 class DesktopSessionTest(WindowTestCase):
-    wayland_skip = "the drag source is found and placed as an X window"
 
     def test_bundle_dragged_from_a_gtk4_file_manager_reaches_the_page_and_a_screen_reader_reads_the_page(self):
         # The portal's FUSE folder goes some time after the bus stops, and must
@@ -64,7 +63,7 @@ class DesktopSessionTest(WindowTestCase):
         window = self.launch_loaded(server, bus=bus)
         bundle = self.home.home / "Montage.fcpxmld"
         bundle.mkdir()
-        self.drag(SOURCE, self.drag_source(window, bundle, bus=bus))
+        self.drag(*self.drag_source(window, bundle, bus=bus))
         try:
             opened = server.wait_report("__openPath", timeout=20)
         except AssertionError as error:

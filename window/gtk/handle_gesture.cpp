@@ -122,14 +122,16 @@ void ShowMenuAtPointer(GtkWidget* handle, const GdkEvent* press)
         gtk_menu_popup_at_pointer(menu, press);
 }
 
-// Below the handle's start, with its first item selected for the arrow keys.
+// Below the handle's start, with its first item selected, as a menu bar
+// opens its menu. The menu starts with a section's title, which cannot be
+// selected: the first item that can is.
 void ShowMenuFromKeyboard(GSimpleAction*, GVariant*, gpointer handle)
 {
     GtkMenu* menu = HandleMenu(GTK_WIDGET(handle));
     if (!menu)
         return;
     gtk_menu_popup_at_widget(menu, GTK_WIDGET(handle), GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST, nullptr);
-    gtk_menu_shell_select_first(GTK_MENU_SHELL(menu), FALSE);
+    gtk_menu_shell_select_first(GTK_MENU_SHELL(menu), TRUE);
 }
 
 // The window takes the menu key before the page, like its other window keys.

@@ -1,0 +1,13 @@
+#pragma once
+// The keyboard reaches the window buttons: they take the focus, and the pane
+// key moves it between them and the page.
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+namespace mivra {
+
+// Called once the window holds the page and the header bar of its buttons.
+void AttachPaneFocus(GtkWindow* window, WebKitWebView* page, GtkHeaderBar* buttons);
+
+}  // namespace mivra

@@ -27,7 +27,9 @@ void CollectWindowButtons(GtkWidget* widget, std::vector<GtkWidget*>& found)
     if (GTK_IS_CONTAINER(widget))
         gtk_container_forall(
             GTK_CONTAINER(widget),
-            [](GtkWidget* child, gpointer list) { CollectWindowButtons(child, *static_cast<std::vector<GtkWidget*>*>(list)); },
+            [](GtkWidget* child, gpointer list) {
+                CollectWindowButtons(child, *static_cast<std::vector<GtkWidget*>*>(list));
+            },
             &found);
 }
 
@@ -64,6 +66,21 @@ void OnSwitchPane(GSimpleAction*, GVariant*, gpointer data)
         gtk_widget_grab_focus(buttons.front());
 }
 
+// GTK's Tab from the window buttons into the view focuses the view itself,
+// where the page shows no focus: a stop that nobody sees. The page takes the
+// same key instead, and focuses its first control (its last, backwards).
+gboolean OnPageFocus(GtkWidget* page, GtkDirectionType direction, gpointer)
+{
+    if (gtk_widget_has_focus(page) || (direction != GTK_DIR_TAB_FORWARD && direction != GTK_DIR_TAB_BACKWARD))
+        return FALSE;
+    g_autoptr(GdkEvent) key = gtk_get_current_event();
+    if (!key || key->type != GDK_KEY_PRESS)
+        return FALSE;
+    gtk_widget_grab_focus(page);
+    gtk_widget_event(page, key);
+    return TRUE;
+}
+
 // Taken before the page, like the window's other keys.
 void AddPaneKey(GtkWindow* window, WebKitWebView* page, GtkHeaderBar* buttons)
 {
@@ -84,6 +101,7 @@ void AttachPaneFocus(GtkWindow* window, WebKitWebView* page, GtkHeaderBar* butto
     LetTheKeyboardReach(buttons);
     g_signal_connect_object(window, "window-state-event", G_CALLBACK(OnWindowState), buttons, G_CONNECT_AFTER);
     AddPaneKey(window, page, buttons);
+    g_signal_connect(page, "focus", G_CALLBACK(OnPageFocus), nullptr);
 }
 
 }  // namespace mivra

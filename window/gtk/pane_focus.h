@@ -1,6 +1,7 @@
 #pragma once
-// The keyboard reaches the window buttons: they take the focus, and the pane
-// key moves it between them and the page.
+// The keyboard reaches the window buttons: they take the focus, the pane key
+// moves it between them and the page, and Tab goes on from them straight to
+// the page's first control.
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>

@@ -62,7 +62,9 @@ void Style(GtkWidget* window, const Colour& background)
 // undecorated window would lose.
 void HideSystemTitleBar(GtkWindow* window)
 {
-    gtk_window_set_titlebar(window, gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0));
+    GtkWidget* none = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    atk_object_set_role(gtk_widget_get_accessible(none), ATK_ROLE_REDUNDANT_OBJECT);  // skipped by screen readers
+    gtk_window_set_titlebar(window, none);
 }
 
 void FollowFullScreen(GtkWindow* window, GtkHeaderBar* buttons)

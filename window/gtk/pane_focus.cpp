@@ -40,12 +40,26 @@ std::vector<GtkWidget*> WindowButtons(GtkHeaderBar* buttons)
     return found;
 }
 
+// Screen readers skip redundant objects: what the header bar holds beside
+// its buttons (an empty title, a separator) is only drawn.
+void HideDecoration(GtkWidget* widget, gpointer)
+{
+    if (GTK_IS_BUTTON(widget))
+        return;
+    g_autoptr(GList) children = GTK_IS_CONTAINER(widget) ? gtk_container_get_children(GTK_CONTAINER(widget)) : nullptr;
+    if (GTK_IS_CONTAINER(widget))
+        gtk_container_forall(GTK_CONTAINER(widget), HideDecoration, nullptr);
+    if (!children)
+        atk_object_set_role(gtk_widget_get_accessible(widget), ATK_ROLE_REDUNDANT_OBJECT);
+}
+
 // GTK makes window buttons that the keyboard cannot reach, and makes them
 // again when the window's state changes their set.
 void LetTheKeyboardReach(GtkHeaderBar* buttons)
 {
     for (GtkWidget* button : WindowButtons(buttons))
         gtk_widget_set_can_focus(button, TRUE);
+    gtk_container_forall(GTK_CONTAINER(buttons), HideDecoration, nullptr);
 }
 
 gboolean OnWindowState(GtkWidget*, GdkEventWindowState*, gpointer buttons)

@@ -46,6 +46,20 @@ def in_document(tree):
                     itertools.takewhile(lambda node: node[0] > depth, tree[index + 1:])}
     return set()
 
+def unnamed_leaves(tree):
+    """The roles of the nodes of the window's frame, outside its web document, that hold nothing and
+    name nothing; screen readers skip redundant objects."""
+    start = next(index for index, (_, role, _) in enumerate(tree) if role == "frame")
+    frame = list(itertools.takewhile(lambda node: node[0] > tree[start][0], tree[start + 1:])) + [tree[start]]
+    found, document = [], None
+    for (depth, role, name), (following, _, _) in zip(frame, frame[1:]):
+        if document is not None and depth > document:
+            continue
+        document = depth if role == "document web" else None
+        if following <= depth and not name and role != "redundant object":
+            found.append(role)
+    return found
+
 class DesktopSessionTest(WindowTestCase):
 
     def test_bundle_dragged_from_a_gtk4_file_manager_reaches_the_page_and_a_screen_reader_reads_the_page(self):
@@ -83,6 +97,7 @@ class DesktopSessionTest(WindowTestCase):
         except AssertionError as error:
             shown = "\n".join(f"{'  ' * depth}{role} {name!r}" for depth, role, name in tree)
             raise self.failureException(f"{error}; the tree:\n{shown}") from None
+        self.assertEqual(unnamed_leaves(tree), [])  # the resize edges, the header bar's empty title
 
 if __name__ == "__main__":
     main()

@@ -47,18 +47,13 @@ def in_document(tree):
     return set()
 
 def unnamed_leaves(tree):
-    """The roles of the nodes of the window's frame, outside its web document, that hold nothing and
-    name nothing; screen readers skip redundant objects."""
-    start = next(index for index, (_, role, _) in enumerate(tree) if role == "frame")
-    frame = list(itertools.takewhile(lambda node: node[0] > tree[start][0], tree[start + 1:])) + [tree[start]]
-    found, document = [], None
-    for (depth, role, name), (following, _, _) in zip(frame, frame[1:]):
-        if document is not None and depth > document:
-            continue
-        document = depth if role == "document web" else None
-        if following <= depth and not name and role != "redundant object":
-            found.append(role)
-    return found
+    """The roles of the nodes outside the page's document, the application's other windows aside, that
+    hold nothing and name nothing; screen readers skip redundant objects."""
+    start = next(index for index, node in enumerate(tree) if node[1] == "document web")
+    inside = list(itertools.takewhile(lambda node: node[0] > tree[start][0], tree[start + 1:]))
+    nodes = tree[:start + 1] + tree[start + 1 + len(inside):] + [[0, "", ""]]
+    return [role for (depth, role, name), (following, _, _) in zip(nodes, nodes[1:])
+            if following <= depth and not name and role not in ("redundant object", "window")]
 
 class DesktopSessionTest(WindowTestCase):
 

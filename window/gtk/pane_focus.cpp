@@ -54,11 +54,14 @@ void HideDecoration(GtkWidget* widget, gpointer)
 }
 
 // GTK makes window buttons that the keyboard cannot reach, and makes them
-// again when the window's state changes their set.
+// again when the window's state changes their set. A click leaves the focus
+// where it was, in the page.
 void LetTheKeyboardReach(GtkHeaderBar* buttons)
 {
-    for (GtkWidget* button : WindowButtons(buttons))
+    for (GtkWidget* button : WindowButtons(buttons)) {
         gtk_widget_set_can_focus(button, TRUE);
+        gtk_widget_set_focus_on_click(button, FALSE);
+    }
     gtk_container_forall(GTK_CONTAINER(buttons), HideDecoration, nullptr);
 }
 

@@ -8,18 +8,13 @@
 
 namespace mivra {
 
-std::optional<std::string> DroppedPath(const Drag& drag)
+DropVerdict DroppedPath(const Drag& drag)
 {
-    if (drag.failure) {
-        Note("depot ignore : " + *drag.failure);
-        return std::nullopt;
-    }
-    if (drag.filePaths.empty() || drag.filePaths.front().empty())
-        return std::nullopt;
-    const std::string& first = drag.filePaths.front();
-    if (!HasProjectSuffix(first))
-        return std::nullopt;
-    return first;
+    if (drag.failure)
+        return {std::nullopt, drag.failure};
+    if (drag.filePaths.empty() || !HasProjectSuffix(drag.filePaths.front()))
+        return {};
+    return {drag.filePaths.front(), std::nullopt};
 }
 
 DropWebView::DropWebView(ScriptSender sendScript, std::weak_ptr<DropTarget> target)
@@ -27,42 +22,31 @@ DropWebView::DropWebView(ScriptSender sendScript, std::weak_ptr<DropTarget> targ
 {
 }
 
-bool DropWebView::draggingEntered(const Drag& drag)
+bool DropWebView::dragEntered(const Drag& drag)
 {
-    if (!DroppedPath(drag))
-        return false;
-    signaler(true);
-    return true;
+    DropVerdict verdict = DroppedPath(drag);
+    if (verdict.reason)
+        Note("depot ignore : " + *verdict.reason);
+    accepted_ = std::move(verdict.path);
+    if (accepted_)
+        signaler(true);
+    return accepted_.has_value();
 }
 
-bool DropWebView::draggingUpdated(const Drag& drag)
+// A refused drag leaving ends the hover too: the page takes "false" without a "true" before it.
+void DropWebView::dragLeft()
 {
-    return DroppedPath(drag).has_value();
-}
-
-void DropWebView::draggingExited()
-{
+    accepted_.reset();
     signaler(false);
 }
 
-void DropWebView::draggingEnded()
+// The hover ends before the page hears of the path.
+bool DropWebView::dropped()
 {
+    const std::optional<std::string> path = std::exchange(accepted_, std::nullopt);
     signaler(false);
-}
-
-bool DropWebView::prepareForDragOperation(const Drag& drag)
-{
-    return DroppedPath(drag).has_value();
-}
-
-bool DropWebView::performDragOperation(const Drag& drag)
-{
-    signaler(false);
-    const std::optional<std::string> path = DroppedPath(drag);
-    if (!path)
-        return false;
     const std::shared_ptr<DropTarget> target = dropTarget_.lock();
-    if (!target)
+    if (!path || !target)
         return false;
     target->openPath(*path);
     return true;

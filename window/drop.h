@@ -1,5 +1,6 @@
 #pragma once
-// File drops on the web view: which drags are accepted, and the hover/drop sequence.
+// File drops on the web view: which drags are accepted, and what the page
+// hears while one hovers and when it is dropped.
 
 #include <functional>
 #include <memory>
@@ -21,30 +22,39 @@ struct Drag {
     std::optional<std::string> failure;  // reading the drag failed: the reason
 };
 
+// A drag's verdict: the path a drop hands on, or none, with the reason when
+// the drag could not be read (a drag that only holds no project has none).
+struct DropVerdict {
+    std::optional<std::string> path;
+    std::optional<std::string> reason;
+};
+
 // The first file's path when its lower-cased name ends in an accepted suffix.
-std::optional<std::string> DroppedPath(const Drag& drag);
+DropVerdict DroppedPath(const Drag& drag);
 
 // Sends a script to the page.
 using ScriptSender = std::function<void(const std::string& script)>;
 
-// The drag callbacks of the web view. Holds its target weakly; tells the page
-// of the hover through `sendScript`.
+// One drag at a time: it enters, then leaves or is dropped. The page hears
+// of the hover through `sendScript`, once per change; the target, held
+// weakly, receives the path of an accepted drop.
 class DropWebView {
 public:
     DropWebView(ScriptSender sendScript, std::weak_ptr<DropTarget> target);
 
-    bool draggingEntered(const Drag& drag);  // true: the drag is accepted (copy)
-    bool draggingUpdated(const Drag& drag);
-    void draggingExited();
-    void draggingEnded();
-    bool prepareForDragOperation(const Drag& drag);
-    bool performDragOperation(const Drag& drag);
+    // True when the drag is accepted (a copy). A drag that cannot be read is
+    // logged here, once.
+    bool dragEntered(const Drag& drag);
+    void dragLeft();
+    // True when the path of the drag that entered reached the target.
+    bool dropped();
 
 private:
     void signaler(bool hovering);
 
     ScriptSender sendScript_;
     std::weak_ptr<DropTarget> dropTarget_;
+    std::optional<std::string> accepted_;  // the path of the accepted drag over the view
 };
 
 }  // namespace mivra

@@ -43,6 +43,9 @@ struct MenuItem {
 // window takes it before the page, so that a keyboard alone always reaches
 // the menu.
 inline constexpr char kMenuOpeningKey[] = "F10";
+// The key that moves the keyboard focus between the page and the window
+// buttons, as browsers move it between the page and their own bars.
+inline constexpr char kPaneSwitchingKey[] = "F6";
 
 // The items in menu order, then item order.
 const std::vector<MenuItem>& MenuTable();

@@ -114,16 +114,20 @@ Drag Files(Strings paths)
     return Drag{std::move(paths), std::nullopt};
 }
 
-TEST(DroppedPath, OnlyAFirstFileWithOneOfTheFourSuffixesInAnyCaseCounts)
+// The path a drop hands on, "!" and the reason a drag could not be read, or "-".
+std::string Shown(const DropVerdict& verdict)
+{
+    return verdict.path.value_or(verdict.reason ? "!" + *verdict.reason : "-");
+}
+
+TEST(DroppedPath, OnlyAFirstFileWithOneOfTheFourSuffixesInAnyCaseCountsAndAnUnreadableDragSaysWhy)
 {
     for (const char* path : {"/p/Montage.FCPXMLD", "/p/a.fcpxmld", "/p/b.FcpXml", "/p/c.xml", "/p/d.aaf"})
-        EXPECT_EQ(DroppedPath(Files({path, "/p/notes.txt"})), path) << path;
+        EXPECT_EQ(Shown(DroppedPath(Files({path, "/p/notes.txt"}))), path);
     for (const char* path : {"/p/rapport.aaf.txt", "/p/notes.txt", "/p/fcpxmld", "/p/xml", ""})
-        EXPECT_EQ(DroppedPath(Files({path, "/p/montage.fcpxml"})), std::nullopt) << path;
-    EXPECT_EQ(DroppedPath(Files({})), std::nullopt);
-    test::StderrCapture captured;
-    EXPECT_EQ(DroppedPath(Drag{{"/p/a.fcpxml"}, "liste illisible"}), std::nullopt);
-    EXPECT_EQ(captured.text(), "[fenetre] depot ignore : liste illisible\n");
+        EXPECT_EQ(Shown(DroppedPath(Files({path, "/p/montage.fcpxml"}))), "-") << path;
+    EXPECT_EQ(Shown(DroppedPath(Files({}))), "-");
+    EXPECT_EQ(Shown(DroppedPath(Drag{{"/p/a.fcpxml"}, "liste illisible"})), "!liste illisible");
 }
 
 // The page's hover callbacks ("+" shown, "-" ended) and the paths opened, in order.
@@ -133,7 +137,7 @@ struct Receiver : DropTarget {
     std::string& seen;
 };
 
-TEST(DropWebView, AnAcceptedDragHoversThenDropsOrLeavesARefusedOneIsNeverTakenNorADropWithTheTargetGone)
+TEST(DropWebView, ThePageHearsEachHoverChangeOnceAndAnAcceptedDropReachesTheTargetWhileItLives)
 {
     std::string seen;
     auto target = std::make_shared<Receiver>(seen);
@@ -142,23 +146,21 @@ TEST(DropWebView, AnAcceptedDragHoversThenDropsOrLeavesARefusedOneIsNeverTakenNo
             seen += script == SurvolScript(true) ? "+" : script == SurvolScript(false) ? "-" : "?";
         },
         target);
-    const auto hover = [&](const Drag& drag) {  // what entering, moving and preparing to drop answer
-        return std::string{"ny"[view.draggingEntered(drag)], "ny"[view.draggingUpdated(drag)],
-                           "ny"[view.prepareForDragOperation(drag)]};
+    test::StderrCapture captured;
+    const auto drag = [&](const Drag& drag, bool drop) {  // whether it was accepted, then taken or left
+        seen += "|";
+        const bool accepted = view.dragEntered(drag);
+        const bool taken = drop ? view.dropped() : (view.dragLeft(), false);
+        return std::string{"ny"[accepted], "ny"[taken]};
     };
-    const Drag drag = Files({"/p/Montage.fcpxmld"});
-    EXPECT_EQ(hover(drag), "yyy");
-    EXPECT_TRUE(view.performDragOperation(drag));
-    view.draggingEnded();
-    EXPECT_TRUE(view.draggingEntered(Files({"/p/a.aaf"})));
-    view.draggingExited();
-    view.draggingEnded();
-    EXPECT_EQ(seen, "+- /p/Montage.fcpxmld-+--");  // the hover ends before the page opens the path
-    EXPECT_EQ(hover(Files({"/p/notes.txt", "/p/montage.fcpxml"})), "nnn");
-    EXPECT_FALSE(view.performDragOperation(Files({})));
+    EXPECT_EQ(drag(Files({"/p/Montage.fcpxmld"}), true), "yy");
+    EXPECT_EQ(drag(Files({"/p/a.aaf"}), false), "yn");
+    EXPECT_EQ(drag(Files({"/p/notes.txt", "/p/montage.fcpxml"}), false), "nn");
+    EXPECT_EQ(drag(Drag{{"/p/a.fcpxml"}, "liste illisible"}, true), "nn");  // dropped though refused
     target.reset();
-    EXPECT_FALSE(view.performDragOperation(Files({"/p/a.fcpxml"})));
-    EXPECT_EQ(seen, "+- /p/Montage.fcpxmld-+----");
+    EXPECT_EQ(drag(Files({"/p/a.fcpxml"}), true), "yn");
+    EXPECT_EQ(seen, "|+- /p/Montage.fcpxmld|+-|-|-|+-");  // the hover ends before the page opens the path
+    EXPECT_EQ(captured.text(), "[fenetre] depot ignore : liste illisible\n");
 }
 
 TEST(RateLimitTest, AtMostCountInAnySpanAndRefusalsAreNotCounted)

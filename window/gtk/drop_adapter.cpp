@@ -1,7 +1,6 @@
 #include "drop_adapter.h"
 
 #include <optional>
-#include <string>
 #include <utility>
 
 #include "glib_ownership.h"
@@ -28,6 +27,13 @@ bool OffersFiles(GdkDragContext* context)
     return false;
 }
 
+// GTK leaves the view before every drop, while it handles the drop's start.
+bool DropStarting()
+{
+    g_autoptr(GdkEvent) current = gtk_get_current_event();
+    return current && current->type == GDK_DROP_START;
+}
+
 // The local paths of the URIs, in order; an entry without a local path (not
 // a file URI) is left out.
 Drag DragFromUris(GtkSelectionData* data)
@@ -50,10 +56,10 @@ Drag DragFromUris(GtkSelectionData* data)
 // offers files is taken here, before WebKit's own handlers, which then never
 // see it; any other drag goes on to WebKit.
 //
-// Until the file list of a hovering drag has been read the drag counts as
-// not yet entered, and the page is told of the hover once it is known. GTK
-// signals a leave before every drop: a leave that comes with the drop is not
-// an exit.
+// A drag enters once its file list has been read, at its first motion; the
+// source learns then whether it may drop here, and every later motion gets
+// the same answer. A drop hands on the list read then. On Wayland the
+// compositor also leaves the view after a drop: the drag has ended by then.
 class DropAdapter {
 public:
     DropAdapter(WebKitWebView* view, ScriptSender sendScript, std::weak_ptr<DropTarget> target)
@@ -79,85 +85,66 @@ private:
             return FALSE;
         if (!self->follows(context))
             self->begin(view, context, time);
-        else if (self->hovering_)
-            gdk_drag_status(context, self->answer(self->dropWebView_.draggingUpdated(*self->hovering_)), time);
+        else if (self->answer_)
+            gdk_drag_status(context, *self->answer_, time);
         return TRUE;
     }
 
     static void OnLeave(GtkWidget* view, GdkDragContext* context, guint, DropAdapter* self)
     {
-        if (!self->follows(context))
+        if (!OffersFiles(context))
             return;
         g_signal_stop_emission_by_name(view, "drag-leave");
-        g_autoptr(GdkEvent) current = gtk_get_current_event();
-        if (current && current->type == GDK_DROP_START)
+        if (!self->follows(context) || DropStarting())
             return;
-        if (self->hovering_)
-            self->dropWebView_.draggingExited();
+        if (self->answer_)
+            self->dropWebView_.dragLeft();
         self->end();
     }
 
-    static gboolean OnDrop(GtkWidget* view, GdkDragContext* context, int, int, guint time, DropAdapter* self)
+    static gboolean OnDrop(GtkWidget*, GdkDragContext* context, int, int, guint time, DropAdapter* self)
     {
-        if (!self->follows(context))
+        if (!OffersFiles(context))
             return FALSE;
-        self->dropping_ = true;
-        gtk_drag_get_data(view, context, UriListAtom(), time);
+        const bool taken = self->follows(context) && self->answer_ && self->dropWebView_.dropped();
+        gtk_drag_finish(context, taken, FALSE, time);
+        self->end();
         return TRUE;
     }
 
+    // The file list of the drag followed, read at its first motion; a list
+    // that comes after the drag has gone is dropped.
     static void OnDataReceived(GtkWidget* view, GdkDragContext* context, int, int, GtkSelectionData* data, guint,
                                guint time, DropAdapter* self)
     {
-        if (!self->follows(context))
+        if (!OffersFiles(context))
             return;
         g_signal_stop_emission_by_name(view, "drag-data-received");
-        Drag drag = DragFromUris(data);
-        if (self->dropping_)
-            self->drop(context, drag, time);
-        else
-            self->read(context, std::move(drag), time);
+        if (!self->follows(context) || self->answer_)
+            return;
+        self->answer_ = self->dropWebView_.dragEntered(DragFromUris(data)) ? GDK_ACTION_COPY : GdkDragAction(0);
+        gdk_drag_status(context, *self->answer_, time);
     }
 
     bool follows(GdkDragContext* context) const { return context_ && context_.get() == context; }
 
-    static GdkDragAction answer(bool accepted) { return accepted ? GDK_ACTION_COPY : GdkDragAction(0); }
-
     void begin(GtkWidget* view, GdkDragContext* context, guint time)
     {
         context_.reset(GDK_DRAG_CONTEXT(g_object_ref(context)));
-        dropping_ = false;
-        hovering_.reset();
+        answer_.reset();
         gtk_drag_get_data(view, context, UriListAtom(), time);
-    }
-
-    // The file list is known: the drag enters now, and the source learns at
-    // once whether it may drop here.
-    void read(GdkDragContext* context, Drag drag, guint time)
-    {
-        hovering_ = std::move(drag);
-        gdk_drag_status(context, answer(dropWebView_.draggingEntered(*hovering_)), time);
-    }
-
-    void drop(GdkDragContext* context, const Drag& drag, guint time)
-    {
-        const bool done = dropWebView_.prepareForDragOperation(drag) && dropWebView_.performDragOperation(drag);
-        gtk_drag_finish(context, done, FALSE, time);
-        end();
     }
 
     void end()
     {
         context_.reset();
-        hovering_.reset();
-        dropWebView_.draggingEnded();
+        answer_.reset();
     }
 
     WebKitWebView* view_;
     DropWebView dropWebView_;
-    Owned<GdkDragContext> context_;  // the drag followed, from its first motion to its end
-    std::optional<Drag> hovering_;
-    bool dropping_ = false;
+    Owned<GdkDragContext> context_;        // the drag followed, from its first motion to its end
+    std::optional<GdkDragAction> answer_;  // known once the drag has entered
 };
 
 }  // namespace

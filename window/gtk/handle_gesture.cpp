@@ -56,8 +56,10 @@ bool MoveArmed(GtkGesture* drag)
 // until the button is released. This waits for the pointer to leave the drag
 // threshold with the button still down: handed over at the press, a quick
 // click could be released before the window manager takes the pointer, which
-// then stays in a move that swallows the next click.
-void OnDragUpdate(GtkGestureDrag* drag, double offsetX, double offsetY, gpointer)
+// then stays in a move that swallows the next click. The release goes to the
+// window manager: both gestures are reset first, as GTK's own title bars do,
+// or they keep the press under way and lose the next double-click.
+void OnDragUpdate(GtkGestureDrag* drag, double offsetX, double offsetY, gpointer click)
 {
     GtkGesture* gesture = GTK_GESTURE(drag);
     GtkWidget* handle = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(drag));
@@ -68,9 +70,13 @@ void OnDragUpdate(GtkGestureDrag* drag, double offsetX, double offsetY, gpointer
     double startX = 0;
     double startY = 0;
     gtk_gesture_drag_get_start_point(drag, &startX, &startY);
-    if (const auto press = PressInToplevel(gesture, handle, startX, startY))
-        gdk_window_begin_move_drag_for_device(press->toplevel, press->device, GDK_BUTTON_PRIMARY, press->rootX,
-                                              press->rootY, press->time);
+    const auto press = PressInToplevel(gesture, handle, startX, startY);
+    if (!press)
+        return;
+    gtk_event_controller_reset(GTK_EVENT_CONTROLLER(click));
+    gtk_event_controller_reset(GTK_EVENT_CONTROLLER(drag));
+    gdk_window_begin_move_drag_for_device(press->toplevel, press->device, GDK_BUTTON_PRIMARY, press->rootX,
+                                          press->rootY, press->time);
 }
 
 void OnDragEnd(GtkGestureDrag* drag, double, double, gpointer)
@@ -116,14 +122,16 @@ void ShowMenuAtPointer(GtkWidget* handle, const GdkEvent* press)
         gtk_menu_popup_at_pointer(menu, press);
 }
 
-// Below the handle's start, with its first item selected for the arrow keys.
+// Below the handle's start, with its first item selected, as a menu bar
+// opens its menu. The menu starts with a section's title, which cannot be
+// selected: the first item that can is.
 void ShowMenuFromKeyboard(GSimpleAction*, GVariant*, gpointer handle)
 {
     GtkMenu* menu = HandleMenu(GTK_WIDGET(handle));
     if (!menu)
         return;
     gtk_menu_popup_at_widget(menu, GTK_WIDGET(handle), GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST, nullptr);
-    gtk_menu_shell_select_first(GTK_MENU_SHELL(menu), FALSE);
+    gtk_menu_shell_select_first(GTK_MENU_SHELL(menu), TRUE);
 }
 
 // The window takes the menu key before the page, like its other window keys.
@@ -175,7 +183,7 @@ void AttachHandleGesture(GtkWidget* handle)
     // Grouped, both follow the press that the click gesture claims.
     gtk_gesture_group(click, drag);
     g_signal_connect(click, "pressed", G_CALLBACK(OnPressed), drag);
-    g_signal_connect(drag, "drag-update", G_CALLBACK(OnDragUpdate), nullptr);
+    g_signal_connect(drag, "drag-update", G_CALLBACK(OnDragUpdate), click);
     g_signal_connect(drag, "drag-end", G_CALLBACK(OnDragEnd), nullptr);
     // GTK 3's gestures belong to whoever made them: they go with the handle.
     g_object_set_data_full(G_OBJECT(handle), kClickKey, click, g_object_unref);

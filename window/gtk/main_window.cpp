@@ -3,6 +3,7 @@
 #include <string>
 
 #include "handle.h"
+#include "pane_focus.h"
 #include "resize_edges.h"
 #include "window_state.h"
 
@@ -61,7 +62,9 @@ void Style(GtkWidget* window, const Colour& background)
 // undecorated window would lose.
 void HideSystemTitleBar(GtkWindow* window)
 {
-    gtk_window_set_titlebar(window, gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0));
+    GtkWidget* none = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+    atk_object_set_role(gtk_widget_get_accessible(none), ATK_ROLE_REDUNDANT_OBJECT);  // skipped by screen readers
+    gtk_window_set_titlebar(window, none);
 }
 
 void FollowFullScreen(GtkWindow* window, GtkHeaderBar* buttons)
@@ -102,14 +105,14 @@ GtkWidget* NewHandleArea()
 }
 
 // Along the top edge, from the left edge to the gap left to the page.
-GtkWidget* NewTopStrip(GtkWindow* window, const WindowDescription& description, GtkWidget* handleArea)
+GtkWidget* NewTopStrip(const WindowDescription& description, GtkWidget* buttons, GtkWidget* handleArea)
 {
     GtkWidget* strip = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
     gtk_widget_set_size_request(strip, -1, description.handleHeight);
     gtk_widget_set_valign(strip, GTK_ALIGN_START);
     gtk_widget_set_halign(strip, GTK_ALIGN_FILL);
     gtk_widget_set_margin_end(strip, description.handleRightGap);
-    gtk_box_pack_start(GTK_BOX(strip), NewWindowButtons(window), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(strip), buttons, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(strip), handleArea, TRUE, TRUE, 0);
     gtk_widget_show_all(strip);
     return strip;
@@ -128,8 +131,7 @@ GtkWidget* NewWorkingIndicator()
     return spinner;
 }
 
-GtkWidget* NewContent(GtkWindow* window, const WindowDescription& description, WebKitWebView* web,
-                      GtkWidget* handleArea, Size minimum)
+GtkWidget* NewContent(GtkWindow* window, WebKitWebView* web, GtkWidget* strip, Size minimum)
 {
     GtkWidget* content = gtk_overlay_new();
     gtk_widget_set_size_request(content, minimum.width, minimum.height);
@@ -137,7 +139,7 @@ GtkWidget* NewContent(GtkWindow* window, const WindowDescription& description, W
     gtk_widget_set_vexpand(GTK_WIDGET(web), TRUE);
     gtk_widget_show(GTK_WIDGET(web));
     gtk_container_add(GTK_CONTAINER(content), GTK_WIDGET(web));
-    gtk_overlay_add_overlay(GTK_OVERLAY(content), NewTopStrip(window, description, handleArea));
+    gtk_overlay_add_overlay(GTK_OVERLAY(content), strip);
     AddResizeEdges(window, GTK_OVERLAY(content));
     gtk_widget_show(content);
     return content;
@@ -157,8 +159,11 @@ MainWindow BuildMainWindow(GtkApplication* application, const WindowDescription&
     GtkWidget* handleArea = NewHandleArea();
     GtkWidget* working = NewWorkingIndicator();
     gtk_container_add(GTK_CONTAINER(handleArea), working);
-    GtkWidget* content = NewContent(GTK_WINDOW(window), description, web, handleArea, minimum);
+    GtkWidget* buttons = NewWindowButtons(GTK_WINDOW(window));
+    GtkWidget* strip = NewTopStrip(description, buttons, handleArea);
+    GtkWidget* content = NewContent(GTK_WINDOW(window), web, strip, minimum);
     gtk_container_add(GTK_CONTAINER(window), content);
+    AttachPaneFocus(GTK_WINDOW(window), web, GTK_HEADER_BAR(buttons));
     return MainWindow{GTK_WINDOW(window), content, handleArea, GTK_SPINNER(working)};
 }
 

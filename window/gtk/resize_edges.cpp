@@ -65,6 +65,8 @@ GtkWidget* NewZone(const Zone& zone)
     gtk_widget_set_halign(widget, zone.halign);
     gtk_widget_set_valign(widget, zone.valign);
     g_signal_connect(widget, "realize", G_CALLBACK(SetCursor), const_cast<char*>(zone.cursor));
+    // Only the pointer uses it: screen readers skip it as a redundant object.
+    atk_object_set_role(gtk_widget_get_accessible(widget), ATK_ROLE_REDUNDANT_OBJECT);
     GtkGesture* click = gtk_gesture_multi_press_new(widget);
     gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(click), GDK_BUTTON_PRIMARY);
     g_signal_connect(click, "pressed", G_CALLBACK(OnPressed), GINT_TO_POINTER(zone.edge));

@@ -1,9 +1,11 @@
 // A window to drag files from in the end-to-end tests: the whole window offers
 // the files named on the command line as a file list (a path as a local file,
-// anything with a scheme as that URI).
+// anything with a scheme as that URI). It prints where the pointer is over it
+// and its size, "x y width height", which is how a test finds a Wayland window.
 
 #include <gtk/gtk.h>
 
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -17,16 +19,26 @@ GdkContentProvider* OnPrepare(GtkDragSource*, double, double, gpointer data)
     return provider;
 }
 
+void OnPointer(GtkEventControllerMotion* motion, double x, double y, gpointer)
+{
+    GtkWidget* area = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(motion));
+    std::printf("%.0f %.0f %d %d\n", x, y, gtk_widget_get_width(area), gtk_widget_get_height(area));
+    std::fflush(stdout);
+}
+
 void OnActivate(GtkApplication* application, gpointer data)
 {
     GtkWidget* window = gtk_application_window_new(application);
     gtk_window_set_title(GTK_WINDOW(window), "mivra-drag-source");
-    gtk_window_set_default_size(GTK_WINDOW(window), 200, 200);
+    gtk_window_set_default_size(GTK_WINDOW(window), 300, 300);
     GtkWidget* area = gtk_label_new("fichiers");
     GtkDragSource* source = gtk_drag_source_new();
     gtk_drag_source_set_actions(source, GDK_ACTION_COPY);
     g_signal_connect(source, "prepare", G_CALLBACK(OnPrepare), data);
     gtk_widget_add_controller(area, GTK_EVENT_CONTROLLER(source));
+    GtkEventController* motion = gtk_event_controller_motion_new();
+    g_signal_connect(motion, "motion", G_CALLBACK(OnPointer), nullptr);
+    gtk_widget_add_controller(area, motion);
     gtk_window_set_child(GTK_WINDOW(window), area);
     gtk_window_present(GTK_WINDOW(window));
 }

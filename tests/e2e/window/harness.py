@@ -29,7 +29,7 @@ PROGRAM = ""
 INTERFACE_PORT = 8790  # the default URL: where a launch project's page is served
 SCREEN = (1920, 1080)
 PREFIX = "[fenetre] "
-SOURCE = (100, 100)  # a point on the drag source's window
+SOURCE_STEP = 250  # less than the drag source's side: one point of a grid so spaced lies on it
 BACKEND = os.environ.get("MIVRA_E2E_BACKEND", "x11")
 WESTON_CONFIG = "[core]\nidle-time=0\n[shell]\npanel-position=none\nlocking=false\n[input-method]\npath=\n"
 CLOSE_BUTTON = (22, 38)  # the close button's centre, from the page's top-left corner
@@ -124,6 +124,10 @@ class Display:
         wait_until(lambda: self.socket.exists() and
                    "Weston Compositor" in x11(self.name, "xwininfo", "-root", "-children"),
                    20, "weston to open its output")
+        # weston moves its pointer by the X pointer's motions, not to its place: pushed into two
+        # opposite corners, where weston stops it, its pointer is where the X pointer is.
+        for corner in ((0, 0), (SCREEN[0] - 1, SCREEN[1] - 1)):
+            x11(self.name, "xdotool", "mousemove", *map(str, corner))
 
     def stop(self):
         for process in reversed(self.processes):
@@ -496,20 +500,31 @@ class WindowTestCase(unittest.TestCase):
         return window
 
     def drag_source(self, window, *offered, bus=None):
-        """Starts the drag source helper offering `offered`, its window at the screen's top-left corner
-        (a drag from it starts at SOURCE), and places the window beside it; a point on its page."""
+        """Starts the drag source helper offering `offered`, placed by the window manager or the
+        compositor. The points to drag from and to: where the pointer finds the source, which says where
+        the pointer lies on it, and a point of the page that the source leaves free."""
         if not os.environ.get("MIVRA_DRAG_SOURCE"):
             self.skipTest("set MIVRA_DRAG_SOURCE to the drag source helper")
-        source = spawn([os.environ["MIVRA_DRAG_SOURCE"], *map(str, offered)],
-                       env=self.home.environment(self.display, bus), stderr=subprocess.DEVNULL)
+        source = spawn([os.environ["MIVRA_DRAG_SOURCE"], *map(str, offered)], env=self.home.environment(
+            self.display, bus), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.addCleanup(stop_process, source)
-        xdotool = lambda *command: x11(self.display.name, "xdotool", *command)
-        found = wait_until(lambda: xdotool("search", "--onlyvisible", "--pid", str(source.pid),
-                                           "--name", "^mivra-drag-source$").split(), 15, "the drag source")[0]
-        xdotool("windowmove", "--sync", found, "0", "0")
-        time.sleep(0.3)
-        x, y, width, _ = window.place(300, 100)
-        return x + width // 2, y + 400
+        x, y, width, height = window.geometry()
+        grid = [(gx, gy) for gy in range(SOURCE_STEP // 2, SCREEN[1], SOURCE_STEP)
+                for gx in range(SOURCE_STEP // 2, SCREEN[0], SOURCE_STEP)]
+
+        def pointed():
+            for point in grid:
+                while select.select([source.stdout], [], [], 0)[0] and os.read(source.stdout.fileno(), 4096):
+                    pass  # what it said of the pointer earlier
+                window.xdotool("mousemove", *map(str, point))
+                if select.select([source.stdout], [], [], 0.15)[0]:
+                    local_x, local_y, w, h = map(int, os.read(source.stdout.fileno(), 4096).split()[:4])
+                    return point, (point[0] - local_x, point[1] - local_y, w, h)
+            return None
+        start, (left, top, w, h) = wait_until(pointed, 30, "the drag source under the pointer")
+        outside = lambda px, py: not (left - 20 <= px <= left + w + 20 and top - 20 <= py <= top + h + 20)
+        return start, next((px, py) for fy in (0.5, 0.3, 0.8) for fx in (0.5, 0.2, 0.8)
+                           if outside(px := x + int(width * fx), py := y + int(height * fy)))
 
     def drag(self, start, to, release=True):
         xdotool = lambda *command: x11(self.display.name, "xdotool", *command)

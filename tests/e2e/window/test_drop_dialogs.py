@@ -3,7 +3,7 @@ dialogs: alerts, confirm and prompt, new windows, file inputs and downloads."""
 
 import time
 
-from harness import SOURCE, Route, WindowTestCase, main, wait_until
+from harness import Route, WindowTestCase, main, wait_until
 
 class PageFilesAndDialogsTest(WindowTestCase):
 
@@ -26,7 +26,7 @@ class PageFilesAndDialogsTest(WindowTestCase):
         answers = server.value('JSON.stringify([confirm("Continuer ?"), prompt("Nom ?", "d"), open("about:blank")])')
         self.assertEqual(answers, "[false,null,null]")
         if self.display.wayland:
-            return  # drops, file inputs and downloads take the same ways on Wayland, shown there by Ctrl+O's panel
+            return  # file inputs and downloads take the same ways on Wayland, shown there by Ctrl+O's panel
         self.assertEqual(window.windows(), [window.window()])  # no new window
         # A file input gets the file typed in the chooser.
         chosen = self.home.home / "piste son.wav"
@@ -64,27 +64,33 @@ class PageFilesAndDialogsTest(WindowTestCase):
         server.run("location.href = '/export.aaf'")
         time.sleep(1.5)  # a reload would have come by now
         self.assertEqual(len(server.named("load")), 1)
-        # A project dragged over and away, then dropped, reaches the page once; a web link
-        # is no file: the first file after it counts.
+
+    def test_dragged_away_then_dropped_a_bundle_and_a_file_reach_the_page_once(self):
+        server = self.serve()
+        window = self.launch_loaded(server)
         server.value('(["dragover", "drop"].forEach((k) => addEventListener(k, () => report(k, []))), "ok")')
-        project = self.home.home / "Montage.FCPXMLD"
-        project.mkdir()
-        centre = self.drag_source(window, "https://example.org/a.txt", project, self.home.home / "notes.txt")
-        self.drag(SOURCE, centre, release=False)
+        # A web link is no file: the first file after it counts.
+        bundle, file = self.home.home / "Montage.FCPXMLD", self.home.home / "Montage.fcpxml"
+        bundle.mkdir()
+        file.write_text("<fcpxml/>")
+        start, page = self.drag_source(window, "https://example.org/a.txt", bundle, self.home.home / "notes.txt")
+        self.drag(start, page, release=False)
         server.wait_report("__survol")
-        window.xdotool("mousemove", *map(str, SOURCE))
+        window.xdotool("mousemove", *map(str, start))
         time.sleep(0.5)
         window.xdotool("mouseup", "1")
-        server.wait_report("__survol", count=3)
-        self.drag(SOURCE, centre)
+        server.wait_report("__survol", count=2)
+        self.drag(start, page)
         server.wait_report("__openPath")
-        server.wait_report("__survol", count=6)
+        self.drag(*self.drag_source(window, file))
+        server.wait_report("__openPath", count=2)
         time.sleep(0.5)
         callbacks = sorted((r for r in server.reports if r.name in ("__survol", "__openPath")),
                            key=lambda r: r.page_order)
         self.assertEqual([(r.name, r.args[0]) for r in callbacks], [
-            ("__survol", True), ("__survol", False), ("__survol", False),
-            ("__survol", True), ("__survol", False), ("__openPath", str(project)), ("__survol", False)])
+            ("__survol", True), ("__survol", False),
+            ("__survol", True), ("__survol", False), ("__openPath", str(bundle)),
+            ("__survol", True), ("__survol", False), ("__openPath", str(file))])
         # The window takes file drags whole: the page's own drag events never fire.
         self.assertEqual(server.named("dragover") + server.named("drop"), [])
 

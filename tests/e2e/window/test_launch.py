@@ -53,7 +53,17 @@ class LaunchTest(WindowTestCase):
             kept = self.home.root / "state/mivra/window.ini"  # once the size settles, before the window closes
             wait_until(lambda: kept.exists() and "width=900" in kept.read_text(), 5, "the size to be kept")
             self.assertEqual(kept.read_text().split(), ["[MivraMain]", "width=900", "height=620"])
-        self.assertEqual(window.close(), 0, "\n".join(window.lines[-20:]))
+        # F6 takes the keyboard to the window buttons and back to the page; Tab goes through the three
+        # buttons to the page's first control, with no stop between; the first button closes.
+        window.focus()
+        for keys, focused in (("F6",), "false"), (("F6",), "true"), (("F6",), "false"), (("Tab",) * 3, "true path"):
+            window.key(*keys)
+            wait_until(lambda: server.value("document.hasFocus() + ' ' + document.activeElement.id").startswith(
+                focused), 10, f"the page's focus after {keys}: {focused}")
+        window.key("F6")
+        window.key("Return")
+        self.assertEqual(window.process.wait(20), 0, "\n".join(window.lines[-20:]))
+        time.sleep(1.2)  # the closed page's last poll holds the server's next script for a second
         if self.display.x11:  # GDK_SCALE and the work area are X11's
             # Reopened at the kept size, centred and fitted to a screen smaller than it, minimum included:
             # at twice the pixels per point, the 1920 x 1080 screen holds 960 x 540 points.

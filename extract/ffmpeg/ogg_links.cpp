@@ -10,6 +10,7 @@
 
 extern "C" {
 #include <libavcodec/vorbis_parser.h>
+#include <libavutil/crc.h>
 #include <libavutil/intreadwrite.h>
 }
 
@@ -26,6 +27,7 @@ using VorbisParser = std::unique_ptr<AVVorbisParseContext, VorbisParserFreer>;
 enum class Codec { vorbis, opus, other };
 
 constexpr int kPageHeaderSize = 27;
+constexpr int kChecksumOffset = 22;
 constexpr std::uint8_t kContinuedPacket = 1;
 constexpr std::uint8_t kFirstPage = 2;
 constexpr std::uint8_t kLastPage = 4;
@@ -41,6 +43,7 @@ struct Page {
     std::int64_t granule = kNoGranule;
     std::uint32_t serial = 0;
     std::vector<std::uint8_t> lacing;
+    std::vector<std::uint8_t> body;
 
     std::int64_t bodySize() const { return std::accumulate(lacing.begin(), lacing.end(), std::int64_t{0}); }
 };
@@ -147,16 +150,18 @@ private:
     bool failed_ = false;
 };
 
-// Reads the pages one after another: headers always, bodies only where the
-// start of a Vorbis link is still to be found.
+// Reads the pages one after another, as the demuxer and libvorbisfile do:
+// a page counts when its checksum holds, and where something else stands (a
+// damaged page, junk between two links) reading resumes at the next capture
+// pattern, so that damage costs only the pages it touches.
 class LinkReader {
 public:
-    LinkReader(AVIOContext& io, Codec codec) : io_(io), codec_(codec), fileSize_(avio_size(&io)) {}
+    LinkReader(AVIOContext& io, Codec codec) : io_(io), codec_(codec) {}
 
     std::vector<OggLink> read()
     {
         Page page;
-        while (readPageHeader(page)) {
+        while (nextPage(page)) {
             if (!readPage(page))
                 return {};
         }
@@ -165,23 +170,58 @@ public:
     }
 
 private:
-    // The next whole page's header; false at the end of the file, where
-    // something else than a page stands, or at a page cut short.
-    bool readPageHeader(Page& page)
+    // The next whole page whose checksum holds; false at the end of the file.
+    bool nextPage(Page& page)
+    {
+        for (;;) {
+            if (!findCapturePattern())
+                return false;
+            page.offset = avio_tell(&io_);
+            if (readWholePage(page))
+                return true;
+            avio_seek(&io_, page.offset + 1, SEEK_SET);
+        }
+    }
+
+    // Moves the reader to the next "OggS" at or after its position.
+    bool findCapturePattern()
+    {
+        std::uint32_t last = 0;
+        for (std::int64_t read = 0;; ++read) {
+            const int byte = avio_r8(&io_);
+            if (avio_feof(&io_))
+                return false;
+            last = last << 8 | static_cast<std::uint32_t>(byte);
+            if (read >= 3 && last == MKBETAG('O', 'g', 'g', 'S'))
+                return avio_seek(&io_, -4, SEEK_CUR) >= 0;
+        }
+    }
+
+    bool readWholePage(Page& page)
     {
         std::array<std::uint8_t, kPageHeaderSize> header{};
-        page.offset = avio_tell(&io_);
-        if (avio_read(&io_, header.data(), kPageHeaderSize) != kPageHeaderSize ||
-            std::memcmp(header.data(), "OggS", 4) != 0) {
+        if (avio_read(&io_, header.data(), kPageHeaderSize) != kPageHeaderSize || header[4] != 0)
             return false;
-        }
         page.flags = header[5];
         page.granule = static_cast<std::int64_t>(AV_RL64(header.data() + 6));
+        // Only -1 says no packet ends on the page; another negative position is damage.
+        page.granule = page.granule < 0 ? kNoGranule : page.granule;
         page.serial = AV_RL32(header.data() + 14);
         page.lacing.resize(header[26]);
         if (avio_read(&io_, page.lacing.data(), header[26]) != header[26])
             return false;
-        return fileSize_ < 0 || avio_tell(&io_) + page.bodySize() <= fileSize_;
+        page.body.resize(static_cast<std::size_t>(page.bodySize()));
+        if (avio_read(&io_, page.body.data(), static_cast<int>(page.body.size())) !=
+            static_cast<int>(page.body.size())) {
+            return false;
+        }
+        const std::uint32_t stated = AV_RB32(header.data() + kChecksumOffset);
+        AV_WB32(header.data() + kChecksumOffset, 0);
+        const AVCRC* table = av_crc_get_table(AV_CRC_32_IEEE);
+        std::uint32_t crc = av_crc(table, 0, header.data(), header.size());
+        crc = av_crc(table, crc, page.lacing.data(), page.lacing.size());
+        crc = av_crc(table, crc, page.body.data(), page.body.size());
+        return crc == stated;
     }
 
     // False when the file holds what this reading does not follow: two audio
@@ -189,14 +229,9 @@ private:
     bool readPage(const Page& page)
     {
         const bool opensStream = page.flags & kFirstPage;
-        std::vector<std::uint8_t> body;
-        if (opensStream || (page.serial == serial_ && vorbisStart_ && !vorbisStart_->known()))
-            body = readBody(page);
-        else
-            avio_skip(&io_, page.bodySize());
         if (opensStream && !previousOpened_)
             audioInGroup_ = false;
-        if (const Codec codec = opensStream ? CodecOfFirstPacket(body) : Codec::other; codec != Codec::other) {
+        if (const Codec codec = opensStream ? CodecOfFirstPacket(page.body) : Codec::other; codec != Codec::other) {
             if (codec != codec_ || audioInGroup_)
                 return false;
             startLink(page);
@@ -205,18 +240,20 @@ private:
         if (page.serial != serial_ || links_.empty())
             return true;
         if (vorbisStart_ && !vorbisStart_->known())
-            vorbisStart_->page(page, body);
-        if (page.granule != kNoGranule)
-            lastGranule_ = page.granule;
+            vorbisStart_->page(page, page.body);
+        endOfLink(page);
         return !(vorbisStart_ && vorbisStart_->failed());
     }
 
-    std::vector<std::uint8_t> readBody(const Page& page)
+    // The link's stated end: its last granule position, as long as the
+    // positions run forward and no page follows the one that ends the stream.
+    void endOfLink(const Page& page)
     {
-        std::vector<std::uint8_t> body(static_cast<std::size_t>(page.bodySize()));
-        const int read = avio_read(&io_, body.data(), static_cast<int>(body.size()));
-        body.resize(static_cast<std::size_t>(std::max(read, 0)));
-        return body;
+        if (ended_ || (page.granule != kNoGranule && page.granule < lastGranule_))
+            consistent_ = false;
+        ended_ = ended_ || (page.flags & kLastPage);
+        if (page.granule != kNoGranule)
+            lastGranule_ = page.granule;
     }
 
     void startLink(const Page& page)
@@ -225,28 +262,33 @@ private:
         audioInGroup_ = true;
         serial_ = page.serial;
         lastGranule_ = kNoGranule;
+        ended_ = false;
+        consistent_ = true;
         links_.push_back({.firstByte = page.offset, .startTrim = 0, .length = std::nullopt});
         if (codec_ == Codec::vorbis)
             vorbisStart_.emplace();
     }
 
-    // A Vorbis link's length: from its first frame to its last granule position.
+    // A Vorbis link's length: from its first frame to its last granule
+    // position; none where the positions contradict one another.
     void finishLink()
     {
-        if (links_.empty() || !vorbisStart_ || !vorbisStart_->known() || lastGranule_ == kNoGranule)
+        if (links_.empty() || !vorbisStart_ || !vorbisStart_->known())
             return;
         OggLink& link = links_.back();
         link.startTrim = vorbisStart_->trim();
-        link.length = std::max<std::int64_t>(0, lastGranule_ - vorbisStart_->firstGranule());
+        if (lastGranule_ != kNoGranule && consistent_)
+            link.length = std::max<std::int64_t>(0, lastGranule_ - vorbisStart_->firstGranule());
     }
 
     AVIOContext& io_;
     Codec codec_;
-    std::int64_t fileSize_;
     std::vector<OggLink> links_;
     std::optional<VorbisStart> vorbisStart_;
     std::uint32_t serial_ = 0;
     std::int64_t lastGranule_ = kNoGranule;
+    bool ended_ = false;
+    bool consistent_ = true;
     bool previousOpened_ = false;
     bool audioInGroup_ = false;
 };

@@ -294,6 +294,13 @@ def timelines():
         parts = [lame(sounds[0], 48000, "mono.mp3"), lame(stereo, 48000, "stereo.mp3")]
         return joined("channels.mp3", *parts), 48000, "extraction interrompue : Input changed", None
 
+    def junk_between_links():
+        pathlib.Path(path("junk")).write_bytes(b"OggSjunk")
+        links = oga("phone-incoming-call"), oga("complete")
+        chain = joined("chain.ogg", *links)
+        return reading(joined("junk.ogg", links[0], path("junk"), links[1]), 44100,
+                       lambda _: decoded("oggdec", chain, slice(None)), 1e-4)
+
     early_eof = "usr/lib/python3/dist-packages/scipy/io/tests/data/*early-eof.wav"
     return (
         # A recording cut short ends where its last whole packet ends.
@@ -329,6 +336,8 @@ def timelines():
         # Shipped Vorbis files joined with cat: every link, not the first link's length.
         ("chained", lambda: reading(joined("chain.ogg", oga("phone-incoming-call"), oga("complete")), 44100,
                                     lambda chain: decoded("oggdec", chain, slice(None)), 1e-4)),
+        # Eight junk bytes between two links, as damage leaves them: reading resumes at the next page.
+        ("chained, junk between links", junk_between_links),
         # Opus links: no decoder state carried from one into the next.
         ("chained opus", lambda: reading(opus_chain(oga("phone-incoming-call"), oga("complete"), oga("bell")),
                                          48000, lambda chain: decoded("opusdec", chain, slice(None)), 3e-5)),

@@ -166,8 +166,12 @@ std::optional<MovEdits> IgnoredEdits(const AVFormatContext& context, const AVStr
 {
     if (!IgnoresEditLists(context))
         return std::nullopt;
-    const std::optional<TrackEdits> track = ReadTrackEdits(context.url);
-    const int rate = stream.codecpar->sample_rate;
+    return ReadEdits(context.url, stream.codecpar->sample_rate);
+}
+
+MovEdits ReadEdits(const char* url, int rate)
+{
+    const std::optional<TrackEdits> track = ReadTrackEdits(url);
     if (!track || track->movieTimescale == 0 || track->mediaTimescale == 0 || rate <= 0)
         return MovEdits{.segments = {}, .rateOne = false};
     MovEdits edits;
@@ -187,6 +191,21 @@ std::optional<MovEdits> IgnoredEdits(const AVFormatContext& context, const AVStr
 bool Presentable(const MovEdits& edits)
 {
     return edits.rateOne && PresentedTimeline::InMediaOrder(edits.segments);
+}
+
+std::optional<std::int64_t> PresentedLength(const AVFormatContext& context, const AVStream& stream)
+{
+    std::optional<MovEdits> edits = IgnoredEdits(context, stream);
+    if (!edits || !Presentable(*edits))
+        return std::nullopt;
+    const int rate = stream.codecpar->sample_rate;
+    // Without a media length the segments count as long as they state.
+    std::int64_t media = std::numeric_limits<std::int64_t>::max();
+    if (stream.duration != AV_NOPTS_VALUE && stream.duration >= 0)
+        media = av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
+    // All the media as one run: what it presents, silence included.
+    return PresentedTimeline(std::move(edits->segments))
+        .presentedSilence(0, media < 0 ? std::numeric_limits<std::int64_t>::max() : media);
 }
 
 std::optional<PresentedTimeline> IgnoredEditsTimeline(const AVFormatContext& context, const AVStream& stream)

@@ -36,9 +36,17 @@ bool HasSeveralEdits(const char* url);
 // rate; nothing when the demuxer applied it.
 std::optional<MovEdits> IgnoredEdits(const AVFormatContext& context, const AVStream& stream);
 
+// The edit list of the first sound track of the file at url, in frames at
+// `rate` Hz, as read when the demuxer ignores it.
+MovEdits ReadEdits(const char* url, int rate);
+
 // Whether one reading of the media presents the edits: every segment at
 // media rate 1, each starting at or after the end of the one before.
 bool Presentable(const MovEdits& edits);
+
+// The frames the edit list the demuxer ignored presents, empty edits included;
+// nothing when the demuxer applied it or the run cannot present it.
+std::optional<std::int64_t> PresentedLength(const AVFormatContext& context, const AVStream& stream);
 
 // The timeline of the edit list the demuxer ignored; nothing when it applied it.
 std::optional<PresentedTimeline> IgnoredEditsTimeline(const AVFormatContext& context, const AVStream& stream);

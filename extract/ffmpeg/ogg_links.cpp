@@ -293,9 +293,9 @@ private:
     bool audioInGroup_ = false;
 };
 
-Codec CodecOf(const AVStream& stream)
+Codec CodecOf(AVCodecID codec)
 {
-    switch (stream.codecpar->codec_id) {
+    switch (codec) {
     case AV_CODEC_ID_VORBIS: return Codec::vorbis;
     case AV_CODEC_ID_OPUS: return Codec::opus;
     default: return Codec::other;
@@ -306,10 +306,15 @@ Codec CodecOf(const AVStream& stream)
 
 std::vector<OggLink> ReadOggLinks(const AVFormatContext& context, const AVStream& stream)
 {
-    const Codec codec = CodecOf(stream);
-    if (std::string_view(context.iformat->name) != "ogg" || codec == Codec::other)
+    if (std::string_view(context.iformat->name) != "ogg")
         return {};
-    const Io io = OpenPlainFile(context.url);
+    return ReadOggLinks(context.url, stream.codecpar->codec_id);
+}
+
+std::vector<OggLink> ReadOggLinks(const char* url, AVCodecID codecId)
+{
+    const Codec codec = CodecOf(codecId);
+    const Io io = codec != Codec::other ? OpenPlainFile(url) : nullptr;
     if (!io)
         return {};
     return LinkReader(*io, codec).read();

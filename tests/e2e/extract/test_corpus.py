@@ -105,11 +105,11 @@ def opus_chain(*ogas):
     return joined("chain.opus", *(path(f"link{i}.opus") for i in range(len(ogas))))
 
 
-def edit_list(name, codec, edits, rate=1.0):
+def edit_list(name, codec, edits, rate=1.0, refusal=None):
     """Two shipped recordings joined (2.9 s at 48 kHz) in a MOV or MP4 whose only edit list is rewritten to
     `edits`: (media start in s or None for an empty edit, duration in s) in turn. The reference is the edit
     list's arithmetic on the media read whole, an empty edit after the first segment being silence: PCM and
-    ALAC bit-exact, AAC cut after decoding. Edits at another rate than 1 are refused."""
+    ALAC bit-exact, AAC cut after decoding. Edits at another rate than 1 are refused, and so is what `refusal` says."""
     joined_wav = ffmpeg("-i", alsa("Noise.wav"), "-i", alsa("Front_Left.wav"), "-filter_complex",
                         "concat=n=2:v=0:a=1", path("joined.wav"))
     mov = ffmpeg("-i", joined_wav, "-c:a", codec, "-use_editlist", "1", path(name))
@@ -128,8 +128,8 @@ def edit_list(name, codec, edits, rate=1.0):
         struct.pack_into(">I", data, at, struct.unpack_from(">I", data, at)[0] + len(new) - old)
     data[elst:elst + old] = new
     pathlib.Path(mov).write_bytes(data)
-    if rate != 1:
-        return mov, 48000, "lecture impossible : Operation not supported", None
+    if rate != 1 or refusal:
+        return mov, 48000, refusal or "lecture impossible : Operation not supported", None
     media = libsndfile(joined_wav)
     if codec == "aac":  # the CLI's decoding of all the media, its edit list ignored
         raw = subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-ignore_editlist", "1", "-i", mov, "-f", "f64le",
@@ -346,6 +346,9 @@ def timelines():
         ("edit list alac", lambda: edit_list("delayed.mov", "alac", delayed)),
         ("edit list aac", lambda: edit_list("gap.mp4", "aac", gap)),
         ("edit list rate 2", lambda: edit_list("fast.mov", "pcm_s24be", two, rate=2)),
+        # 25 hours of silence: refused before anything is written, not after 4 GB.
+        ("edit list too long", lambda: edit_list("long.mov", "pcm_s24be", [(0, 1), (None, 90000), (1, 1)],
+                                                  refusal="depasse la taille d'un WAV classique, ffmpeg requis")),
     )
 
 

@@ -117,6 +117,7 @@ Decoding::Decoding(FormatContext context, int streamIndex, CodecContext decoder)
       frame_(av_frame_alloc()), end_(StatedLength(*context_, *context_->streams[streamIndex])),
       links_(ReadOggLinks(*context_, *context_->streams[streamIndex])),
       presented_(IgnoredEditsTimeline(*context_, *context_->streams[streamIndex])),
+      unstatedStart_(FragmentedEditStart(*context_, *context_->streams[streamIndex])),
       watchesGaps_(TimestampsShowLoss(*context_))
 {
 }
@@ -188,6 +189,8 @@ void Decoding::feedDecoder()
         return;
     if (const OggLink* link = read ? links_.opens(*packet_) : nullptr)
         startLink(*link);
+    if (read && unstatedStart_)
+        stateStart();
     if (read && copiesPacket()) {
         hold(Held::packet, packet_->size / copiedFrameSize_);
         return;
@@ -336,6 +339,18 @@ DecodedStep Decoding::framePiece(const PresentedPiece& piece)
     SkipFrames(*step.frame, static_cast<int>(piece.skipped));
     step.keptFrames = static_cast<int>(piece.count);
     return step;
+}
+
+// The start the first packet of a fragmented file leaves out (see
+// FragmentedEditStart), stated as the demuxer states it for other files.
+void Decoding::stateStart()
+{
+    const auto frames = static_cast<std::uint32_t>(std::min<std::int64_t>(*unstatedStart_, UINT32_MAX));
+    unstatedStart_.reset();
+    if (SkipStatementOf(*packet_).start)
+        return;
+    if (std::uint8_t* data = av_packet_new_side_data(packet_.get(), AV_PKT_DATA_SKIP_SAMPLES, 10))
+        AV_WL32(data, frames);
 }
 
 // Each link of a chained Ogg file decodes as it does on its own, trimmed

@@ -137,6 +137,17 @@ std::optional<TrackEdits> ReadTrackEdits(const char* url)
     return io ? ReadFirstSoundTrackEdits(*io) : std::nullopt;
 }
 
+// Whether the movie's samples are described in fragments (its header has an 'mvex').
+bool IsFragmented(const char* url)
+{
+    const Io io = OpenPlainFile(url);
+    const std::int64_t size = io ? avio_size(io.get()) : -1;
+    const std::optional<Box> movie =
+        io ? FindBox(*io, 0, size > 0 ? size : std::numeric_limits<std::int64_t>::max(), MKBETAG('m', 'o', 'o', 'v'))
+           : std::nullopt;
+    return movie && FindChild(*io, *movie, MKBETAG('m', 'v', 'e', 'x'));
+}
+
 // The edits from the first segment to the last: empty edits before it are
 // a delay, which the output leaves out, and empty edits after it end nothing.
 std::size_t SegmentsBetweenEmptyEnds(const std::vector<RawEdit>& edits)
@@ -191,6 +202,20 @@ MovEdits ReadEdits(const char* url, int rate)
 bool Presentable(const MovEdits& edits)
 {
     return edits.rateOne && PresentedTimeline::InMediaOrder(edits.segments);
+}
+
+std::optional<std::int64_t> FragmentedEditStart(const AVFormatContext& context, const AVStream& stream)
+{
+    if (!std::string_view(context.iformat->name).starts_with("mov,") || IgnoresEditLists(context) ||
+        !IsFragmented(context.url)) {
+        return std::nullopt;
+    }
+    const MovEdits edits = ReadEdits(context.url, stream.codecpar->sample_rate);
+    const auto first = std::find_if(edits.segments.begin(), edits.segments.end(),
+                                    [](const EditSegment& segment) { return segment.mediaStart.has_value(); });
+    if (first == edits.segments.end() || *first->mediaStart <= 0)
+        return std::nullopt;
+    return first->mediaStart;
 }
 
 std::optional<std::int64_t> PresentedLength(const AVFormatContext& context, const AVStream& stream)

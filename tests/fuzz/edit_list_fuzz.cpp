@@ -11,8 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     mivra::PresentedTimeline timeline(std::move(edits.segments));
     for (std::int64_t position = 0; position < 1 << 16; position += 4096) {
-        while (timeline.next(position, 4096)) {
-        }
+        while (timeline.next(position, 4096)) {}
     }
     return 0;
 }

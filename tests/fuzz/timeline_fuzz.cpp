@@ -34,8 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         gaps.lostBefore(input.ConsumeFloatingPoint<double>(), count, input.ConsumeFloatingPointInRange(1.0, 1e6));
         if (ordered) {
             timeline.presentedSilence(position, input.ConsumeIntegralInRange<std::int64_t>(0, Limits::max()));
-            while (timeline.next(position, count)) {
-            }
+            while (timeline.next(position, count)) {}
         }
         position = std::max(position, input.ConsumeIntegralInRange<std::int64_t>(0, Limits::max()));
     }

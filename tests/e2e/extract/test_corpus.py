@@ -278,6 +278,12 @@ def timelines():
         length = stated_duration(m4a) if edit_list else valid
         return tag_gapless(m4a, valid), 44100, decoded("faad", m4a)[:length], 1e-5
 
+    def fragmented():
+        # The same packets in fragments, the init segment's edit list starting 1024 frames in.
+        m4a = ffmpeg("-i", sounds[2], "-c:a", "aac", "-aac_pns", "0", path("whole.m4a"))
+        return (ffmpeg("-i", m4a, "-c", "copy", "-movflags", "frag_keyframe+delay_moov", "-use_editlist", "1",
+                       path("fragmented.mp4")), 48000, decoded("faad", m4a), 1e-5)
+
     def cut(codec, name):
         # Through a packet and a frame: what decodes, as the CLI reads it, is the source's start.
         full = pathlib.Path(ffmpeg("-i", alsa("Front_Left.wav"), "-c:a", codec, path(name))).read_bytes()
@@ -325,6 +331,7 @@ def timelines():
         ("AAC .m4a with an iTunSMPB tag and no edit list", lambda: gapless_m4a(0)),
         ("AAC .m4a with an iTunSMPB tag and an edit list", lambda: gapless_m4a(1)),
         ("MP3s mono then stereo joined", channel_change),
+        ("fragmented MP4 whose edit list trims the priming", fragmented),
         # Every decoded frame, neither cut at the play duration stated nor spread over the 4 s the timestamps
         # jump: the CLI's reading without its timestamp resync.
         ("ASF whose timestamps jump past its stated duration", asf_jump),

@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "ffmpeg51_quirks.h"
 #include "handles.h"
 #include "mov_edit_list.h"
 #include "reader.h"
@@ -48,6 +49,8 @@ FormatContext OpenInput(const std::string& path)
     // Without it MP3, FLAC and raw AAC report neither rate nor channels.
     if (avformat_find_stream_info(raw, nullptr) < 0)
         return nullptr;
+    for (unsigned i = 0; i < raw->nb_streams; ++i)
+        ffmpeg51::RestoreWrappedPcmRate(*raw, *raw->streams[i]);
     return context;
 }
 

@@ -284,6 +284,16 @@ def timelines():
         return (ffmpeg("-i", m4a, "-c", "copy", "-movflags", "frag_keyframe+delay_moov", "-use_editlist", "1",
                        path("fragmented.mp4")), 48000, decoded("faad", m4a), 1e-5)
 
+    def qtmux_96k():
+        # qtmux writes 96000 Hz into a 16-bit rate field (it reads 30464); its own demuxer reads the samples back.
+        mov, raw, gst = path("96k.mov"), path("96k.raw"), ["gst-launch-1.0", "-q"]
+        subprocess.run(gst + ["audiotestsrc", "num-buffers=100", "samplesperbuffer=960", "!",
+                              "audio/x-raw,format=S24LE,rate=96000,channels=1", "!", "qtmux", "!", "filesink",
+                              "location=" + mov], check=True)
+        subprocess.run(gst + ["filesrc", "location=" + mov, "!", "qtdemux", "!", "filesink", "location=" + raw],
+                       check=True)
+        return mov, 96000, soundfile.read(raw, samplerate=96000, channels=1, subtype="PCM_24", format="RAW")[0], 0
+
     def cut(codec, name):
         # Through a packet and a frame: what decodes, as the CLI reads it, is the source's start.
         full = pathlib.Path(ffmpeg("-i", alsa("Front_Left.wav"), "-c:a", codec, path(name))).read_bytes()
@@ -332,6 +342,7 @@ def timelines():
         ("AAC .m4a with an iTunSMPB tag and an edit list", lambda: gapless_m4a(1)),
         ("MP3s mono then stereo joined", channel_change),
         ("fragmented MP4 whose edit list trims the priming", fragmented),
+        ("96 kHz QuickTime whose sound entry wraps the rate", qtmux_96k),
         # Every decoded frame, neither cut at the play duration stated nor spread over the 4 s the timestamps
         # jump: the CLI's reading without its timestamp resync.
         ("ASF whose timestamps jump past its stated duration", asf_jump),

@@ -82,15 +82,14 @@ public:
     // The granule position of the link's first frame.
     std::int64_t firstGranule() const { return firstGranule_; }
 
-    void page(const Page& page, std::span<const std::uint8_t> body)
+    // A whole page: its body holds what its lacing states.
+    void page(const Page& page)
     {
         if (!(page.flags & kContinuedPacket))
             partial_.clear();
         std::size_t at = 0;
         for (const std::uint8_t size : page.lacing) {
-            if (at + size > body.size())
-                return;
-            partial_.insert(partial_.end(), body.begin() + at, body.begin() + at + size);
+            partial_.insert(partial_.end(), page.body.begin() + at, page.body.begin() + at + size);
             at += size;
             if (partial_.size() > kLargestPacket) {
                 failed_ = true;
@@ -242,7 +241,7 @@ private:
         if (page.serial != serial_ || links_.empty())
             return true;
         if (vorbisStart_ && !vorbisStart_->known())
-            vorbisStart_->page(page, page.body);
+            vorbisStart_->page(page);
         endOfLink(page);
         return !(vorbisStart_ && vorbisStart_->failed());
     }

@@ -31,7 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         concealment.failedPacket(input.ConsumeIntegral<std::int64_t>());
         concealment.silenceBeforeGoodFrames(count);
         concealment.tooDamagedSoFar();
-        gaps.lostBefore(input.ConsumeFloatingPoint<double>(), count, input.ConsumeFloatingPointInRange(1.0, 1e6));
+        const double rate = input.ConsumeFloatingPointInRange(1.0, 1e6);
+        gaps.covered(input.ConsumeIntegral<std::int64_t>(), rate);
+        gaps.lostBefore(input.ConsumeBool() ? std::optional(input.ConsumeFloatingPointInRange(0.0, 1e4)) : std::nullopt,
+                        count, rate);
         if (ordered) {
             timeline.presentedSilence(position, input.ConsumeIntegralInRange<std::int64_t>(0, Limits::max()));
             while (timeline.next(position, count)) {}

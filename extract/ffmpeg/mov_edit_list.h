@@ -51,7 +51,8 @@ bool Presentable(const MovEdits& edits);
 // of an unfragmented file does, so an AAC track keeps its priming. This is
 // the edit's start in frames at the stream's rate, for the first packet to
 // state; nothing where the file is not fragmented or its edit starts at 0.
-// The "fragmented MP4" row of test_corpus.py's timeline table guards it.
+// The "fragmented MP4" row of test_corpus.py's timeline table guards it; it
+// can go once the FFmpeg the platform ships passes that row without it.
 std::optional<std::int64_t> FragmentedEditStart(const AVFormatContext& context, const AVStream& stream);
 
 // The frames the edit list the demuxer ignored presents, empty edits included;

@@ -50,22 +50,35 @@ private:
 
 // Damage on the way: a packet that fails to decode stands as silence of its
 // length, written only once a later packet decodes, so that what follows keeps
-// its place and a file cut short in its last packet simply ends there.
+// its place and a file cut short in its last packet simply ends there. The
+// length a packet states is the file's word: each failed packet stands for no
+// more than the longest frame the stream decodes to.
 class Concealment {
 public:
     // More than one frame in this many concealed makes the result meaningless.
     static constexpr std::int64_t kMaximumShareDenominator = 10;
+    // Past this much silence written for damage, the share is judged as the
+    // run goes, so that a hopeless file fails before its output grows.
+    static constexpr std::int64_t kRunningJudgement = std::int64_t{1} << 22;
 
-    void lost(std::int64_t frames) { pending_ += frames > 0 ? frames : 0; }
+    // Audio lost between two good frames, as timestamps show it.
+    void lost(std::int64_t frames);
+    // A packet that failed to decode, `frames` long as it states.
+    void failedPacket(std::int64_t frames);
 
     // Before a good frame: the silence to write first, which then counts as concealed.
     std::int64_t silenceBeforeGoodFrames(std::int64_t frames);
 
     // Too much of the output would be silence standing for damage.
     bool tooDamaged() const;
+    // Already too much, with enough concealed that the rest cannot make it good.
+    bool tooDamagedSoFar() const { return concealed_ > kRunningJudgement && tooDamaged(); }
 
 private:
     std::int64_t pending_ = 0;
+    std::int64_t failedFrames_ = 0;
+    std::int64_t failedPackets_ = 0;
+    std::int64_t longest_ = 0;
     std::int64_t concealed_ = 0;
     std::int64_t decoded_ = 0;
 };

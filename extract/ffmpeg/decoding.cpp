@@ -1,12 +1,14 @@
 #include "decoding.h"
 
 #include <algorithm>
+#include <limits>
 #include <string_view>
 
 extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
+#include "../checked.h"
 #include "../pcm24.h"
 #include "ffmpeg51_quirks.h"
 #include "mov_edit_list.h"
@@ -28,6 +30,8 @@ std::optional<std::int64_t> StatedLength(const AVFormatContext& context, const A
     if (!stated || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0 || rate <= 0)
         return std::nullopt;
     const std::int64_t length = av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
+    if (length < 0)  // too long to count: it cuts nothing
+        return std::nullopt;
     const auto valid = ffmpeg51::GaplessValidLength(context, stream, rate);
     return valid ? std::min(length, *valid) : length;
 }
@@ -113,6 +117,7 @@ Decoding::Decoding(FormatContext context, int streamIndex, CodecContext decoder)
       frame_(av_frame_alloc()), end_(StatedLength(*context_, *context_->streams[streamIndex])),
       links_(ReadOggLinks(*context_, *context_->streams[streamIndex])),
       presented_(IgnoredEditsTimeline(*context_, *context_->streams[streamIndex])),
+      unstatedStart_(FragmentedEditStart(*context_, *context_->streams[streamIndex])),
       watchesGaps_(TimestampsShowLoss(*context_))
 {
 }
@@ -135,6 +140,8 @@ DecodedStep Decoding::next()
     for (;;) {
         if (readError_ < 0)
             return {.kind = DecodedStep::Kind::failed, .error = readError_};
+        if (concealment_.tooDamagedSoFar())
+            return {.kind = DecodedStep::Kind::end, .error = lastError_, .tooDamaged = true};
         if (held_ != Held::nothing && presented_) {
             if (std::optional<DecodedStep> step = presentedStep())
                 return std::move(*step);
@@ -182,6 +189,8 @@ void Decoding::feedDecoder()
         return;
     if (const OggLink* link = read ? links_.opens(*packet_) : nullptr)
         startLink(*link);
+    if (read && unstatedStart_)
+        stateStart();
     if (read && copiesPacket()) {
         hold(Held::packet, packet_->size / copiedFrameSize_);
         return;
@@ -213,19 +222,25 @@ bool Decoding::readPacket()
     }
 }
 
+// The frames a packet stands for: its stated duration, never more than the
+// codec's frame size where the codec has one.
 std::int64_t Decoding::packetFrames() const
 {
     const int rate = context_->streams[streamIndex_]->codecpar->sample_rate;
     if (packet_->duration <= 0 || rate <= 0)
         return lastFrameCount_;
-    return av_rescale_q(packet_->duration, context_->streams[streamIndex_]->time_base, AVRational{1, rate});
+    // av_rescale_q gives INT64_MIN for what does not fit: as long as can be.
+    std::int64_t frames =
+        av_rescale_q(packet_->duration, context_->streams[streamIndex_]->time_base, AVRational{1, rate});
+    frames = frames < 0 ? std::numeric_limits<std::int64_t>::max() : frames;
+    return decoder_->frame_size > 0 ? std::min<std::int64_t>(frames, decoder_->frame_size) : frames;
 }
 
 // A packet that failed to decode: its frames are owed as silence once
 // something after it decodes.
 void Decoding::lose(std::int64_t frames, int error)
 {
-    concealment_.lost(frames);
+    concealment_.failedPacket(frames);
     gaps_.covered(frames, context_->streams[streamIndex_]->codecpar->sample_rate);
     lastError_ = error;
 }
@@ -286,8 +301,8 @@ DecodedStep Decoding::frameStep()
 // Silence standing for lost packets stands for media, and is cut as media.
 std::optional<DecodedStep> Decoding::presentedStep()
 {
-    presentedSilence_ += presented_->presentedSilence(mediaPosition_, silence_);
-    mediaPosition_ += silence_;
+    presentedSilence_ = SaturatingAdd(presentedSilence_, presented_->presentedSilence(mediaPosition_, silence_));
+    mediaPosition_ = SaturatingAdd(mediaPosition_, silence_);
     silence_ = 0;
     const bool packet = held_ == Held::packet;
     const std::int64_t frames = packet ? packet_->size / copiedFrameSize_ : frame_->nb_samples;
@@ -296,11 +311,11 @@ std::optional<DecodedStep> Decoding::presentedStep()
         av_packet_unref(packet_.get());
         av_frame_unref(frame_.get());
         held_ = Held::nothing;
-        mediaPosition_ += frames;
+        mediaPosition_ = SaturatingAdd(mediaPosition_, frames);
         return std::nullopt;
     }
     DecodedStep step = packet ? packetPiece(*piece) : framePiece(*piece);
-    step.silenceBefore = presentedSilence_ + piece->silenceBefore;
+    step.silenceBefore = SaturatingAdd(presentedSilence_, piece->silenceBefore);
     presentedSilence_ = 0;
     return step;
 }
@@ -324,6 +339,18 @@ DecodedStep Decoding::framePiece(const PresentedPiece& piece)
     SkipFrames(*step.frame, static_cast<int>(piece.skipped));
     step.keptFrames = static_cast<int>(piece.count);
     return step;
+}
+
+// The start the first packet of a fragmented file leaves out (see
+// FragmentedEditStart), stated as the demuxer states it for other files.
+void Decoding::stateStart()
+{
+    const auto frames = static_cast<std::uint32_t>(std::min<std::int64_t>(*unstatedStart_, UINT32_MAX));
+    unstatedStart_.reset();
+    if (SkipStatementOf(*packet_).start)
+        return;
+    if (std::uint8_t* data = av_packet_new_side_data(packet_.get(), AV_PKT_DATA_SKIP_SAMPLES, 10))
+        AV_WL32(data, frames);
 }
 
 // Each link of a chained Ogg file decodes as it does on its own, trimmed

@@ -46,6 +46,7 @@ private:
     std::optional<DecodedStep> presentedStep();
     DecodedStep packetPiece(const PresentedPiece& piece);
     DecodedStep framePiece(const PresentedPiece& piece);
+    void stateStart();
     void startLink(const OggLink& link);
     void applyStatedStart(AVFrame& frame);
 
@@ -60,6 +61,8 @@ private:
     // An edit list of several segments, presented here; frames are placed by
     // their position in the media.
     std::optional<PresentedTimeline> presented_;
+    // What the first packet is to state as dropped at the start, where the demuxer leaves it out.
+    std::optional<std::int64_t> unstatedStart_;
     std::int64_t mediaPosition_ = 0;
     std::int64_t presentedSilence_ = 0;
     Concealment concealment_;

@@ -29,6 +29,24 @@ bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream)
     return std::string_view(context.iformat->name) == "ogg" && stream.codecpar->codec_id == AV_CODEC_ID_VORBIS;
 }
 
+bool HasWrappedPcmRate(const AVFormatContext& context, const AVStream& stream)
+{
+    constexpr int kEntryRates = 1 << 16;
+    const AVCodecParameters& codec = *stream.codecpar;
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.codec_id);
+    const bool uncompressed = descriptor && av_get_exact_bits_per_sample(codec.codec_id) > 0 &&
+                              (descriptor->props & AV_CODEC_PROP_LOSSLESS) && codec.codec_type == AVMEDIA_TYPE_AUDIO;
+    return std::string_view(context.iformat->name).starts_with("mov,") && uncompressed && stream.time_base.num == 1 &&
+           stream.time_base.den >= kEntryRates && codec.sample_rate == stream.time_base.den % kEntryRates;
+}
+
+void RestoreWrappedPcmRate(const AVFormatContext& context, AVStream& stream)
+{
+    const bool ticksAreSamples = stream.nb_frames > 0 && stream.nb_frames == stream.duration;
+    if (HasWrappedPcmRate(context, stream) && ticksAreSamples)
+        stream.codecpar->sample_rate = stream.time_base.den;
+}
+
 void SetUpVorbisInOgg(const AVFormatContext& context, const AVStream& stream, AVCodecContext& decoder)
 {
     if (IsVorbisInOgg(context, stream))

@@ -54,4 +54,17 @@ void LabelMpegAudioRate(AVFrame& frame, const AVCodecContext& decoder);
 // Guarded by the "iTunSMPB" rows of test_corpus.py's test_timelines.
 std::optional<std::int64_t> GaplessValidLength(const AVFormatContext& context, const AVStream& stream, int rate);
 
+// The rate of uncompressed audio in a QuickTime sound entry of version 0 or
+// 1, which holds it in 16 bits: 96000 Hz wraps to 30464 (GStreamer's qtmux
+// writes such entries). FFmpeg 5.1 takes the wrapped rate, and the track
+// plays 3.15 times too slow and is cut at its length. A rate is wrapped where
+// it is the media time scale's modulo 65536 and that time scale does not fit
+// 16 bits. Where the track's ticks are samples (the sample table counts one
+// tick per sample), the time scale is the rate and replaces the entry's
+// (RestoreWrappedPcmRate); otherwise the rate stays wrapped and the run
+// refuses the track (HasWrappedPcmRate). Guarded by the "96 kHz QuickTime"
+// row of test_corpus.py's test_timelines.
+void RestoreWrappedPcmRate(const AVFormatContext& context, AVStream& stream);
+bool HasWrappedPcmRate(const AVFormatContext& context, const AVStream& stream);
+
 }  // namespace mivra::ffmpeg::ffmpeg51

@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "ffmpeg51_quirks.h"
 #include "handles.h"
 #include "mov_edit_list.h"
 #include "reader.h"
@@ -48,6 +49,8 @@ FormatContext OpenInput(const std::string& path)
     // Without it MP3, FLAC and raw AAC report neither rate nor channels.
     if (avformat_find_stream_info(raw, nullptr) < 0)
         return nullptr;
+    for (unsigned i = 0; i < raw->nb_streams; ++i)
+        ffmpeg51::RestoreWrappedPcmRate(*raw, *raw->streams[i]);
     return context;
 }
 
@@ -79,6 +82,15 @@ std::optional<double> StatedDuration(const AVFormatContext& context, const AVStr
     return static_cast<double>(stream.duration) * av_q2d(stream.time_base);
 }
 
+// What the track presents: an edit list the run presents itself counts with
+// its empty edits, which the stream's duration leaves out.
+std::optional<double> Duration(const AVFormatContext& context, const AVStream& stream)
+{
+    if (const std::optional<std::int64_t> presented = PresentedLength(context, stream))
+        return static_cast<double>(*presented) / stream.codecpar->sample_rate;
+    return StatedDuration(context, stream);
+}
+
 class Asset final : public MediaAsset {
 public:
     Asset(FormatContext context, int streamIndex, Threading threading)
@@ -93,7 +105,7 @@ public:
         const AVStream& stream = *context_->streams[streamIndex_];
         const int channels = stream.codecpar->ch_layout.nb_channels;
         const int rate = stream.codecpar->sample_rate;
-        return AudioTrack{channels > 0 ? static_cast<unsigned>(channels) : 0U, StatedDuration(*context_, stream),
+        return AudioTrack{channels > 0 ? static_cast<unsigned>(channels) : 0U, Duration(*context_, stream),
                           rate > 0 ? static_cast<unsigned>(rate) : 0U};
     }
 

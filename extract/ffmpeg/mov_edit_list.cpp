@@ -137,6 +137,17 @@ std::optional<TrackEdits> ReadTrackEdits(const char* url)
     return io ? ReadFirstSoundTrackEdits(*io) : std::nullopt;
 }
 
+// Whether the movie's samples are described in fragments (its header has an 'mvex').
+bool IsFragmented(const char* url)
+{
+    const Io io = OpenPlainFile(url);
+    const std::int64_t size = io ? avio_size(io.get()) : -1;
+    const std::optional<Box> movie =
+        io ? FindBox(*io, 0, size > 0 ? size : std::numeric_limits<std::int64_t>::max(), MKBETAG('m', 'o', 'o', 'v'))
+           : std::nullopt;
+    return movie && FindChild(*io, *movie, MKBETAG('m', 'v', 'e', 'x'));
+}
+
 // The edits from the first segment to the last: empty edits before it are
 // a delay, which the output leaves out, and empty edits after it end nothing.
 std::size_t SegmentsBetweenEmptyEnds(const std::vector<RawEdit>& edits)
@@ -166,8 +177,12 @@ std::optional<MovEdits> IgnoredEdits(const AVFormatContext& context, const AVStr
 {
     if (!IgnoresEditLists(context))
         return std::nullopt;
-    const std::optional<TrackEdits> track = ReadTrackEdits(context.url);
-    const int rate = stream.codecpar->sample_rate;
+    return ReadEdits(context.url, stream.codecpar->sample_rate);
+}
+
+MovEdits ReadEdits(const char* url, int rate)
+{
+    const std::optional<TrackEdits> track = ReadTrackEdits(url);
     if (!track || track->movieTimescale == 0 || track->mediaTimescale == 0 || rate <= 0)
         return MovEdits{.segments = {}, .rateOne = false};
     MovEdits edits;
@@ -187,6 +202,35 @@ std::optional<MovEdits> IgnoredEdits(const AVFormatContext& context, const AVStr
 bool Presentable(const MovEdits& edits)
 {
     return edits.rateOne && PresentedTimeline::InMediaOrder(edits.segments);
+}
+
+std::optional<std::int64_t> FragmentedEditStart(const AVFormatContext& context, const AVStream& stream)
+{
+    if (!std::string_view(context.iformat->name).starts_with("mov,") || IgnoresEditLists(context) ||
+        !IsFragmented(context.url)) {
+        return std::nullopt;
+    }
+    const MovEdits edits = ReadEdits(context.url, stream.codecpar->sample_rate);
+    const auto first = std::find_if(edits.segments.begin(), edits.segments.end(),
+                                    [](const EditSegment& segment) { return segment.mediaStart.has_value(); });
+    if (first == edits.segments.end() || *first->mediaStart <= 0)
+        return std::nullopt;
+    return first->mediaStart;
+}
+
+std::optional<std::int64_t> PresentedLength(const AVFormatContext& context, const AVStream& stream)
+{
+    std::optional<MovEdits> edits = IgnoredEdits(context, stream);
+    if (!edits || !Presentable(*edits))
+        return std::nullopt;
+    const int rate = stream.codecpar->sample_rate;
+    // Without a media length the segments count as long as they state.
+    std::int64_t media = std::numeric_limits<std::int64_t>::max();
+    if (stream.duration != AV_NOPTS_VALUE && stream.duration >= 0)
+        media = av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
+    // All the media as one run: what it presents, silence included.
+    return PresentedTimeline(std::move(edits->segments))
+        .presentedSilence(0, media < 0 ? std::numeric_limits<std::int64_t>::max() : media);
 }
 
 std::optional<PresentedTimeline> IgnoredEditsTimeline(const AVFormatContext& context, const AVStream& stream)

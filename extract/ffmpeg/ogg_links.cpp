@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <memory>
 #include <numeric>
 #include <span>
@@ -10,6 +9,7 @@
 
 extern "C" {
 #include <libavcodec/vorbis_parser.h>
+#include <libavutil/crc.h>
 #include <libavutil/intreadwrite.h>
 }
 
@@ -26,6 +26,7 @@ using VorbisParser = std::unique_ptr<AVVorbisParseContext, VorbisParserFreer>;
 enum class Codec { vorbis, opus, other };
 
 constexpr int kPageHeaderSize = 27;
+constexpr int kChecksumOffset = 22;
 constexpr std::uint8_t kContinuedPacket = 1;
 constexpr std::uint8_t kFirstPage = 2;
 constexpr std::uint8_t kLastPage = 4;
@@ -41,6 +42,7 @@ struct Page {
     std::int64_t granule = kNoGranule;
     std::uint32_t serial = 0;
     std::vector<std::uint8_t> lacing;
+    std::vector<std::uint8_t> body;
 
     std::int64_t bodySize() const { return std::accumulate(lacing.begin(), lacing.end(), std::int64_t{0}); }
 };
@@ -80,15 +82,14 @@ public:
     // The granule position of the link's first frame.
     std::int64_t firstGranule() const { return firstGranule_; }
 
-    void page(const Page& page, std::span<const std::uint8_t> body)
+    // A whole page: its body holds what its lacing states.
+    void page(const Page& page)
     {
         if (!(page.flags & kContinuedPacket))
             partial_.clear();
         std::size_t at = 0;
         for (const std::uint8_t size : page.lacing) {
-            if (at + size > body.size())
-                return;
-            partial_.insert(partial_.end(), body.begin() + at, body.begin() + at + size);
+            partial_.insert(partial_.end(), page.body.begin() + at, page.body.begin() + at + size);
             at += size;
             if (partial_.size() > kLargestPacket) {
                 failed_ = true;
@@ -147,16 +148,18 @@ private:
     bool failed_ = false;
 };
 
-// Reads the pages one after another: headers always, bodies only where the
-// start of a Vorbis link is still to be found.
+// Reads the pages one after another, as the demuxer and libvorbisfile do:
+// a page counts when its checksum holds, and where something else stands (a
+// damaged page, junk between two links) reading resumes at the next capture
+// pattern, so that damage costs only the pages it touches.
 class LinkReader {
 public:
-    LinkReader(AVIOContext& io, Codec codec) : io_(io), codec_(codec), fileSize_(avio_size(&io)) {}
+    LinkReader(AVIOContext& io, Codec codec) : io_(io), codec_(codec) {}
 
     std::vector<OggLink> read()
     {
         Page page;
-        while (readPageHeader(page)) {
+        while (nextPage(page)) {
             if (!readPage(page))
                 return {};
         }
@@ -165,23 +168,61 @@ public:
     }
 
 private:
-    // The next whole page's header; false at the end of the file, where
-    // something else than a page stands, or at a page cut short.
-    bool readPageHeader(Page& page)
+    // The next whole page whose checksum holds; false at the end of the file.
+    bool nextPage(Page& page)
+    {
+        for (;;) {
+            if (!findCapturePattern())
+                return false;
+            page.offset = avio_tell(&io_);
+            if (readWholePage(page))
+                return true;
+            avio_seek(&io_, page.offset + 1, SEEK_SET);
+        }
+    }
+
+    // Moves the reader to the next "OggS" at or after its position.
+    bool findCapturePattern()
+    {
+        std::uint32_t last = 0;
+        for (std::int64_t read = 0;; ++read) {
+            const int byte = avio_r8(&io_);
+            if (avio_feof(&io_))
+                return false;
+            last = last << 8 | static_cast<std::uint32_t>(byte);
+            if (read >= 3 && last == MKBETAG('O', 'g', 'g', 'S'))
+                return avio_seek(&io_, -4, SEEK_CUR) >= 0;
+        }
+    }
+
+    bool readWholePage(Page& page)
     {
         std::array<std::uint8_t, kPageHeaderSize> header{};
-        page.offset = avio_tell(&io_);
-        if (avio_read(&io_, header.data(), kPageHeaderSize) != kPageHeaderSize ||
-            std::memcmp(header.data(), "OggS", 4) != 0) {
+        if (avio_read(&io_, header.data(), kPageHeaderSize) != kPageHeaderSize || header[4] != 0)
             return false;
-        }
         page.flags = header[5];
         page.granule = static_cast<std::int64_t>(AV_RL64(header.data() + 6));
+        // Only -1 says no packet ends on the page; another negative position is damage.
+        page.granule = page.granule < 0 ? kNoGranule : page.granule;
         page.serial = AV_RL32(header.data() + 14);
         page.lacing.resize(header[26]);
         if (avio_read(&io_, page.lacing.data(), header[26]) != header[26])
             return false;
-        return fileSize_ < 0 || avio_tell(&io_) + page.bodySize() <= fileSize_;
+        page.body.resize(static_cast<std::size_t>(page.bodySize()));
+        if (avio_read(&io_, page.body.data(), static_cast<int>(page.body.size())) !=
+            static_cast<int>(page.body.size())) {
+            return false;
+        }
+        const std::uint32_t stated = AV_RB32(header.data() + kChecksumOffset);
+        AV_WB32(header.data() + kChecksumOffset, 0);
+        std::uint32_t crc = 0;
+        // av_crc reads past an empty buffer that has no address (a page without segments).
+        for (const std::span<const std::uint8_t> part :
+             {std::span<const std::uint8_t>(header), {page.lacing}, {page.body}}) {
+            if (!part.empty())
+                crc = av_crc(av_crc_get_table(AV_CRC_32_IEEE), crc, part.data(), part.size());
+        }
+        return crc == stated;
     }
 
     // False when the file holds what this reading does not follow: two audio
@@ -189,14 +230,9 @@ private:
     bool readPage(const Page& page)
     {
         const bool opensStream = page.flags & kFirstPage;
-        std::vector<std::uint8_t> body;
-        if (opensStream || (page.serial == serial_ && vorbisStart_ && !vorbisStart_->known()))
-            body = readBody(page);
-        else
-            avio_skip(&io_, page.bodySize());
         if (opensStream && !previousOpened_)
             audioInGroup_ = false;
-        if (const Codec codec = opensStream ? CodecOfFirstPacket(body) : Codec::other; codec != Codec::other) {
+        if (const Codec codec = opensStream ? CodecOfFirstPacket(page.body) : Codec::other; codec != Codec::other) {
             if (codec != codec_ || audioInGroup_)
                 return false;
             startLink(page);
@@ -205,18 +241,20 @@ private:
         if (page.serial != serial_ || links_.empty())
             return true;
         if (vorbisStart_ && !vorbisStart_->known())
-            vorbisStart_->page(page, body);
-        if (page.granule != kNoGranule)
-            lastGranule_ = page.granule;
+            vorbisStart_->page(page);
+        endOfLink(page);
         return !(vorbisStart_ && vorbisStart_->failed());
     }
 
-    std::vector<std::uint8_t> readBody(const Page& page)
+    // The link's stated end: its last granule position, as long as the
+    // positions run forward and no page follows the one that ends the stream.
+    void endOfLink(const Page& page)
     {
-        std::vector<std::uint8_t> body(static_cast<std::size_t>(page.bodySize()));
-        const int read = avio_read(&io_, body.data(), static_cast<int>(body.size()));
-        body.resize(static_cast<std::size_t>(std::max(read, 0)));
-        return body;
+        if (ended_ || (page.granule != kNoGranule && page.granule < lastGranule_))
+            consistent_ = false;
+        ended_ = ended_ || (page.flags & kLastPage);
+        if (page.granule != kNoGranule)
+            lastGranule_ = page.granule;
     }
 
     void startLink(const Page& page)
@@ -225,35 +263,40 @@ private:
         audioInGroup_ = true;
         serial_ = page.serial;
         lastGranule_ = kNoGranule;
+        ended_ = false;
+        consistent_ = true;
         links_.push_back({.firstByte = page.offset, .startTrim = 0, .length = std::nullopt});
         if (codec_ == Codec::vorbis)
             vorbisStart_.emplace();
     }
 
-    // A Vorbis link's length: from its first frame to its last granule position.
+    // A Vorbis link's length: from its first frame to its last granule
+    // position; none where the positions contradict one another.
     void finishLink()
     {
-        if (links_.empty() || !vorbisStart_ || !vorbisStart_->known() || lastGranule_ == kNoGranule)
+        if (links_.empty() || !vorbisStart_ || !vorbisStart_->known())
             return;
         OggLink& link = links_.back();
         link.startTrim = vorbisStart_->trim();
-        link.length = std::max<std::int64_t>(0, lastGranule_ - vorbisStart_->firstGranule());
+        if (lastGranule_ != kNoGranule && consistent_)
+            link.length = std::max<std::int64_t>(0, lastGranule_ - vorbisStart_->firstGranule());
     }
 
     AVIOContext& io_;
     Codec codec_;
-    std::int64_t fileSize_;
     std::vector<OggLink> links_;
     std::optional<VorbisStart> vorbisStart_;
     std::uint32_t serial_ = 0;
     std::int64_t lastGranule_ = kNoGranule;
+    bool ended_ = false;
+    bool consistent_ = true;
     bool previousOpened_ = false;
     bool audioInGroup_ = false;
 };
 
-Codec CodecOf(const AVStream& stream)
+Codec CodecOf(AVCodecID codec)
 {
-    switch (stream.codecpar->codec_id) {
+    switch (codec) {
     case AV_CODEC_ID_VORBIS: return Codec::vorbis;
     case AV_CODEC_ID_OPUS: return Codec::opus;
     default: return Codec::other;
@@ -264,10 +307,15 @@ Codec CodecOf(const AVStream& stream)
 
 std::vector<OggLink> ReadOggLinks(const AVFormatContext& context, const AVStream& stream)
 {
-    const Codec codec = CodecOf(stream);
-    if (std::string_view(context.iformat->name) != "ogg" || codec == Codec::other)
+    if (std::string_view(context.iformat->name) != "ogg")
         return {};
-    const Io io = OpenPlainFile(context.url);
+    return ReadOggLinks(context.url, stream.codecpar->codec_id);
+}
+
+std::vector<OggLink> ReadOggLinks(const char* url, AVCodecID codecId)
+{
+    const Codec codec = CodecOf(codecId);
+    const Io io = codec != Codec::other ? OpenPlainFile(url) : nullptr;
     if (!io)
         return {};
     return LinkReader(*io, codec).read();

@@ -41,6 +41,9 @@ struct OggLink {
 // cannot be read (the demuxer's own reading then stands).
 std::vector<OggLink> ReadOggLinks(const AVFormatContext& context, const AVStream& stream);
 
+// The links of the Ogg file at url, its audio in the codec given.
+std::vector<OggLink> ReadOggLinks(const char* url, AVCodecID codec);
+
 // Follows the packets of a run through the links: says which packet opens the
 // next link.
 class OggLinkWalk {

@@ -240,6 +240,8 @@ ReaderOrError MakeReader(FormatContext context, int streamIndex, Threading threa
     const AVStream& stream = *context->streams[streamIndex];
     if (const std::optional<MovEdits> edits = IgnoredEdits(*context, stream); edits && !Presentable(*edits))
         return {nullptr, ErrorText(AVERROR(ENOTSUP))};
+    if (ffmpeg51::HasWrappedPcmRate(*context, stream))
+        return {nullptr, ErrorText(AVERROR_INVALIDDATA)};
     const auto codecId = ffmpeg51::CodecAllowedByWaveTag(*context, *stream.codecpar);
     if (!codecId)
         return {nullptr, ErrorText(AVERROR_INVALIDDATA)};

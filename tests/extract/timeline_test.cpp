@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <tuple>
 #include <vector>
 
@@ -68,6 +69,16 @@ TEST(Concealment, SilenceOnlyBetweenGoodFrames)
     concealment.lost(5000);
     EXPECT_FALSE(concealment.tooDamaged());
 
+    // A failed packet stands for no more than the longest good frame, however long it says it is.
+    Concealment stated;
+    stated.failedPacket(std::int64_t{1} << 40);
+    stated.failedPacket(500);
+    EXPECT_EQ(stated.silenceBeforeGoodFrames(1024), 2 * 1024);
+    stated.failedPacket(std::numeric_limits<std::int64_t>::max());
+    stated.failedPacket(std::numeric_limits<std::int64_t>::max());
+    stated.lost(std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(stated.silenceBeforeGoodFrames(1), std::numeric_limits<std::int64_t>::max());
+
     const struct {
         std::int64_t lost, decoded;
         bool tooDamaged;
@@ -78,7 +89,13 @@ TEST(Concealment, SilenceOnlyBetweenGoodFrames)
         c.lost(s.lost);
         c.silenceBeforeGoodFrames(s.decoded - s.decoded / 2);
         EXPECT_EQ(c.tooDamaged(), s.tooDamaged) << s.lost << " of " << s.lost + s.decoded;
+        EXPECT_FALSE(c.tooDamagedSoFar());
     }
+    // Judged as the run goes once the silence is long enough that the rest cannot make it good.
+    Concealment hopeless;
+    hopeless.lost(Concealment::kRunningJudgement + 1);
+    hopeless.silenceBeforeGoodFrames(1000);
+    EXPECT_TRUE(hopeless.tooDamagedSoFar());
 }
 
 // Frames of 1000 at 1000 Hz, each a second long: a hole of more than half a

@@ -105,11 +105,11 @@ def opus_chain(*ogas):
     return joined("chain.opus", *(path(f"link{i}.opus") for i in range(len(ogas))))
 
 
-def edit_list(name, codec, edits, rate=1.0):
+def edit_list(name, codec, edits, rate=1.0, refusal=None):
     """Two shipped recordings joined (2.9 s at 48 kHz) in a MOV or MP4 whose only edit list is rewritten to
     `edits`: (media start in s or None for an empty edit, duration in s) in turn. The reference is the edit
     list's arithmetic on the media read whole, an empty edit after the first segment being silence: PCM and
-    ALAC bit-exact, AAC cut after decoding. Edits at another rate than 1 are refused."""
+    ALAC bit-exact, AAC cut after decoding. Edits at another rate than 1 are refused, and so is what `refusal` says."""
     joined_wav = ffmpeg("-i", alsa("Noise.wav"), "-i", alsa("Front_Left.wav"), "-filter_complex",
                         "concat=n=2:v=0:a=1", path("joined.wav"))
     mov = ffmpeg("-i", joined_wav, "-c:a", codec, "-use_editlist", "1", path(name))
@@ -128,8 +128,8 @@ def edit_list(name, codec, edits, rate=1.0):
         struct.pack_into(">I", data, at, struct.unpack_from(">I", data, at)[0] + len(new) - old)
     data[elst:elst + old] = new
     pathlib.Path(mov).write_bytes(data)
-    if rate != 1:
-        return mov, 48000, "lecture impossible : Operation not supported", None
+    if rate != 1 or refusal:
+        return mov, 48000, refusal or "lecture impossible : Operation not supported", None
     media = libsndfile(joined_wav)
     if codec == "aac":  # the CLI's decoding of all the media, its edit list ignored
         raw = subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-ignore_editlist", "1", "-i", mov, "-f", "f64le",
@@ -278,6 +278,22 @@ def timelines():
         length = stated_duration(m4a) if edit_list else valid
         return tag_gapless(m4a, valid), 44100, decoded("faad", m4a)[:length], 1e-5
 
+    def fragmented():
+        # The same packets in fragments, the init segment's edit list starting 1024 frames in.
+        m4a = ffmpeg("-i", sounds[2], "-c:a", "aac", "-aac_pns", "0", path("whole.m4a"))
+        return (ffmpeg("-i", m4a, "-c", "copy", "-movflags", "frag_keyframe+delay_moov", "-use_editlist", "1",
+                       path("fragmented.mp4")), 48000, decoded("faad", m4a), 1e-5)
+
+    def qtmux_96k():
+        # qtmux writes 96000 Hz into a 16-bit rate field (it reads 30464); its own demuxer reads the samples back.
+        mov, raw, gst = path("96k.mov"), path("96k.raw"), ["gst-launch-1.0", "-q"]
+        subprocess.run(gst + ["audiotestsrc", "num-buffers=100", "samplesperbuffer=960", "!",
+                              "audio/x-raw,format=S24LE,rate=96000,channels=1", "!", "qtmux", "!", "filesink",
+                              "location=" + mov], check=True)
+        subprocess.run(gst + ["filesrc", "location=" + mov, "!", "qtdemux", "!", "filesink", "location=" + raw],
+                       check=True)
+        return mov, 96000, soundfile.read(raw, samplerate=96000, channels=1, subtype="PCM_24", format="RAW")[0], 0
+
     def cut(codec, name):
         # Through a packet and a frame: what decodes, as the CLI reads it, is the source's start.
         full = pathlib.Path(ffmpeg("-i", alsa("Front_Left.wav"), "-c:a", codec, path(name))).read_bytes()
@@ -293,6 +309,13 @@ def timelines():
         stereo = ffmpeg("-i", sounds[1], "-ac", "2", path("stereo.wav"))
         parts = [lame(sounds[0], 48000, "mono.mp3"), lame(stereo, 48000, "stereo.mp3")]
         return joined("channels.mp3", *parts), 48000, "extraction interrompue : Input changed", None
+
+    def junk_between_links():
+        pathlib.Path(path("junk")).write_bytes(b"OggSjunk")
+        links = oga("phone-incoming-call"), oga("complete")
+        chain = joined("chain.ogg", *links)
+        return reading(joined("junk.ogg", links[0], path("junk"), links[1]), 44100,
+                       lambda _: decoded("oggdec", chain, slice(None)), 1e-4)
 
     early_eof = "usr/lib/python3/dist-packages/scipy/io/tests/data/*early-eof.wav"
     return (
@@ -318,6 +341,8 @@ def timelines():
         ("AAC .m4a with an iTunSMPB tag and no edit list", lambda: gapless_m4a(0)),
         ("AAC .m4a with an iTunSMPB tag and an edit list", lambda: gapless_m4a(1)),
         ("MP3s mono then stereo joined", channel_change),
+        ("fragmented MP4 whose edit list trims the priming", fragmented),
+        ("96 kHz QuickTime whose sound entry wraps the rate", qtmux_96k),
         # Every decoded frame, neither cut at the play duration stated nor spread over the 4 s the timestamps
         # jump: the CLI's reading without its timestamp resync.
         ("ASF whose timestamps jump past its stated duration", asf_jump),
@@ -329,6 +354,8 @@ def timelines():
         # Shipped Vorbis files joined with cat: every link, not the first link's length.
         ("chained", lambda: reading(joined("chain.ogg", oga("phone-incoming-call"), oga("complete")), 44100,
                                     lambda chain: decoded("oggdec", chain, slice(None)), 1e-4)),
+        # Eight junk bytes between two links, as damage leaves them: reading resumes at the next page.
+        ("chained, junk between links", junk_between_links),
         # Opus links: no decoder state carried from one into the next.
         ("chained opus", lambda: reading(opus_chain(oga("phone-incoming-call"), oga("complete"), oga("bell")),
                                          48000, lambda chain: decoded("opusdec", chain, slice(None)), 3e-5)),
@@ -337,6 +364,9 @@ def timelines():
         ("edit list alac", lambda: edit_list("delayed.mov", "alac", delayed)),
         ("edit list aac", lambda: edit_list("gap.mp4", "aac", gap)),
         ("edit list rate 2", lambda: edit_list("fast.mov", "pcm_s24be", two, rate=2)),
+        # 25 hours of silence: refused before anything is written, not after 4 GB.
+        ("edit list too long", lambda: edit_list("long.mov", "pcm_s24be", [(0, 1), (None, 90000), (1, 1)],
+                                                  refusal="depasse la taille d'un WAV classique, ffmpeg requis")),
     )
 
 

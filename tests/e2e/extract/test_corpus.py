@@ -54,6 +54,7 @@ def alsa(name):
 
 
 def run(source, rate):
+    pathlib.Path(path("out.wav")).write_bytes(b"kept")  # what a refusal before writing must leave as it was
     done = extract(source, path("out.wav"), str(rate))
     return done, path("out.wav")
 
@@ -376,7 +377,11 @@ class Corpus(ExtractTest):
         is unknown), or the run refused with the message expected."""
         done, target = run(source, rate)
         if isinstance(expected, str):
-            return self.assertFailure(done, expected)
+            self.assertFailure(done, expected)
+            # Refused before anything is written, the target stays as it was; a failure while copying removes it.
+            before_writing = not expected.startswith("extraction interrompue")
+            return self.assertEqual(os.path.exists(target) and pathlib.Path(target).read_bytes() == b"kept",
+                                    before_writing)
         self.assertEqual((done.returncode, done.stdout, done.stderr), (0, f"{len(expected)}\n", ""), source)
         got = soundfile.read(target)[0]
         expected = numpy.reshape(expected, got.shape)

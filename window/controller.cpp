@@ -1,11 +1,12 @@
 #include "controller.h"
 
-#include <glib.h>
-#include <glib/gstdio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <system_error>
@@ -518,18 +519,17 @@ void Controller::askForDownloadPath(const std::string& folder, const std::string
 // the chosen name is replaced only by a complete download, in one rename.
 void Controller::writeDownload(const std::string& chosen, const DownloadDestination& destination)
 {
-    const std::string pattern = (fs::path(chosen).parent_path() / kDownloadTemporaryName).string();
-    g_autofree char* written = g_strdup(pattern.c_str());
-    const int fd = g_mkstemp(written);
+    std::string written = (fs::path(chosen).parent_path() / kDownloadTemporaryName).string();
+    const int fd = ::mkstemp(written.data());
     if (fd < 0) {
         const int error = errno;
-        Note("telechargement impossible : " + chosen + " : " + g_strerror(error));
+        Note("telechargement impossible : " + chosen + " : " + std::strerror(error));
         destination(std::nullopt);
         return;
     }
-    g_close(fd, nullptr);
+    ::close(fd);
     downloads_.emplace(written, chosen);
-    destination(std::string(written));
+    destination(written);
 }
 
 void Controller::downloadFinished(const std::string& written)

@@ -84,7 +84,9 @@ public:
     virtual void showPage(const std::string& html) = 0;
     // The page's zoom, 1 for its own size.
     virtual void setZoom(double zoom) = 0;
-    // Evaluated in the page's main frame; result and errors are dropped.
+    // Evaluated in the page's main frame; result and errors are dropped. The
+    // script may hold bytes that are not UTF-8 (from file names): they reach
+    // the page replaced, never dropping the script.
     virtual void evaluateScript(const std::string& script) = 0;
 
     // Panels and alerts are modal to the window; completions run on the main loop.

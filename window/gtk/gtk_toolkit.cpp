@@ -138,7 +138,9 @@ void GtkToolkit::setZoom(double zoom)
 
 void GtkToolkit::evaluateScript(const std::string& script)
 {
-    webkit_web_view_evaluate_javascript(web_, script.c_str(), -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+    // WebKit takes scripts as UTF-8 text.
+    g_autofree char* text = g_utf8_make_valid(script.data(), static_cast<gssize>(script.size()));
+    webkit_web_view_evaluate_javascript(web_, text, -1, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 void GtkToolkit::showOpenPanel(const OpenPanelDescription& panel, PanelCompletion done)

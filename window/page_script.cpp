@@ -59,8 +59,7 @@ std::string GrantedScript(std::string_view path)
 std::string AutorisesScript(const std::vector<std::string>& paths)
 {
     // File names may hold any bytes; JSON holds only UTF-8, so invalid bytes are replaced.
-    const std::string array =
-        nlohmann::json(paths).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const std::string array = nlohmann::json(paths).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     return GuardedCall("__autorises", array);
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <variant>
@@ -42,7 +43,9 @@ constexpr const char* kFolderMessageDestination = "Choisissez le dossier de dest
 constexpr const char* kDownloadTitle = "Enregistrer le telechargement";
 constexpr const char* kDownloadFallbackName = "telechargement";
 // Hidden, and unlike any name the page suggests.
-constexpr const char* kDownloadTemporaryName = ".Mivra-telechargement-XXXXXX.partiel";
+// mkstemps fills in the Xs before the suffix.
+constexpr std::string_view kDownloadTemporaryStem = ".Mivra-telechargement-XXXXXX";
+constexpr std::string_view kDownloadTemporarySuffix = ".partiel";
 constexpr const char* kFolderTitleTravail = "Choisir le dossier de travail";
 constexpr const char* kFolderTitleDestination = "Choisir le dossier de destination";
 constexpr const char* kGrantTitle = "Autoriser un volume";
@@ -519,8 +522,9 @@ void Controller::askForDownloadPath(const std::string& folder, const std::string
 // the chosen name is replaced only by a complete download, in one rename.
 void Controller::writeDownload(const std::string& chosen, const DownloadDestination& destination)
 {
-    std::string written = (fs::path(chosen).parent_path() / kDownloadTemporaryName).string();
-    const int fd = ::mkstemp(written.data());
+    const std::string name = std::string(kDownloadTemporaryStem) + std::string(kDownloadTemporarySuffix);
+    std::string written = (fs::path(chosen).parent_path() / name).string();
+    const int fd = ::mkstemps(written.data(), static_cast<int>(kDownloadTemporarySuffix.size()));
     if (fd < 0) {
         const int error = errno;
         Note("telechargement impossible : " + chosen + " : " + std::strerror(error));

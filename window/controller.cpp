@@ -400,7 +400,8 @@ void Controller::grant(const std::string& path)
     panel.canChooseFiles = false;
     panel.canChooseDirectories = true;
     panel.packagesAreItems = false;
-    panel.startFolder = grantStartFolder(path);
+    // A page that names no volume is shown where volumes are mounted.
+    panel.startFolder = grantStartFolder(path.empty() ? places_.volumesFolder : path);
     panel.title = kGrantTitle;
     panel.message = kGrantMessage;
     panel.prompt = "Autoriser";

@@ -39,7 +39,6 @@ struct OpenPanelDescription {
     bool canChooseFiles = false;
     bool canChooseDirectories = false;
     bool packagesAreItems = true;  // a ".fcpxmld" folder is chosen whole
-    bool allowsMultipleSelection = false;
     bool canCreateDirectories = false;
     std::optional<std::string> startFolder;  // absent: where the desktop puts it
     std::optional<std::string> preselectedName;
@@ -76,8 +75,8 @@ public:
     virtual void installMenu(const std::vector<MenuItem>& items) = 0;
     virtual void activate() = 0;
 
-    // False when the URL does not parse; nothing is loaded then.
-    virtual bool loadUrl(const std::string& url) = 0;
+    // A URL that does not parse loads nothing.
+    virtual void loadUrl(const std::string& url) = 0;
     virtual void reload() = 0;
     // Shows the window's own page: its document has no address, so no
     // origin the bridge honours.

@@ -93,11 +93,6 @@ void GtkToolkit::buildWindow(const WindowDescription& description)
 void GtkToolkit::restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea)
 {
     const Size opening{description.contentWidth, description.contentHeight};
-    if (description.frameName.empty()) {
-        const Size size = FitInto(opening, workArea);
-        gtk_window_set_default_size(window_.get(), size.width, size.height);
-        return;
-    }
     RestoreAndKeepSize(window_.get(), description.frameName, opening, workArea);
 }
 
@@ -111,13 +106,11 @@ void GtkToolkit::activate()
     gtk_window_present(window_.get());
 }
 
-bool GtkToolkit::loadUrl(const std::string& url)
+void GtkToolkit::loadUrl(const std::string& url)
 {
-    g_autoptr(GUri) parsed = g_uri_parse(url.c_str(), G_URI_FLAGS_NONE, nullptr);
-    if (!parsed)
-        return false;
-    webkit_web_view_load_uri(web_, url.c_str());
-    return true;
+    // WebKit would load an unparsable address as a page of its own.
+    if (g_uri_is_valid(url.c_str(), G_URI_FLAGS_NONE, nullptr))
+        webkit_web_view_load_uri(web_, url.c_str());
 }
 
 void GtkToolkit::reload()

@@ -172,7 +172,7 @@ private:
         toolkit_ = std::make_unique<GtkToolkit>(application_.get());
         const Places places = SystemPlaces();
         controller_ = Controller::Create(*toolkit_, settings_, places);
-        toolkit_->setEvents(ControllerEvents(controller_, Bridge(settings_.url, places.volumesFolder, controller_)));
+        toolkit_->setEvents(ControllerEvents(controller_, Bridge(settings_.url, controller_)));
         controller_->build();
     }
 

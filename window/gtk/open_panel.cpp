@@ -181,7 +181,6 @@ GtkWidget* NewChooser(GtkWindow* parent, const OpenPanelDescription& description
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
-    gtk_file_chooser_set_select_multiple(chooser, description.allowsMultipleSelection);
     gtk_file_chooser_set_create_folders(chooser, description.canCreateDirectories);
     AddButtons(GTK_DIALOG(dialog), description);
     ShowMessage(GTK_DIALOG(dialog), description.message);

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "drop.h"
-#include "handle.h"
 #include "page_script.h"
 #include "rate_limit.h"
 #include "settings.h"
@@ -76,18 +75,6 @@ TEST(PanelRule, PanelsForFilesEnterPlainFoldersAndTakePackagesWholeFolderPanelsT
             activations += "CE"[static_cast<int>(ActivationOf(panel, folder, package))];
     }
     EXPECT_EQ(activations, "CEC/CEE/CCC");
-}
-
-TEST(Handle, OnlyADoubleClickZoomsOrMinimisesAsTheDesktopSays)
-{
-    const std::optional<std::string> preferences[] = {std::nullopt, "toggle-maximize", "Minimize", "minimize"};
-    std::string actions;  // Drag, Zoom, Minimise for 0 to 4 clicks, each preference in turn
-    for (int clicks = 0; clicks < 5; ++clicks) {
-        actions += clicks ? "/" : "";
-        for (const auto& preference : preferences)
-            actions += "DZM"[static_cast<int>(HandleActionFor(clicks, preference))];
-    }
-    EXPECT_EQ(actions, "DDDD/DDDD/ZZZM/DDDD/DDDD");
 }
 
 using Strings = std::vector<std::string>;

@@ -4,12 +4,15 @@
 
 #include "alert.h"
 #include "app_menu.h"
-#include "direct_manipulation.h"
 #include "downloads.h"
+#include "drop_adapter.h"
 #include "glib_ownership.h"
+#include "handle_gesture.h"
 #include "kept_size.h"
 #include "main_window.h"
 #include "open_panel.h"
+#include "page_context_menu.h"
+#include "page_dialogs.h"
 #include "placement.h"
 #include "save_panel.h"
 #include "window_state.h"
@@ -86,7 +89,11 @@ void GtkToolkit::buildWindow(const WindowDescription& description)
     CentreOnFirstMonitor(built.window);
     // The window and its view go before the toolkit does.
     const ScriptSender sendScript = [this](const std::string& script) { evaluateScript(script); };
-    AttachDirectManipulation(web_, built.handleArea, sendScript, events_.dropTarget, events_.pageDialogs);
+    AttachHandleGesture(built.handleArea);
+    AddMenuKey(built.handleArea);
+    AttachDropTarget(web_, sendScript, events_.dropTarget);
+    AttachPageDialogs(web_, events_.pageDialogs);
+    LimitPageContextMenu(web_);
     gtk_window_present(built.window);
 }
 

@@ -30,7 +30,6 @@ std::string ReadOr(const BridgeMessage& message, const std::string& key, const s
 struct Request {
     BridgeTarget& target;
     const BridgeMessage& message;
-    const std::string& volumesFolder;
 
     std::string read(const std::string& key) const { return ReadOr(message, key, ""); }
 };
@@ -42,8 +41,7 @@ void Pick(const Request& request)
 
 void Grant(const Request& request)
 {
-    const std::string path = request.read("path");
-    request.target.grant(path.empty() ? request.volumesFolder : path);
+    request.target.grant(request.read("path"));
 }
 
 void Folder(const Request& request)
@@ -111,8 +109,8 @@ const std::vector<std::string>& MessageKeys()
     return keys;
 }
 
-Bridge::Bridge(std::string interfaceUrl, std::string volumesFolder, std::weak_ptr<BridgeTarget> target)
-    : interfaceUrl_(std::move(interfaceUrl)), volumesFolder_(std::move(volumesFolder)), target_(std::move(target))
+Bridge::Bridge(std::string interfaceUrl, std::weak_ptr<BridgeTarget> target)
+    : interfaceUrl_(std::move(interfaceUrl)), target_(std::move(target))
 {
 }
 
@@ -131,7 +129,7 @@ void Bridge::receive(const BridgeMessage& message, const std::string& senderUri)
     if (action == kActions.end() || ReadsNonString(message, *action))
         return;
     if (const std::shared_ptr<BridgeTarget> target = target_.lock())
-        action->run(Request{*target, message, volumesFolder_});
+        action->run(Request{*target, message});
 }
 
 }  // namespace mivra

@@ -22,7 +22,7 @@ class BridgeTarget {
 public:
     virtual ~BridgeTarget() = default;
     virtual void choose() = 0;
-    virtual void grant(const std::string& path) = 0;
+    virtual void grant(const std::string& path) = 0;  // empty: the page named no volume
     virtual void chooseFolder(const std::string& path, const std::string& pour) = 0;
     virtual void ouvrir(const std::string& url) = 0;
     virtual void oublier(const std::string& path) = 0;
@@ -35,9 +35,8 @@ const std::vector<std::string>& MessageKeys();
 
 class Bridge {
 public:
-    // `volumesFolder` is where "grant" opens when the page names no path.
     // The target is held weakly: once it is gone, messages do nothing.
-    Bridge(std::string interfaceUrl, std::string volumesFolder, std::weak_ptr<BridgeTarget> target);
+    Bridge(std::string interfaceUrl, std::weak_ptr<BridgeTarget> target);
 
     // Only the interface may drive the window: a message is honoured only when
     // the sending document is of the interface's origin. The operation its
@@ -46,7 +45,6 @@ public:
 
 private:
     std::string interfaceUrl_;
-    std::string volumesFolder_;
     std::weak_ptr<BridgeTarget> target_;
 };
 

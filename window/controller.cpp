@@ -1,13 +1,15 @@
 #include "controller.h"
 
-#include <glib.h>
-#include <glib/gstdio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <variant>
@@ -41,7 +43,9 @@ constexpr const char* kFolderMessageDestination = "Choisissez le dossier de dest
 constexpr const char* kDownloadTitle = "Enregistrer le telechargement";
 constexpr const char* kDownloadFallbackName = "telechargement";
 // Hidden, and unlike any name the page suggests.
-constexpr const char* kDownloadTemporaryName = ".Mivra-telechargement-XXXXXX.partiel";
+// mkstemps fills in the Xs before the suffix.
+constexpr std::string_view kDownloadTemporaryStem = ".Mivra-telechargement-XXXXXX";
+constexpr std::string_view kDownloadTemporarySuffix = ".partiel";
 constexpr const char* kFolderTitleTravail = "Choisir le dossier de travail";
 constexpr const char* kFolderTitleDestination = "Choisir le dossier de destination";
 constexpr const char* kGrantTitle = "Autoriser un volume";
@@ -396,7 +400,8 @@ void Controller::grant(const std::string& path)
     panel.canChooseFiles = false;
     panel.canChooseDirectories = true;
     panel.packagesAreItems = false;
-    panel.startFolder = grantStartFolder(path);
+    // A page that names no volume is shown where volumes are mounted.
+    panel.startFolder = grantStartFolder(path.empty() ? places_.volumesFolder : path);
     panel.title = kGrantTitle;
     panel.message = kGrantMessage;
     panel.prompt = "Autoriser";
@@ -518,18 +523,18 @@ void Controller::askForDownloadPath(const std::string& folder, const std::string
 // the chosen name is replaced only by a complete download, in one rename.
 void Controller::writeDownload(const std::string& chosen, const DownloadDestination& destination)
 {
-    const std::string pattern = (fs::path(chosen).parent_path() / kDownloadTemporaryName).string();
-    g_autofree char* written = g_strdup(pattern.c_str());
-    const int fd = g_mkstemp(written);
+    const std::string name = std::string(kDownloadTemporaryStem) + std::string(kDownloadTemporarySuffix);
+    std::string written = (fs::path(chosen).parent_path() / name).string();
+    const int fd = ::mkstemps(written.data(), static_cast<int>(kDownloadTemporarySuffix.size()));
     if (fd < 0) {
         const int error = errno;
-        Note("telechargement impossible : " + chosen + " : " + g_strerror(error));
+        Note("telechargement impossible : " + chosen + " : " + std::strerror(error));
         destination(std::nullopt);
         return;
     }
-    g_close(fd, nullptr);
+    ::close(fd);
     downloads_.emplace(written, chosen);
-    destination(std::string(written));
+    destination(written);
 }
 
 void Controller::downloadFinished(const std::string& written)

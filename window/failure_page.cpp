@@ -1,7 +1,5 @@
 #include "failure_page.h"
 
-#include <glib.h>
-
 #include <cmath>
 
 namespace mivra {
@@ -23,9 +21,20 @@ Texts TextsOf(Failure failure)
             "automatiquement. Son interface est a l'adresse "};
 }
 
+// The address as HTML text and attribute value (double-quoted).
 std::string Escaped(const std::string& text)
 {
-    g_autofree char* escaped = g_markup_escape_text(text.c_str(), -1);
+    std::string escaped;
+    for (char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        case '\'': escaped += "&#39;"; break;
+        default: escaped += c;
+        }
+    }
     return escaped;
 }
 

@@ -2,17 +2,18 @@
 
 namespace mivra {
 
-HandleAction HandleActionFor(int clickCount, const std::optional<std::string>& doubleClickPreference)
+HandleAction HandleActionFor(int clickCount, bool doubleClickMinimises)
 {
     if (clickCount != 2)
         return HandleAction::Drag;
-    // The value of the desktop's gtk-titlebar-double-click setting that minimises.
-    return doubleClickPreference == "minimize" ? HandleAction::Minimise : HandleAction::Zoom;
+    return doubleClickMinimises ? HandleAction::Minimise : HandleAction::Zoom;
 }
 
-std::string WindowButtonsLayout(bool fullScreen)
+std::vector<WindowButton> WindowButtons(bool fullScreen)
 {
-    return fullScreen ? "close,minimize:" : "close,minimize,maximize:";
+    if (fullScreen)
+        return {WindowButton::Close, WindowButton::Minimise};
+    return {WindowButton::Close, WindowButton::Minimise, WindowButton::Maximise};
 }
 
 }  // namespace mivra

@@ -14,7 +14,7 @@ const std::vector<MenuItem>& MenuTable()
         {"Edition", "Coller", MenuAction::Paste, 'v', false, false},
         {"Edition", "Tout selectionner", MenuAction::SelectAll, 'a', false, false},
         {"Presentation", "Actualiser", MenuAction::Refresh, 'r', false, true},
-        {"Presentation", "Plein ecran", MenuAction::ToggleFullScreen, 'f', false, false, "F11"},
+        {"Presentation", "Plein ecran", MenuAction::ToggleFullScreen, 'f', false, false, Key::F11},
     };
     return table;
 }
@@ -22,9 +22,10 @@ const std::vector<MenuItem>& MenuTable()
 const std::vector<ShortcutWithoutItem>& ShortcutsWithoutItems()
 {
     static const std::vector<ShortcutWithoutItem> table = {
-        {"plus", MenuAction::ZoomIn},    {"equal", MenuAction::ZoomIn},        {"KP_Add", MenuAction::ZoomIn},
-        {"minus", MenuAction::ZoomOut},  {"KP_Subtract", MenuAction::ZoomOut}, {"0", MenuAction::ZoomReset},
-        {"KP_0", MenuAction::ZoomReset},
+        {Key::Plus, MenuAction::ZoomIn},          {Key::Equal, MenuAction::ZoomIn},
+        {Key::KeypadPlus, MenuAction::ZoomIn},    {Key::Minus, MenuAction::ZoomOut},
+        {Key::KeypadMinus, MenuAction::ZoomOut},  {Key::Zero, MenuAction::ZoomReset},
+        {Key::KeypadZero, MenuAction::ZoomReset},
     };
     return table;
 }

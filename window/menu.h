@@ -1,6 +1,7 @@
 #pragma once
 // The menu bar: four menus, ten items and a separator, built from this one table.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ enum class MenuAction {
     ZoomReset,
 };
 
+// A key named by what it is; the back end names it in its own terms.
+enum class Key { F6, F10, F11, Plus, Equal, Minus, Zero, KeypadPlus, KeypadMinus, KeypadZero };
+
 struct MenuItem {
     std::string menuTitle;  // empty for the application menu
     std::string itemTitle;
@@ -34,27 +38,27 @@ struct MenuItem {
     // leaves the key alone (no preventDefault). Actualiser is the window's:
     // a page whose web process died can hand no key back.
     bool windowFirst;
-    // A second shortcut, a key by its name without Ctrl: full screen also
-    // follows the key other Linux programs use for it.
-    std::string plainKey = "";
+    // A second shortcut, a key alone without Ctrl: full screen also follows
+    // the key other Linux programs use for it.
+    std::optional<Key> plainKey = std::nullopt;
 };
 
 // The key that opens the menu from the keyboard, the desktop's own. The
 // window takes it before the page, so that a keyboard alone always reaches
 // the menu.
-inline constexpr char kMenuOpeningKey[] = "F10";
+inline constexpr Key kMenuOpeningKey = Key::F10;
 // The key that moves the keyboard focus between the page and the window
 // buttons, as browsers move it between the page and their own bars.
-inline constexpr char kPaneSwitchingKey[] = "F6";
+inline constexpr Key kPaneSwitchingKey = Key::F6;
 
 // The items in menu order, then item order.
 const std::vector<MenuItem>& MenuTable();
 
-// A shortcut with no menu item: Ctrl with the key named, offered to the page
+// A shortcut with no menu item: Ctrl with the key, offered to the page
 // first, as the editing keys are. Shift does not count, so that Ctrl+plus is
 // the same wherever a layout puts "+".
 struct ShortcutWithoutItem {
-    std::string key;
+    Key key;
     MenuAction action;
 };
 

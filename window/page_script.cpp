@@ -1,18 +1,10 @@
 #include "page_script.h"
 
-#include <glib.h>
-#include <json-glib/json-glib.h>
+#include <nlohmann/json.hpp>
 
 namespace mivra {
 
 namespace {
-
-// File names on Linux may hold any bytes; the page only takes UTF-8.
-std::string ValidUtf8(std::string_view text)
-{
-    g_autofree char* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    return valid;
-}
 
 std::string Quoted(std::string_view path)
 {
@@ -36,7 +28,7 @@ std::string GuardedCall(std::string_view function, std::string_view argument)
 std::string EscapedPath(std::string_view path)
 {
     std::string escaped;
-    for (char c : ValidUtf8(path)) {
+    for (char c : path) {
         switch (c) {
         case '\\': escaped += "\\\\"; break;
         case '"': escaped += "\\\""; break;
@@ -66,17 +58,9 @@ std::string GrantedScript(std::string_view path)
 
 std::string AutorisesScript(const std::vector<std::string>& paths)
 {
-    g_autoptr(JsonBuilder) builder = json_builder_new();
-    json_builder_begin_array(builder);
-    for (const std::string& path : paths)
-        json_builder_add_string_value(builder, ValidUtf8(path).c_str());
-    json_builder_end_array(builder);
-
-    g_autoptr(JsonNode) array = json_builder_get_root(builder);
-    g_autoptr(JsonGenerator) generator = json_generator_new();
-    json_generator_set_root(generator, array);
-    g_autofree char* json = json_generator_to_data(generator, nullptr);
-    return GuardedCall("__autorises", json != nullptr ? json : "[]");
+    // File names may hold any bytes; JSON holds only UTF-8, so invalid bytes are replaced.
+    const std::string array = nlohmann::json(paths).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return GuardedCall("__autorises", array);
 }
 
 std::string SurvolScript(bool hovering)

@@ -8,7 +8,8 @@
 namespace mivra {
 
 // Fit to stand between double quotes in a script: backslash, double quote,
-// line feed and carriage return escaped; invalid UTF-8 bytes replaced.
+// line feed and carriage return escaped. Other bytes pass as they are: the
+// toolkit makes each script valid text before the page sees it.
 std::string EscapedPath(std::string_view path);
 
 std::string OpenPathScript(std::string_view path);                   // window.__openPath("...")

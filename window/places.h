@@ -11,8 +11,6 @@ struct Places {
     std::string desktopFolder;
     std::string volumesFolder;  // where removable volumes are mounted
     std::string downloadsFolder;
-
-    static Places FromSystem();
 };
 
 }  // namespace mivra

@@ -1,8 +1,8 @@
 #include "project_copy.h"
 
 #include <fcntl.h>
-#include <glib.h>
 #include <unistd.h>
+#include <uuid/uuid.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -23,9 +23,11 @@ constexpr const char* kStoppedReason = "copy stopped";
 
 std::string UppercaseUuid()
 {
-    g_autofree char* uuid = g_uuid_string_random();
-    g_autofree char* upper = g_ascii_strup(uuid, -1);
-    return upper;
+    uuid_t uuid;
+    uuid_generate_random(uuid);
+    char text[37];  // 36 characters and the terminator
+    uuid_unparse_upper(uuid, text);
+    return text;
 }
 
 // The chosen item's own name; a path with no last component (the root) gets a

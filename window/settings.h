@@ -2,6 +2,7 @@
 // The three launch settings, read once from the command line and fixed for the run.
 
 #include <string>
+#include <vector>
 
 namespace mivra {
 
@@ -11,12 +12,9 @@ struct LaunchSettings {
     std::string icon;                            // empty: none given
 };
 
-// argv[0] is the program; argv[1] a URL or a launch project; argv[2] the icon.
-LaunchSettings ReadLaunchSettings(int argc, const char* const* argv);
-
-// The desktop keeps one running window per application id: the default
-// interface has the plain id (the desktop entry's), any other interface URL an
-// id of its own derived from it, so a window on another interface is its own.
-std::string ApplicationId(const std::string& url);
+// The arguments after the program's name, as text: the platform hands an
+// argument it cannot read as text (not valid UTF-8) as an empty one, which
+// counts as not given. The first is a URL or a launch project, the second the icon.
+LaunchSettings ReadLaunchSettings(const std::vector<std::string>& arguments);
 
 }  // namespace mivra

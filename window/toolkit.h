@@ -39,7 +39,6 @@ struct OpenPanelDescription {
     bool canChooseFiles = false;
     bool canChooseDirectories = false;
     bool packagesAreItems = true;  // a ".fcpxmld" folder is chosen whole
-    bool allowsMultipleSelection = false;
     bool canCreateDirectories = false;
     std::optional<std::string> startFolder;  // absent: where the desktop puts it
     std::optional<std::string> preselectedName;
@@ -76,15 +75,17 @@ public:
     virtual void installMenu(const std::vector<MenuItem>& items) = 0;
     virtual void activate() = 0;
 
-    // False when the URL does not parse; nothing is loaded then.
-    virtual bool loadUrl(const std::string& url) = 0;
+    // A URL that does not parse loads nothing.
+    virtual void loadUrl(const std::string& url) = 0;
     virtual void reload() = 0;
     // Shows the window's own page: its document has no address, so no
     // origin the bridge honours.
     virtual void showPage(const std::string& html) = 0;
     // The page's zoom, 1 for its own size.
     virtual void setZoom(double zoom) = 0;
-    // Evaluated in the page's main frame; result and errors are dropped.
+    // Evaluated in the page's main frame; result and errors are dropped. The
+    // script may hold bytes that are not UTF-8 (from file names): they reach
+    // the page replaced, never dropping the script.
     virtual void evaluateScript(const std::string& script) = 0;
 
     // Panels and alerts are modal to the window; completions run on the main loop.

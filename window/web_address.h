@@ -1,5 +1,5 @@
 #pragma once
-// Questions about web addresses, answered by GLib's strict URI parser.
+// Questions about web addresses, answered by uriparser's RFC 3986 parser.
 
 #include <string>
 

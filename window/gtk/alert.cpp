@@ -5,29 +5,16 @@
 #include <memory>
 #include <utility>
 
-#include "glib_ownership.h"
+#include "dialog_completion.h"
 
 namespace mivra {
 namespace {
 
-// Lives as long as the dialog; a dialog that goes without answering still
-// reports that it closed, as not confirmed.
-struct AlertSession {
-    std::function<void(bool)> answered;
-
-    explicit AlertSession(std::function<void(bool)> onAnswer) : answered(std::move(onAnswer)) {}
-    AlertSession(const AlertSession&) = delete;
-    AlertSession& operator=(const AlertSession&) = delete;
-    ~AlertSession()
-    {
-        if (answered)
-            answered(false);
-    }
-};
+using AlertCompletion = DialogCompletion<bool>;
 
 void OnResponse(GtkDialog* dialog, int response, gpointer data)
 {
-    auto answered = std::exchange(static_cast<AlertSession*>(data)->answered, nullptr);
+    auto answered = static_cast<AlertCompletion*>(data)->take();
     gtk_widget_destroy(GTK_WIDGET(dialog));
     answered(response == GTK_RESPONSE_OK);
 }
@@ -44,10 +31,10 @@ void ShowMessageDialog(GtkWindow* parent, const std::string& title, const std::s
     for (const auto& [label, response] : buttons)
         gtk_dialog_add_button(GTK_DIALOG(dialog), label, response);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), std::data(buttons)[buttons.size() - 1].second);
-    auto session = std::make_unique<AlertSession>(std::move(answered));
-    AlertSession* handler = session.get();
-    g_object_set_data_full(G_OBJECT(dialog), "mivra-alert", HandToGLib(std::move(session)), FreeFromGLib<AlertSession>);
-    g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), handler);
+    // A dialog that goes without answering still reports that it closed, as not confirmed.
+    auto* completion =
+        AttachTo(G_OBJECT(dialog), "mivra-alert", std::make_unique<AlertCompletion>(std::move(answered), false));
+    g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), completion);
     gtk_window_present(GTK_WINDOW(dialog));
 }
 
@@ -62,7 +49,7 @@ void ShowAlert(GtkWindow* parent, const std::string& title, const std::string& m
 void ShowQuestion(GtkWindow* parent, const std::string& message, const std::string& confirm,
                   std::function<void(bool)> answered)
 {
-    ShowMessageDialog(parent, "", message, {{"Annuler", GTK_RESPONSE_CANCEL}, {confirm.c_str(), GTK_RESPONSE_OK}},
+    ShowMessageDialog(parent, "", message, {{kCancelLabel, GTK_RESPONSE_CANCEL}, {confirm.c_str(), GTK_RESPONSE_OK}},
                       std::move(answered));
 }
 

@@ -8,6 +8,13 @@ namespace mivra {
 namespace {
 
 constexpr const char* kApplicationName = "Mivra";
+constexpr char kMenuKey[] = "mivra-handle-menu";
+constexpr char kShowMenuAction[] = "show-menu";
+
+GtkWindow* WindowOf(GtkWidget* widget)
+{
+    return GTK_WINDOW(gtk_widget_get_toplevel(widget));
+}
 
 const char* BareActionName(MenuAction action)
 {
@@ -104,7 +111,71 @@ gboolean OnKeyFromThePage(GtkWidget*, GdkEventKey* event, gpointer data)
     return FALSE;
 }
 
+// Each menu of the menu bar becomes a labelled section, so that every item is
+// one click away.
+GMenuModel* MenuSections(GMenuModel* menubar)
+{
+    GMenu* sections = g_menu_new();
+    for (int i = 0; i < g_menu_model_get_n_items(menubar); ++i) {
+        g_autoptr(GMenuModel) submenu = g_menu_model_get_item_link(menubar, i, G_MENU_LINK_SUBMENU);
+        if (!submenu)
+            continue;
+        g_autofree char* label = nullptr;
+        g_menu_model_get_item_attribute(menubar, i, G_MENU_ATTRIBUTE_LABEL, "s", &label);
+        g_menu_append_section(sections, label && *label ? label : nullptr, submenu);
+    }
+    return G_MENU_MODEL(sections);
+}
+
+// Built on first use, from the application's menu bar; it goes with the handle.
+GtkMenu* HandleMenu(GtkWidget* handle)
+{
+    if (auto* existing = static_cast<GtkMenu*>(g_object_get_data(G_OBJECT(handle), kMenuKey)))
+        return existing;
+    GtkApplication* application = gtk_window_get_application(WindowOf(handle));
+    GMenuModel* menubar = application ? gtk_application_get_menubar(application) : nullptr;
+    if (!menubar)
+        return nullptr;
+    g_autoptr(GMenuModel) sections = MenuSections(menubar);
+    GtkMenu* menu = GTK_MENU(gtk_menu_new_from_model(sections));
+    gtk_menu_attach_to_widget(menu, handle, nullptr);
+    g_object_set_data(G_OBJECT(handle), kMenuKey, menu);
+    return menu;
+}
+
+// Below the handle's start, with its first item selected, as a menu bar
+// opens its menu. The menu starts with a section's title, which cannot be
+// selected: the first item that can is.
+void ShowMenuFromKeyboard(GSimpleAction*, GVariant*, gpointer handle)
+{
+    GtkMenu* menu = HandleMenu(GTK_WIDGET(handle));
+    if (!menu)
+        return;
+    gtk_menu_popup_at_widget(menu, GTK_WIDGET(handle), GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST, nullptr);
+    gtk_menu_shell_select_first(GTK_MENU_SHELL(menu), TRUE);
+}
+
 }  // namespace
+
+void ShowAppMenuAtPointer(GtkWidget* handle, const GdkEvent* press)
+{
+    if (GtkMenu* menu = HandleMenu(handle))
+        gtk_menu_popup_at_pointer(menu, press);
+}
+
+// The window takes the menu key before the page, like its other window keys.
+void AddMenuKey(GtkWidget* handle)
+{
+    GtkWindow* window = WindowOf(handle);
+    g_autoptr(GSimpleAction) action = g_simple_action_new(kShowMenuAction, nullptr);
+    g_signal_connect_object(action, "activate", G_CALLBACK(ShowMenuFromKeyboard), handle, GConnectFlags{});
+    g_action_map_add_action(G_ACTION_MAP(window), G_ACTION(action));
+    GtkApplication* application = gtk_window_get_application(window);
+    const std::string key = KeyName(kMenuOpeningKey);
+    const char* keys[] = {key.c_str(), nullptr};
+    if (application)
+        gtk_application_set_accels_for_action(application, (std::string("win.") + kShowMenuAction).c_str(), keys);
+}
 
 std::string ActionName(MenuAction action)
 {
@@ -119,6 +190,23 @@ std::string Accelerator(char key)
 std::string Accelerator(const std::string& key)
 {
     return "<Control>" + key;
+}
+
+std::string KeyName(Key key)
+{
+    switch (key) {
+    case Key::F6: return "F6";
+    case Key::F10: return "F10";
+    case Key::F11: return "F11";
+    case Key::Plus: return "plus";
+    case Key::Equal: return "equal";
+    case Key::Minus: return "minus";
+    case Key::Zero: return "0";
+    case Key::KeypadPlus: return "KP_Add";
+    case Key::KeypadMinus: return "KP_Subtract";
+    case Key::KeypadZero: return "KP_0";
+    }
+    return "";
 }
 
 GMenu* NewMenuModel(const std::vector<MenuItem>& items, const std::string& applicationName)
@@ -172,11 +260,11 @@ void InstallMenu(GtkApplication* application, GtkWidget* pageKeys, const std::ve
             LeaveToThePage(application, item);
             AddShortcut(*afterThePage, Accelerator(item.key), item.action);
         }
-        if (!item.plainKey.empty())
-            AddShortcut(*afterThePage, item.plainKey, item.action);
+        if (item.plainKey)
+            AddShortcut(*afterThePage, KeyName(*item.plainKey), item.action);
     }
     for (const ShortcutWithoutItem& shortcut : ShortcutsWithoutItems())
-        AddShortcut(*afterThePage, Accelerator(shortcut.key), shortcut.action, true);
+        AddShortcut(*afterThePage, Accelerator(KeyName(shortcut.key)), shortcut.action, true);
     g_signal_connect_data(
         pageKeys, "key-press-event", G_CALLBACK(OnKeyFromThePage), HandToGLib(std::move(afterThePage)),
         [](gpointer data, GClosure*) { FreeFromGLib<PageKeys>(data); }, GConnectFlags{});

@@ -1,7 +1,8 @@
 #pragma once
 // The menu table as the application's menu model, actions and accelerators.
 // The model is the application's menubar; the window does not draw it over
-// the page, it is reached from the handle instead.
+// the page, it is reached from the handle instead: a secondary click there
+// opens it, and so does the menu key, for keyboard users.
 
 #include <functional>
 #include <string>
@@ -20,6 +21,9 @@ std::string ActionName(MenuAction action);
 std::string Accelerator(char key);
 std::string Accelerator(const std::string& key);
 
+// GTK's name of a key.
+std::string KeyName(Key key);
+
 // The model of the table: one submenu per menu in table order, the
 // application menu labelled with the application's name, a new section where
 // an item has a separator above it.
@@ -32,5 +36,12 @@ GMenu* NewMenuModel(const std::vector<MenuItem>& items, const std::string& appli
 // without items (zoom) come the same way.
 void InstallMenu(GtkApplication* application, GtkWidget* pageKeys, const std::vector<MenuItem>& items,
                  std::function<void(MenuAction)> perform);
+
+// The application's menu as sections at the pointer, attached to the handle.
+void ShowAppMenuAtPointer(GtkWidget* handle, const GdkEvent* press);
+
+// The menu key opens the same menu below the handle; called once the handle
+// lies in its window.
+void AddMenuKey(GtkWidget* handle);
 
 }  // namespace mivra

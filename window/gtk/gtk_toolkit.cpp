@@ -4,12 +4,15 @@
 
 #include "alert.h"
 #include "app_menu.h"
-#include "direct_manipulation.h"
 #include "downloads.h"
+#include "drop_adapter.h"
 #include "glib_ownership.h"
+#include "handle_gesture.h"
 #include "kept_size.h"
 #include "main_window.h"
 #include "open_panel.h"
+#include "page_context_menu.h"
+#include "page_dialogs.h"
 #include "placement.h"
 #include "save_panel.h"
 #include "window_state.h"
@@ -86,18 +89,17 @@ void GtkToolkit::buildWindow(const WindowDescription& description)
     CentreOnFirstMonitor(built.window);
     // The window and its view go before the toolkit does.
     const ScriptSender sendScript = [this](const std::string& script) { evaluateScript(script); };
-    AttachDirectManipulation(web_, built.handleArea, sendScript, events_.dropTarget, events_.pageDialogs);
+    AttachHandleGesture(built.handleArea);
+    AddMenuKey(built.handleArea);
+    AttachDropTarget(web_, sendScript, events_.dropTarget);
+    AttachPageDialogs(web_, events_.pageDialogs);
+    LimitPageContextMenu(web_);
     gtk_window_present(built.window);
 }
 
 void GtkToolkit::restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea)
 {
     const Size opening{description.contentWidth, description.contentHeight};
-    if (description.frameName.empty()) {
-        const Size size = FitInto(opening, workArea);
-        gtk_window_set_default_size(window_.get(), size.width, size.height);
-        return;
-    }
     RestoreAndKeepSize(window_.get(), description.frameName, opening, workArea);
 }
 
@@ -111,13 +113,11 @@ void GtkToolkit::activate()
     gtk_window_present(window_.get());
 }
 
-bool GtkToolkit::loadUrl(const std::string& url)
+void GtkToolkit::loadUrl(const std::string& url)
 {
-    g_autoptr(GUri) parsed = g_uri_parse(url.c_str(), G_URI_FLAGS_NONE, nullptr);
-    if (!parsed)
-        return false;
-    webkit_web_view_load_uri(web_, url.c_str());
-    return true;
+    // WebKit would load an unparsable address as a page of its own.
+    if (g_uri_is_valid(url.c_str(), G_URI_FLAGS_NONE, nullptr))
+        webkit_web_view_load_uri(web_, url.c_str());
 }
 
 void GtkToolkit::reload()
@@ -138,7 +138,9 @@ void GtkToolkit::setZoom(double zoom)
 
 void GtkToolkit::evaluateScript(const std::string& script)
 {
-    webkit_web_view_evaluate_javascript(web_, script.c_str(), -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+    // WebKit takes scripts as UTF-8 text.
+    g_autofree char* text = g_utf8_make_valid(script.data(), static_cast<gssize>(script.size()));
+    webkit_web_view_evaluate_javascript(web_, text, -1, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 void GtkToolkit::showOpenPanel(const OpenPanelDescription& panel, PanelCompletion done)

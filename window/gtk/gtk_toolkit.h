@@ -46,7 +46,7 @@ public:
     void installMenu(const std::vector<MenuItem>& items) override;
     void activate() override;
 
-    bool loadUrl(const std::string& url) override;
+    void loadUrl(const std::string& url) override;
     void reload() override;
     void showPage(const std::string& html) override;
     void setZoom(double zoom) override;

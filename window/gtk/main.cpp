@@ -9,10 +9,12 @@
 
 #include <gtk/gtk.h>
 
+#include "application_id.h"
 #include "controller.h"
 #include "glib_ownership.h"
 #include "gtk_toolkit.h"
 #include "settings.h"
+#include "system_places.h"
 
 namespace mivra {
 namespace {
@@ -24,6 +26,16 @@ constexpr const char* kIconName = "fr.mivra.Window";
 Owned<GFile> ProjectFile(const std::string& project)
 {
     return Owned<GFile>(g_file_new_for_path(project.c_str()));
+}
+
+// The arguments after the program's name; one that is not valid UTF-8 names
+// nothing the page could be given, and comes as empty.
+std::vector<std::string> ArgumentsAsText(int argc, char** argv)
+{
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(g_utf8_validate(argv[i], -1, nullptr) ? argv[i] : "");
+    return arguments;
 }
 
 // Calls the Controller while it exists.
@@ -158,9 +170,9 @@ private:
         // The installed theme icon; an icon given on the command line replaces it.
         gtk_window_set_default_icon_name(kIconName);
         toolkit_ = std::make_unique<GtkToolkit>(application_.get());
-        const Places places = Places::FromSystem();
+        const Places places = SystemPlaces();
         controller_ = Controller::Create(*toolkit_, settings_, places);
-        toolkit_->setEvents(ControllerEvents(controller_, Bridge(settings_.url, places.volumesFolder, controller_)));
+        toolkit_->setEvents(ControllerEvents(controller_, Bridge(settings_.url, controller_)));
         controller_->build();
     }
 
@@ -175,7 +187,7 @@ private:
 
 int main(int argc, char** argv)
 {
-    mivra::App app(mivra::ReadLaunchSettings(argc, argv));
+    mivra::App app(mivra::ReadLaunchSettings(mivra::ArgumentsAsText(argc, argv)));
     app.run(argc > 0 ? argv[0] : "mivra-window");
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include <string>
+#include <vector>
 
 #include "handle.h"
 #include "pane_focus.h"
@@ -67,10 +68,25 @@ void HideSystemTitleBar(GtkWindow* window)
     gtk_window_set_titlebar(window, none);
 }
 
+// The buttons in GTK's decoration layout syntax: names before the colon stand at the start.
+std::string DecorationLayout(const std::vector<WindowButton>& buttons)
+{
+    std::string layout;
+    for (const WindowButton button : buttons) {
+        layout += layout.empty() ? "" : ",";
+        switch (button) {
+        case WindowButton::Close: layout += "close"; break;
+        case WindowButton::Minimise: layout += "minimize"; break;
+        case WindowButton::Maximise: layout += "maximize"; break;
+        }
+    }
+    return layout + ":";
+}
+
 void FollowFullScreen(GtkWindow* window, GtkHeaderBar* buttons)
 {
-    gtk_header_bar_set_decoration_layout(buttons,
-                                         WindowButtonsLayout(HasState(window, GDK_WINDOW_STATE_FULLSCREEN)).c_str());
+    const bool fullScreen = HasState(window, GDK_WINDOW_STATE_FULLSCREEN);
+    gtk_header_bar_set_decoration_layout(buttons, DecorationLayout(WindowButtons(fullScreen)).c_str());
 }
 
 gboolean OnWindowState(GtkWidget* window, GdkEventWindowState*, gpointer buttons)

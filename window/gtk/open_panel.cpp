@@ -3,13 +3,12 @@
 #include <memory>
 #include <utility>
 
-#include "glib_ownership.h"
+#include "dialog_completion.h"
 #include "project_names.h"
 
 namespace mivra {
 namespace {
 
-constexpr const char* kCancelLabel = "Annuler";
 constexpr const char* kChooseCurrentFolderLabel = "Choisir ce dossier";
 // The confirming button of a panel that names none, as a desktop panel's own.
 constexpr const char* kDefaultPrompt = "Ouvrir";
@@ -18,23 +17,15 @@ constexpr const char* kDefaultPrompt = "Ouvrir";
 // user means to choose.
 enum PanelResponse { kChoose = 1, kChooseCurrentFolder = 2 };
 
+// A dialog that goes without an answer still completes, as a cancel.
 struct PanelSession {
-    PanelCompletion done;
-    OpenPanelDescription description;
+    PanelSession(PanelCompletion done, const OpenPanelDescription& panel)
+        : completion(std::move(done), std::nullopt), description(panel)
+    {
+    }
 
-    PanelSession(PanelCompletion completion, const OpenPanelDescription& panel)
-        : done(std::move(completion)), description(panel)
-    {
-    }
-    // A copy would complete the panel twice.
-    PanelSession(const PanelSession&) = delete;
-    PanelSession& operator=(const PanelSession&) = delete;
-    // A dialog that goes without an answer still completes, as a cancel.
-    ~PanelSession()
-    {
-        if (done)
-            done(std::nullopt);
-    }
+    DialogCompletion<std::optional<std::string>> completion;
+    OpenPanelDescription description;
 };
 
 PanelSession* SessionOf(GtkWidget* dialog)
@@ -49,7 +40,7 @@ bool IsFolder(GFile* file)
 
 void Finish(GtkWidget* dialog, GFile* chosen)
 {
-    PanelCompletion done = std::exchange(SessionOf(dialog)->done, nullptr);
+    auto done = SessionOf(dialog)->completion.take();
     std::optional<std::string> path;
     if (g_autofree char* local = chosen ? g_file_get_path(chosen) : nullptr)
         path = local;
@@ -190,7 +181,6 @@ GtkWidget* NewChooser(GtkWindow* parent, const OpenPanelDescription& description
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     gtk_window_set_destroy_with_parent(GTK_WINDOW(dialog), TRUE);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
-    gtk_file_chooser_set_select_multiple(chooser, description.allowsMultipleSelection);
     gtk_file_chooser_set_create_folders(chooser, description.canCreateDirectories);
     AddButtons(GTK_DIALOG(dialog), description);
     ShowMessage(GTK_DIALOG(dialog), description.message);
@@ -211,8 +201,7 @@ void ShowOpenPanel(GtkWindow* parent, const OpenPanelDescription& description, P
     // The dialog belongs to GTK's list of windows until Finish destroys it;
     // the session goes with the dialog.
     GtkWidget* dialog = NewChooser(parent, description);
-    auto session = std::make_unique<PanelSession>(std::move(done), description);
-    g_object_set_data_full(G_OBJECT(dialog), "mivra-panel", HandToGLib(std::move(session)), FreeFromGLib<PanelSession>);
+    AttachTo(G_OBJECT(dialog), "mivra-panel", std::make_unique<PanelSession>(std::move(done), description));
     g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), nullptr);
     if (description.packagesAreItems && description.canChooseFiles)
         ChoosePackagesWhole(dialog);

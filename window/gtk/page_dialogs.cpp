@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "glib_ownership.h"
+#include "dialog_completion.h"
 
 namespace mivra {
 
@@ -13,35 +13,23 @@ namespace {
 
 constexpr char kDialogsKey[] = "mivra-page-dialogs";
 
-// A file input waiting for its answer. It is answered exactly once: with the
-// chosen file, or cancelled when no file was chosen or the answer never comes.
-class FileInputRequest {
-public:
-    explicit FileInputRequest(WebKitFileChooserRequest* request)
-        : request_(WEBKIT_FILE_CHOOSER_REQUEST(g_object_ref(request)))
-    {
-    }
-    ~FileInputRequest() { answer(std::nullopt); }
+// A file input's answer: the chosen file, or cancelled when no file was chosen
+// or the answer never comes.
+using FileInputCompletion = DialogCompletion<std::optional<std::string>>;
 
-    FileInputRequest(const FileInputRequest&) = delete;
-    FileInputRequest& operator=(const FileInputRequest&) = delete;
-
-    void answer(const std::optional<std::string>& chosen)
-    {
-        if (!request_)
-            return;
+std::shared_ptr<FileInputCompletion> CompletionOf(WebKitFileChooserRequest* request)
+{
+    std::shared_ptr<WebKitFileChooserRequest> held(WEBKIT_FILE_CHOOSER_REQUEST(g_object_ref(request)), g_object_unref);
+    const auto answer = [held](const std::optional<std::string>& chosen) {
         if (chosen) {
             const char* const files[] = {chosen->c_str(), nullptr};
-            webkit_file_chooser_request_select_files(request_.get(), files);
+            webkit_file_chooser_request_select_files(held.get(), files);
         } else {
-            webkit_file_chooser_request_cancel(request_.get());
+            webkit_file_chooser_request_cancel(held.get());
         }
-        request_.reset();
-    }
-
-private:
-    Owned<WebKitFileChooserRequest> request_;
-};
+    };
+    return std::make_shared<FileInputCompletion>(answer, std::nullopt);
+}
 
 void Answer(WebKitScriptDialog* dialog, bool confirmed)
 {
@@ -59,44 +47,35 @@ void Answer(WebKitScriptDialog* dialog, bool confirmed)
     }
 }
 
-// A script dialog waiting for its answer. One answered while its signal is
-// handled is answered in place; otherwise it is kept open, and the page's
-// script waits, until the answer comes, or closed as it is when it never does.
+// A script dialog's answer. One answered while its signal is handled is
+// answered in place and WebKit closes it; otherwise it is kept open, and the
+// page's script waits, until the answer comes, or closed unconfirmed when it
+// never does.
 class PendingScriptDialog {
 public:
-    explicit PendingScriptDialog(WebKitScriptDialog* dialog) : dialog_(dialog) {}
-    ~PendingScriptDialog()
+    explicit PendingScriptDialog(WebKitScriptDialog* dialog)
+        : dialog_(webkit_script_dialog_ref(dialog)), completion_([this](bool confirmed) { finish(confirmed); }, false)
     {
-        if (kept_)
-            webkit_script_dialog_close(kept_.get());
     }
 
     PendingScriptDialog(const PendingScriptDialog&) = delete;
     PendingScriptDialog& operator=(const PendingScriptDialog&) = delete;
 
+    void answer(bool confirmed) { completion_.answer(confirmed); }
     // The signal handler returns: WebKit closes the dialog then unless it is kept.
-    void leaveHandler()
-    {
-        if (dialog_)
-            kept_.reset(webkit_script_dialog_ref(dialog_));
-        dialog_ = nullptr;
-    }
-
-    void answer(bool confirmed)
-    {
-        if (dialog_) {
-            Answer(dialog_, confirmed);
-            dialog_ = nullptr;
-        } else if (kept_) {
-            Answer(kept_.get(), confirmed);
-            webkit_script_dialog_close(kept_.get());
-            kept_.reset();
-        }
-    }
+    void leaveHandler() { inHandler_ = false; }
 
 private:
-    WebKitScriptDialog* dialog_;  // while the signal is handled and no answer came
-    Owned<WebKitScriptDialog, webkit_script_dialog_unref> kept_;
+    void finish(bool confirmed)
+    {
+        Answer(dialog_.get(), confirmed);
+        if (!inHandler_)
+            webkit_script_dialog_close(dialog_.get());
+    }
+
+    Owned<WebKitScriptDialog, webkit_script_dialog_unref> dialog_;
+    bool inHandler_ = true;
+    DialogCompletion<bool> completion_;  // last: it may answer as it goes, with the dialog still held
 };
 
 PageDialog KindOf(WebKitScriptDialog* dialog)
@@ -112,8 +91,8 @@ PageDialog KindOf(WebKitScriptDialog* dialog)
 
 gboolean OnRunFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, PageDialogEvents* events)
 {
-    auto pending = std::make_shared<FileInputRequest>(request);
-    events->fileInput([pending](std::optional<std::string> chosen) { pending->answer(chosen); });
+    auto completion = CompletionOf(request);
+    events->fileInput([completion](std::optional<std::string> chosen) { completion->answer(std::move(chosen)); });
     return TRUE;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app_menu.h"
 #include "glib_ownership.h"
 #include "menu.h"
 
@@ -106,7 +107,8 @@ void AddPaneKey(GtkWindow* window, WebKitWebView* page, GtkHeaderBar* buttons)
         action, "activate", G_CALLBACK(OnSwitchPane), HandToGLib(std::make_unique<Panes>(Panes{page, buttons})),
         [](gpointer data, GClosure*) { FreeFromGLib<Panes>(data); }, GConnectFlags{});
     g_action_map_add_action(G_ACTION_MAP(window), G_ACTION(action));
-    const char* keys[] = {kPaneSwitchingKey, nullptr};
+    const std::string key = KeyName(kPaneSwitchingKey);
+    const char* keys[] = {key.c_str(), nullptr};
     if (GtkApplication* application = gtk_window_get_application(window))
         gtk_application_set_accels_for_action(application, (std::string("win.") + kSwitchPaneAction).c_str(), keys);
 }

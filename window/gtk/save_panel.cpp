@@ -3,29 +3,16 @@
 #include <memory>
 #include <utility>
 
-#include "glib_ownership.h"
+#include "dialog_completion.h"
 
 namespace mivra {
 namespace {
 
-constexpr const char* kCancelLabel = "Annuler";
 // Our own answer: GTK asks its own question before replacing only for its
 // accepting answers, and the Controller asks ours.
 constexpr int kSave = 1;
 
-// A dialog that goes without an answer still completes, as a cancel.
-struct SaveSession {
-    PanelCompletion done;
-
-    explicit SaveSession(PanelCompletion completion) : done(std::move(completion)) {}
-    SaveSession(const SaveSession&) = delete;
-    SaveSession& operator=(const SaveSession&) = delete;
-    ~SaveSession()
-    {
-        if (done)
-            done(std::nullopt);
-    }
-};
+using SaveCompletion = DialogCompletion<std::optional<std::string>>;
 
 void OnResponse(GtkDialog* dialog, int response, gpointer data)
 {
@@ -37,7 +24,7 @@ void OnResponse(GtkDialog* dialog, int response, gpointer data)
             return;  // nothing named yet: the panel stays
         path = local;
     }
-    PanelCompletion done = std::exchange(static_cast<SaveSession*>(data)->done, nullptr);
+    auto done = static_cast<SaveCompletion*>(data)->take();
     gtk_widget_destroy(GTK_WIDGET(dialog));
     done(path);
 }
@@ -58,11 +45,10 @@ void ShowSavePanel(GtkWindow* parent, const SavePanelDescription& description, P
     g_autoptr(GFile) folder = g_file_new_for_path(description.startFolder.c_str());
     gtk_file_chooser_set_current_folder_file(chooser, folder, nullptr);
     gtk_file_chooser_set_current_name(chooser, description.name.c_str());
-    auto session = std::make_unique<SaveSession>(std::move(done));
-    SaveSession* handler = session.get();
-    g_object_set_data_full(G_OBJECT(dialog), "mivra-save-panel", HandToGLib(std::move(session)),
-                           FreeFromGLib<SaveSession>);
-    g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), handler);
+    // A dialog that goes without an answer still completes, as a cancel.
+    auto* completion =
+        AttachTo(G_OBJECT(dialog), "mivra-save-panel", std::make_unique<SaveCompletion>(std::move(done), std::nullopt));
+    g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), completion);
     gtk_window_present(GTK_WINDOW(dialog));
 }
 

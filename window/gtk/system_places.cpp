@@ -1,4 +1,4 @@
-#include "places.h"
+#include "system_places.h"
 
 #include <glib.h>
 
@@ -39,7 +39,7 @@ std::string VolumesFolder()
 
 }  // namespace
 
-Places Places::FromSystem()
+Places SystemPlaces()
 {
     const std::string home = g_get_home_dir();
     return Places{g_get_tmp_dir(), home, DesktopFolder(home), VolumesFolder(), DownloadsFolder(home)};

@@ -8,26 +8,23 @@
 #include <optional>
 #include <string>
 
-#include "../presented_timeline.h"
 #include "../timeline.h"
-#include "decode_thread.h"
 #include "decoded_step.h"
 #include "handles.h"
+#include "mov_edit_list.h"
 #include "ogg_links.h"
 
 namespace mivra::ffmpeg {
 
 class Decoding final : public StepSource {
 public:
-    Decoding(FormatContext context, int streamIndex, CodecContext decoder);
+    // The edit list is the one read where the input was opened; packets of
+    // copiedFrameSize bytes a frame are copied (0: every packet is decoded).
+    Decoding(FormatContext context, int streamIndex, CodecContext decoder, const std::optional<MovEditList>& edits,
+             int copiedFrameSize);
 
-    // Opens the decoder for output at targetRate and channelCount; says why not.
-    std::optional<std::string> open(double targetRate, int channelCount, Threading threading);
-
-    // Set by open() and fixed from then on, so that the thread making the
-    // output may read them while decoding goes on in another.
-    int copiedFrameSize() const { return copiedFrameSize_; }  // non-zero when packets are copied
-    ThreadPlan threads() const { return threads_; }
+    // Opens the decoder, its threads already chosen; says why not.
+    std::optional<std::string> open();
 
     DecodedStep next() override;
 
@@ -43,12 +40,7 @@ private:
     void hold(Held held, int frames);
     DecodedStep packetStep();
     DecodedStep frameStep();
-    std::optional<DecodedStep> presentedStep();
-    DecodedStep packetPiece(const PresentedPiece& piece);
-    DecodedStep framePiece(const PresentedPiece& piece);
-    void stateStart();
-    void startLink(const OggLink& link);
-    void applyStatedStart(AVFrame& frame);
+    std::optional<DecodedStep> editedStep();
 
     FormatContext context_;
     int streamIndex_;
@@ -57,19 +49,13 @@ private:
     Frame frame_;
     StatedTrim trim_;
     StatedEnd end_;
-    OggLinkWalk links_;
-    // An edit list of several segments, presented here; frames are placed by
-    // their position in the media.
-    std::optional<PresentedTimeline> presented_;
-    // What the first packet is to state as dropped at the start, where the demuxer leaves it out.
-    std::optional<std::int64_t> unstatedStart_;
-    std::int64_t mediaPosition_ = 0;
-    std::int64_t presentedSilence_ = 0;
+    // FFmpeg 5.1's faults with edit lists and chained Ogg files, worked around.
+    EditListRun edits_;
+    OggChain links_;
     Concealment concealment_;
-    TimestampGaps gaps_;
-    bool watchesGaps_;
-    int copiedFrameSize_ = 0;
-    ThreadPlan threads_;
+    // Only where timestamps show loss.
+    std::optional<TimestampGaps> gaps_;
+    int copiedFrameSize_;
     Held held_ = Held::nothing;
     std::int64_t silence_ = 0;
     std::int64_t sentFrames_ = 0;

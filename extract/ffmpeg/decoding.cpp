@@ -4,10 +4,6 @@
 #include <limits>
 #include <utility>
 
-extern "C" {
-#include <libavutil/intreadwrite.h>
-}
-
 #include "../checked.h"
 #include "../pcm24.h"
 #include "ffmpeg51_quirks.h"
@@ -52,21 +48,6 @@ std::optional<double> StartOf(const AVFrame& frame, AVRational timeBase)
     return static_cast<double>(frame.pts) * av_q2d(timeBase);
 }
 
-// What a packet says to drop: frames at the start of the track, frames at its own end.
-struct SkipStatement {
-    std::optional<std::int64_t> start;
-    std::int64_t endPadding = 0;
-};
-
-SkipStatement SkipStatementOf(const AVPacket& packet)
-{
-    std::size_t size = 0;
-    const std::uint8_t* data = av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
-    if (!data || size < 8)
-        return {};
-    return {AV_RL32(data), AV_RL32(data + 4)};
-}
-
 }  // namespace
 
 Decoding::Decoding(FormatContext context, int streamIndex, CodecContext decoder,
@@ -76,7 +57,7 @@ Decoding::Decoding(FormatContext context, int streamIndex, CodecContext decoder,
       edits_(edits, *context_, *context_->streams[streamIndex]),
       links_(*context_, *context_->streams[streamIndex], *decoder_),
       gaps_(TimestampsShowLoss(*context_) ? std::optional<TimestampGaps>(std::in_place) : std::nullopt),
-      copiedFrameSize_(copiedFrameSize)
+      copy_(copiedFrameSize)
 {
 }
 
@@ -145,8 +126,8 @@ void Decoding::feedDecoder()
         links_.packetRead(*packet_, *decoder_, end_);
         edits_.stateStart(*packet_);
     }
-    if (read && copiesPacket()) {
-        hold(Held::packet, packet_->size / copiedFrameSize_);
+    if (read && copy_.copies(*packet_)) {
+        hold(Held::packet, static_cast<int>(copy_.frames(*packet_)));
         return;
     }
     sentFrames_ = read ? packetFrames() : 0;
@@ -200,16 +181,6 @@ void Decoding::lose(std::int64_t frames, int error)
     lastError_ = error;
 }
 
-// Whole 24-bit frames whose only statement is what to drop: such a packet
-// holds exactly the samples the decoder would give, less what is dropped.
-bool Decoding::copiesPacket() const
-{
-    if (copiedFrameSize_ == 0 || packet_->size % copiedFrameSize_ != 0)
-        return false;
-    const int statements = SkipStatementOf(*packet_).start ? 1 : 0;
-    return packet_->side_data_elems == statements && (packet_->flags & ~(AV_PKT_FLAG_KEY | AV_PKT_FLAG_DISCARD)) == 0;
-}
-
 // Good frames are held; the silence owed for damage before them goes out first.
 void Decoding::hold(Held held, int frames)
 {
@@ -221,17 +192,13 @@ void Decoding::hold(Held held, int frames)
 DecodedStep Decoding::packetStep()
 {
     held_ = Held::nothing;
-    const SkipStatement statement = SkipStatementOf(*packet_);
-    if (statement.start)
-        trim_.stateStartSkip(*statement.start);
-    const KeptFrames kept =
-        trim_.keep(packet_->size / copiedFrameSize_, packet_->flags & AV_PKT_FLAG_DISCARD, statement.endPadding);
+    const KeptFrames kept = copy_.keep(*packet_);
     const std::int64_t count = end_.keep(kept.count);
     DecodedStep step{.kind = DecodedStep::Kind::packet,
                      .silenceBefore = silence_,
                      .packet = Packet(av_packet_alloc()),
-                     .keptOffset = static_cast<std::size_t>(kept.skipped * copiedFrameSize_),
-                     .keptSize = static_cast<std::size_t>(count * copiedFrameSize_)};
+                     .keptOffset = static_cast<std::size_t>(kept.skipped * copy_.frameSize()),
+                     .keptSize = static_cast<std::size_t>(count * copy_.frameSize())};
     if (!step.packet)
         return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
     av_packet_move_ref(step.packet.get(), packet_.get());
@@ -256,7 +223,7 @@ std::optional<DecodedStep> Decoding::editedStep()
 {
     const std::int64_t silence = std::exchange(silence_, 0);
     std::optional<DecodedStep> step =
-        held_ == Held::packet ? edits_.piece(*packet_, copiedFrameSize_, silence) : edits_.piece(*frame_, silence);
+        held_ == Held::packet ? edits_.piece(*packet_, copy_.frameSize(), silence) : edits_.piece(*frame_, silence);
     if (!step) {
         av_packet_unref(packet_.get());
         av_frame_unref(frame_.get());

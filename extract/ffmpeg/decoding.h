@@ -13,6 +13,7 @@
 #include "handles.h"
 #include "mov_edit_list.h"
 #include "ogg_links.h"
+#include "packet_copy.h"
 
 namespace mivra::ffmpeg {
 
@@ -36,7 +37,6 @@ private:
     bool readPacket();
     std::int64_t packetFrames() const;
     void lose(std::int64_t frames, int error);
-    bool copiesPacket() const;
     void hold(Held held, int frames);
     DecodedStep packetStep();
     DecodedStep frameStep();
@@ -47,7 +47,6 @@ private:
     CodecContext decoder_;
     Packet packet_;
     Frame frame_;
-    StatedTrim trim_;
     StatedEnd end_;
     // FFmpeg 5.1's faults with edit lists and chained Ogg files, worked around.
     EditListRun edits_;
@@ -55,7 +54,7 @@ private:
     Concealment concealment_;
     // Only where timestamps show loss.
     std::optional<TimestampGaps> gaps_;
-    int copiedFrameSize_;
+    PacketCopy copy_;
     Held held_ = Held::nothing;
     std::int64_t silence_ = 0;
     std::int64_t sentFrames_ = 0;

@@ -11,6 +11,7 @@ extern "C" {
 
 #include "../checked.h"
 #include "formats.h"
+#include "packet_copy.h"
 
 namespace mivra::ffmpeg {
 namespace {
@@ -224,8 +225,7 @@ void EditListRun::stateStart(AVPacket& packet)
         return;
     const auto frames = static_cast<std::uint32_t>(std::min<std::int64_t>(*unstatedStart_, UINT32_MAX));
     unstatedStart_.reset();
-    std::size_t stated = 0;
-    if (av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &stated) && stated >= 8)
+    if (SkipStatementOf(packet).start)
         return;
     if (std::uint8_t* data = av_packet_new_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, 10))
         AV_WL32(data, frames);

@@ -97,7 +97,7 @@ void Decoding::receiveFrame()
 {
     const int received = avcodec_receive_frame(decoder_.get(), frame_.get());
     if (received == 0) {
-        receivedSinceSent_ += frame_->nb_samples;
+        sent_.received(frame_->nb_samples);
         ffmpeg51::LabelMpegAudioRate(*frame_, *decoder_);
         if (gaps_) {
             const AVRational timeBase = context_->streams[streamIndex_]->time_base;
@@ -109,9 +109,7 @@ void Decoding::receiveFrame()
     } else if (received == AVERROR(EAGAIN)) {
         feedDecoder();
     } else {
-        // A decoder that gave a frame from the start of a packet and then
-        // failed on the rest lost only what the packet had left.
-        lose(sentFrames_ - receivedSinceSent_, received);
+        lose(sent_.left(), received);
     }
 }
 
@@ -130,12 +128,11 @@ void Decoding::feedDecoder()
         hold(Held::packet, static_cast<int>(copy_.frames(*packet_)));
         return;
     }
-    sentFrames_ = read ? packetFrames() : 0;
-    receivedSinceSent_ = 0;
+    sent_.sent(read ? packetFrames() : 0);
     const int sent = avcodec_send_packet(decoder_.get(), read ? packet_.get() : nullptr);
     av_packet_unref(packet_.get());
     if (sent < 0 && read)
-        lose(sentFrames_, sent);
+        lose(sent_.frames(), sent);
     if (sent < 0 && !read)
         decoderDrained_ = true;
 }

@@ -17,6 +17,25 @@
 
 namespace mivra::ffmpeg {
 
+// The frames the packet last sent to the decoder stands for, against those
+// it has given: a decoder that gave a frame from the start of a packet and
+// then failed on the rest lost only what the packet had left.
+class SentPacket {
+public:
+    void sent(std::int64_t frames)
+    {
+        sent_ = frames;
+        received_ = 0;
+    }
+    void received(std::int64_t frames) { received_ += frames; }
+    std::int64_t frames() const { return sent_; }
+    std::int64_t left() const { return sent_ - received_; }
+
+private:
+    std::int64_t sent_ = 0;
+    std::int64_t received_ = 0;
+};
+
 class Decoding final : public StepSource {
 public:
     // The edit list is the one read where the input was opened; packets of
@@ -57,8 +76,7 @@ private:
     PacketCopy copy_;
     Held held_ = Held::nothing;
     std::int64_t silence_ = 0;
-    std::int64_t sentFrames_ = 0;
-    std::int64_t receivedSinceSent_ = 0;
+    SentPacket sent_;
     int lastFrameCount_ = 0;
     int lastError_ = 0;
     int readError_ = 0;

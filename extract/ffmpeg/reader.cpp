@@ -1,7 +1,6 @@
 #include "reader.h"
 
 #include <algorithm>
-#include <string_view>
 #include <system_error>
 #include <vector>
 

@@ -174,7 +174,7 @@ int CopyIntoTarget(SampleReader& reader, TargetFile& target, const OutputFormat&
     };
     if (!target.append(format.header(0)))
         return abandon(CannotWrite(targetPath));
-    if (const auto refusal = reader.start(format.rate, format.channelCount)) {
+    if (const auto refusal = reader.start()) {
         return abandon(Concat("demarrage de la lecture refuse : ", *refusal));
     }
 
@@ -230,7 +230,7 @@ int Extract(std::span<const std::string> arguments, MediaFramework& media, std::
     if (EstimateExceedsLimit(*track, channelCount, rate))
         return Fail(err, kTooBig);
 
-    auto made = asset->makeReader();
+    auto made = asset->makeReader(rate, channelCount);
     if (!made.reader)
         return Fail(err, Concat("lecture impossible : ", made.error));
     const auto format = ConvertibleFormat(rate, channelCount);

@@ -36,9 +36,8 @@ class SampleReader {
 public:
     virtual ~SampleReader() = default;
 
-    // Starts decoding to sampleRate Hz and channelCount channels; the
-    // description of the failure when it cannot.
-    virtual std::optional<std::string> start(double sampleRate, std::uint16_t channelCount) = 0;
+    // Starts decoding; the description of the failure when it cannot.
+    virtual std::optional<std::string> start() = 0;
 
     // The next buffer, valid until the next call; it may be empty.
     // Nothing once the reader has stopped: status() then says why.
@@ -62,8 +61,9 @@ public:
     // The first audio track in stream order, if any.
     virtual std::optional<AudioTrack> firstAudioTrack() = 0;
 
-    // A reader of the first audio track, not started yet.
-    virtual ReaderOrError makeReader() = 0;
+    // A reader of the first audio track to sampleRate Hz and channelCount
+    // channels, not started yet.
+    virtual ReaderOrError makeReader(double sampleRate, unsigned channelCount) = 0;
 };
 
 class MediaFramework {

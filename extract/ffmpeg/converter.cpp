@@ -97,19 +97,27 @@ void Converter::reset()
     flushing_ = false;
 }
 
-int Converter::convert(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed)
+int Converter::convert(const AVFrame& frame, int inputCount, std::vector<std::byte>& packed)
 {
     if (!direct_)
-        return startResampling(frame, inputCount, packed);
-    const std::size_t sampleCount = frame ? static_cast<std::size_t>(inputCount) * channelCount_ : 0;
+        return startResampling(&frame, inputCount, packed);
+    const std::size_t sampleCount = static_cast<std::size_t>(inputCount) * channelCount_;
     packed.resize(sampleCount * kBytesPerSample);
     if (sampleCount == 0)
         return 0;
-    if (frame->format == AV_SAMPLE_FMT_S32) {
-        PackSamples24(std::span(reinterpret_cast<const std::int32_t*>(frame->data[0]), sampleCount), packed.data());
+    if (frame.format == AV_SAMPLE_FMT_S32) {
+        PackSamples24(std::span(reinterpret_cast<const std::int32_t*>(frame.data[0]), sampleCount), packed.data());
     } else {
-        PackSamples24(std::span(reinterpret_cast<const std::int16_t*>(frame->data[0]), sampleCount), packed.data());
+        PackSamples24(std::span(reinterpret_cast<const std::int16_t*>(frame.data[0]), sampleCount), packed.data());
     }
+    return 0;
+}
+
+int Converter::drain(std::vector<std::byte>& packed)
+{
+    if (!direct_)
+        return startResampling(nullptr, 0, packed);
+    packed.clear();
     return 0;
 }
 

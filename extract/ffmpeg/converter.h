@@ -30,11 +30,13 @@ public:
     // Forgets the set-up once drained, so that the next frame sets it up anew.
     void reset();
 
-    // Converts the first inputCount samples of one frame, or drains what the
-    // resampler still holds when frame is null. Returns 0 with the first
-    // packed piece, or a negative error; while pending(), convertPending()
-    // gives the next pieces.
-    int convert(const AVFrame* frame, int inputCount, std::vector<std::byte>& packed);
+    // Converts the first inputCount samples of one frame. Returns 0 with the
+    // first packed piece, or a negative error; while pending(),
+    // convertPending() gives the next pieces.
+    int convert(const AVFrame& frame, int inputCount, std::vector<std::byte>& packed);
+    // What the resampler still holds, at the end or before a change of
+    // format; returns as convert() does.
+    int drain(std::vector<std::byte>& packed);
     bool pending() const { return outputFull_ || inputLeft_ > 0; }
     int convertPending(std::vector<std::byte>& packed);
 

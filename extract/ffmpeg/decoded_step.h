@@ -3,6 +3,7 @@
 // What the decoding of a track hands to the making of its output, one step at
 // a time and in order: a decoded frame, a packet copied as it is, or the end.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -41,6 +42,20 @@ struct DecodedStep {
         return packet ? static_cast<std::size_t>(packet->size) : 0;
     }
 };
+
+// Moves a frame's sample pointers past its first `frames` frames.
+inline void SkipFrames(AVFrame& frame, int frames)
+{
+    const auto format = static_cast<AVSampleFormat>(frame.format);
+    const int channels = frame.ch_layout.nb_channels;
+    const int planes = av_sample_fmt_is_planar(format) ? channels : 1;
+    const int step = av_get_bytes_per_sample(format) * frames * (planes == 1 ? channels : 1);
+    for (int plane = 0; plane < planes; ++plane)
+        frame.extended_data[plane] += step;
+    if (frame.extended_data != frame.data)
+        std::copy_n(frame.extended_data, AV_NUM_DATA_POINTERS, frame.data);
+    frame.nb_samples -= frames;
+}
 
 // Where the steps come from: the decoder itself or a thread ahead of the caller.
 class StepSource {

@@ -2,15 +2,12 @@
 
 #include <algorithm>
 #include <limits>
-#include <string_view>
-
-extern "C" {
-#include <libavutil/intreadwrite.h>
-}
+#include <utility>
 
 #include "../checked.h"
 #include "../pcm24.h"
 #include "ffmpeg51_quirks.h"
+#include "formats.h"
 #include "mov_edit_list.h"
 
 namespace mivra::ffmpeg {
@@ -24,8 +21,7 @@ namespace {
 // duration alone cuts nothing.
 std::optional<std::int64_t> StatedLength(const AVFormatContext& context, const AVStream& stream)
 {
-    const bool stated =
-        std::string_view(context.iformat->name).starts_with("mov,") || ffmpeg51::IsVorbisInOgg(context, stream);
+    const bool stated = IsMovFamily(context) || IsVorbisInOgg(context, stream);
     const int rate = stream.codecpar->sample_rate;
     if (!stated || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0 || rate <= 0)
         return std::nullopt;
@@ -41,7 +37,7 @@ std::optional<std::int64_t> StatedLength(const AVFormatContext& context, const A
 // of a chain numbers its own samples: a jump there is a link's start, not a loss.
 bool TimestampsShowLoss(const AVFormatContext& context)
 {
-    return (context.iformat->flags & AVFMT_TS_DISCONT) && std::string_view(context.iformat->name) != "ogg";
+    return (context.iformat->flags & AVFMT_TS_DISCONT) && !IsOgg(context);
 }
 
 // Where a decoded frame starts, in seconds; nothing when it has no timestamp.
@@ -52,84 +48,23 @@ std::optional<double> StartOf(const AVFrame& frame, AVRational timeBase)
     return static_cast<double>(frame.pts) * av_q2d(timeBase);
 }
 
-// What a decoder left for its caller to drop at the start of the track, when
-// it trims nothing itself.
-std::int64_t StartSkipOf(const AVFrame& frame)
-{
-    const AVFrameSideData* data = av_frame_get_side_data(&frame, AV_FRAME_DATA_SKIP_SAMPLES);
-    return data && data->size >= 4 ? AV_RL32(data->data) : 0;
-}
-
-// Moves a frame's sample pointers past its first `frames` frames.
-void SkipFrames(AVFrame& frame, int frames)
-{
-    const auto format = static_cast<AVSampleFormat>(frame.format);
-    const int channels = frame.ch_layout.nb_channels;
-    const int planes = av_sample_fmt_is_planar(format) ? channels : 1;
-    const int step = av_get_bytes_per_sample(format) * frames * (planes == 1 ? channels : 1);
-    for (int plane = 0; plane < planes; ++plane)
-        frame.extended_data[plane] += step;
-    if (frame.extended_data != frame.data)
-        std::copy_n(frame.extended_data, AV_NUM_DATA_POINTERS, frame.data);
-    frame.nb_samples -= frames;
-}
-
-// What a packet says to drop: frames at the start of the track, frames at its own end.
-struct SkipStatement {
-    std::optional<std::int64_t> start;
-    std::int64_t endPadding = 0;
-};
-
-SkipStatement SkipStatementOf(const AVPacket& packet)
-{
-    std::size_t size = 0;
-    const std::uint8_t* data = av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
-    if (!data || size < 8)
-        return {};
-    return {AV_RL32(data), AV_RL32(data + 4)};
-}
-
-// The size of one frame of packets that already hold the output: 24-bit
-// little-endian PCM at the target rate with every channel kept. Such packets
-// are copied rather than decoded and packed again. 0 for any other stream.
-int CopiedFrameSize(const AVCodecParameters& codec, double targetRate, int channelCount)
-{
-    const bool copied = codec.codec_id == AV_CODEC_ID_PCM_S24LE && codec.sample_rate == targetRate &&
-                        codec.ch_layout.nb_channels == channelCount;
-    return copied ? static_cast<int>(kBytesPerSample) * channelCount : 0;
-}
-
-// Two frame threads where the plan has them and the decoder can use them.
-void ChooseDecoderThreads(AVCodecContext& decoder, bool frameThreads)
-{
-    if (frameThreads && (decoder.codec->capabilities & AV_CODEC_CAP_FRAME_THREADS)) {
-        decoder.thread_count = 2;
-        decoder.thread_type = FF_THREAD_FRAME;
-    } else {
-        decoder.thread_count = 1;
-    }
-}
-
 }  // namespace
 
-Decoding::Decoding(FormatContext context, int streamIndex, CodecContext decoder)
+Decoding::Decoding(FormatContext context, int streamIndex, CodecContext decoder,
+                   const std::optional<MovEditList>& edits, int copiedFrameSize)
     : context_(std::move(context)), streamIndex_(streamIndex), decoder_(std::move(decoder)), packet_(av_packet_alloc()),
       frame_(av_frame_alloc()), end_(StatedLength(*context_, *context_->streams[streamIndex])),
-      links_(ReadOggLinks(*context_, *context_->streams[streamIndex])),
-      presented_(IgnoredEditsTimeline(*context_, *context_->streams[streamIndex])),
-      unstatedStart_(FragmentedEditStart(*context_, *context_->streams[streamIndex])),
-      watchesGaps_(TimestampsShowLoss(*context_))
+      edits_(edits, *context_, *context_->streams[streamIndex]),
+      links_(*context_, *context_->streams[streamIndex], *decoder_),
+      gaps_(TimestampsShowLoss(*context_) ? std::optional<TimestampGaps>(std::in_place) : std::nullopt),
+      copy_(copiedFrameSize)
 {
 }
 
-std::optional<std::string> Decoding::open(double targetRate, int channelCount, Threading threading)
+std::optional<std::string> Decoding::open()
 {
     if (!packet_ || !frame_)
         return ErrorText(AVERROR(ENOMEM));
-    const AVCodecParameters& codec = *context_->streams[streamIndex_]->codecpar;
-    copiedFrameSize_ = CopiedFrameSize(codec, targetRate, channelCount);
-    threads_ = PlanThreads(threading, copiedFrameSize_ != 0, codec.sample_rate != targetRate);
-    ChooseDecoderThreads(*decoder_, threads_.frameThreads);
     if (const int error = avcodec_open2(decoder_.get(), nullptr, nullptr); error < 0)
         return ErrorText(error);
     return std::nullopt;
@@ -142,8 +77,8 @@ DecodedStep Decoding::next()
             return {.kind = DecodedStep::Kind::failed, .error = readError_};
         if (concealment_.tooDamagedSoFar())
             return {.kind = DecodedStep::Kind::end, .error = lastError_, .tooDamaged = true};
-        if (held_ != Held::nothing && presented_) {
-            if (std::optional<DecodedStep> step = presentedStep())
+        if (held_ != Held::nothing && edits_.presents()) {
+            if (std::optional<DecodedStep> step = editedStep())
                 return std::move(*step);
             continue;
         }
@@ -162,11 +97,11 @@ void Decoding::receiveFrame()
 {
     const int received = avcodec_receive_frame(decoder_.get(), frame_.get());
     if (received == 0) {
-        receivedSinceSent_ += frame_->nb_samples;
+        sent_.received(frame_->nb_samples);
         ffmpeg51::LabelMpegAudioRate(*frame_, *decoder_);
-        if (watchesGaps_) {
+        if (gaps_) {
             const AVRational timeBase = context_->streams[streamIndex_]->time_base;
-            concealment_.lost(gaps_.lostBefore(StartOf(*frame_, timeBase), frame_->nb_samples, frame_->sample_rate));
+            concealment_.lost(gaps_->lostBefore(StartOf(*frame_, timeBase), frame_->nb_samples, frame_->sample_rate));
         }
         hold(Held::frame, frame_->nb_samples);
     } else if (received == AVERROR_EOF) {
@@ -174,9 +109,7 @@ void Decoding::receiveFrame()
     } else if (received == AVERROR(EAGAIN)) {
         feedDecoder();
     } else {
-        // A decoder that gave a frame from the start of a packet and then
-        // failed on the rest lost only what the packet had left.
-        lose(sentFrames_ - receivedSinceSent_, received);
+        lose(sent_.left(), received);
     }
 }
 
@@ -187,20 +120,19 @@ void Decoding::feedDecoder()
     const bool read = readPacket();
     if (readError_ < 0)
         return;
-    if (const OggLink* link = read ? links_.opens(*packet_) : nullptr)
-        startLink(*link);
-    if (read && unstatedStart_)
-        stateStart();
-    if (read && copiesPacket()) {
-        hold(Held::packet, packet_->size / copiedFrameSize_);
+    if (read) {
+        links_.packetRead(*packet_, *decoder_, end_);
+        edits_.stateStart(*packet_);
+    }
+    if (read && copy_.copies(*packet_)) {
+        hold(Held::packet, static_cast<int>(copy_.frames(*packet_)));
         return;
     }
-    sentFrames_ = read ? packetFrames() : 0;
-    receivedSinceSent_ = 0;
+    sent_.sent(read ? packetFrames() : 0);
     const int sent = avcodec_send_packet(decoder_.get(), read ? packet_.get() : nullptr);
     av_packet_unref(packet_.get());
     if (sent < 0 && read)
-        lose(sentFrames_, sent);
+        lose(sent_.frames(), sent);
     if (sent < 0 && !read)
         decoderDrained_ = true;
 }
@@ -241,18 +173,9 @@ std::int64_t Decoding::packetFrames() const
 void Decoding::lose(std::int64_t frames, int error)
 {
     concealment_.failedPacket(frames);
-    gaps_.covered(frames, context_->streams[streamIndex_]->codecpar->sample_rate);
+    if (gaps_)
+        gaps_->covered(frames, context_->streams[streamIndex_]->codecpar->sample_rate);
     lastError_ = error;
-}
-
-// Whole 24-bit frames whose only statement is what to drop: such a packet
-// holds exactly the samples the decoder would give, less what is dropped.
-bool Decoding::copiesPacket() const
-{
-    if (copiedFrameSize_ == 0 || packet_->size % copiedFrameSize_ != 0)
-        return false;
-    const int statements = SkipStatementOf(*packet_).start ? 1 : 0;
-    return packet_->side_data_elems == statements && (packet_->flags & ~(AV_PKT_FLAG_KEY | AV_PKT_FLAG_DISCARD)) == 0;
 }
 
 // Good frames are held; the silence owed for damage before them goes out first.
@@ -266,17 +189,13 @@ void Decoding::hold(Held held, int frames)
 DecodedStep Decoding::packetStep()
 {
     held_ = Held::nothing;
-    const SkipStatement statement = SkipStatementOf(*packet_);
-    if (statement.start)
-        trim_.stateStartSkip(*statement.start);
-    const KeptFrames kept =
-        trim_.keep(packet_->size / copiedFrameSize_, packet_->flags & AV_PKT_FLAG_DISCARD, statement.endPadding);
+    const KeptFrames kept = copy_.keep(*packet_);
     const std::int64_t count = end_.keep(kept.count);
     DecodedStep step{.kind = DecodedStep::Kind::packet,
                      .silenceBefore = silence_,
                      .packet = Packet(av_packet_alloc()),
-                     .keptOffset = static_cast<std::size_t>(kept.skipped * copiedFrameSize_),
-                     .keptSize = static_cast<std::size_t>(count * copiedFrameSize_)};
+                     .keptOffset = static_cast<std::size_t>(kept.skipped * copy_.frameSize()),
+                     .keptSize = static_cast<std::size_t>(count * copy_.frameSize())};
     if (!step.packet)
         return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
     av_packet_move_ref(step.packet.get(), packet_.get());
@@ -290,87 +209,24 @@ DecodedStep Decoding::frameStep()
     if (!step.frame)
         return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
     av_frame_move_ref(step.frame.get(), frame_.get());
-    if (decoder_->flags2 & AV_CODEC_FLAG2_SKIP_MANUAL)
-        applyStatedStart(*step.frame);
+    links_.trimStart(*step.frame);
     step.keptFrames = static_cast<int>(end_.keep(step.frame->nb_samples));
     return step;
 }
 
-// The next piece of the held frame or packet that the edit list presents,
-// with the silence before it; nothing once no more of it is presented.
-// Silence standing for lost packets stands for media, and is cut as media.
-std::optional<DecodedStep> Decoding::presentedStep()
+// The next piece of the held frame or packet that the edit list presents;
+// nothing, and the held one dropped, once no more of it is.
+std::optional<DecodedStep> Decoding::editedStep()
 {
-    presentedSilence_ = SaturatingAdd(presentedSilence_, presented_->presentedSilence(mediaPosition_, silence_));
-    mediaPosition_ = SaturatingAdd(mediaPosition_, silence_);
-    silence_ = 0;
-    const bool packet = held_ == Held::packet;
-    const std::int64_t frames = packet ? packet_->size / copiedFrameSize_ : frame_->nb_samples;
-    const std::optional<PresentedPiece> piece = presented_->next(mediaPosition_, frames);
-    if (!piece) {
+    const std::int64_t silence = std::exchange(silence_, 0);
+    std::optional<DecodedStep> step =
+        held_ == Held::packet ? edits_.piece(*packet_, copy_.frameSize(), silence) : edits_.piece(*frame_, silence);
+    if (!step) {
         av_packet_unref(packet_.get());
         av_frame_unref(frame_.get());
         held_ = Held::nothing;
-        mediaPosition_ = SaturatingAdd(mediaPosition_, frames);
-        return std::nullopt;
     }
-    DecodedStep step = packet ? packetPiece(*piece) : framePiece(*piece);
-    step.silenceBefore = SaturatingAdd(presentedSilence_, piece->silenceBefore);
-    presentedSilence_ = 0;
     return step;
-}
-
-DecodedStep Decoding::packetPiece(const PresentedPiece& piece)
-{
-    DecodedStep step{.kind = DecodedStep::Kind::packet,
-                     .packet = Packet(av_packet_alloc()),
-                     .keptOffset = static_cast<std::size_t>(piece.skipped * copiedFrameSize_),
-                     .keptSize = static_cast<std::size_t>(piece.count * copiedFrameSize_)};
-    if (!step.packet || av_packet_ref(step.packet.get(), packet_.get()) < 0)
-        return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
-    return step;
-}
-
-DecodedStep Decoding::framePiece(const PresentedPiece& piece)
-{
-    DecodedStep step{.kind = DecodedStep::Kind::frame, .frame = Frame(av_frame_alloc())};
-    if (!step.frame || av_frame_ref(step.frame.get(), frame_.get()) < 0)
-        return {.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
-    SkipFrames(*step.frame, static_cast<int>(piece.skipped));
-    step.keptFrames = static_cast<int>(piece.count);
-    return step;
-}
-
-// The start the first packet of a fragmented file leaves out (see
-// FragmentedEditStart), stated as the demuxer states it for other files.
-void Decoding::stateStart()
-{
-    const auto frames = static_cast<std::uint32_t>(std::min<std::int64_t>(*unstatedStart_, UINT32_MAX));
-    unstatedStart_.reset();
-    if (SkipStatementOf(*packet_).start)
-        return;
-    if (std::uint8_t* data = av_packet_new_side_data(packet_.get(), AV_PKT_DATA_SKIP_SAMPLES, 10))
-        AV_WL32(data, frames);
-}
-
-// Each link of a chained Ogg file decodes as it does on its own, trimmed
-// as its own granule positions state (see ogg_links.h).
-void Decoding::startLink(const OggLink& link)
-{
-    if (!links_.first())
-        avcodec_flush_buffers(decoder_.get());
-    trim_.stateStartSkip(link.startTrim);
-    end_ = StatedEnd(link.length);
-}
-
-// The start the decoder stated but left to us; its end padding is not
-// trusted (see ffmpeg51_quirks.h), the stated length cuts the end instead.
-void Decoding::applyStatedStart(AVFrame& frame)
-{
-    if (const std::int64_t skip = StartSkipOf(frame); skip > 0)
-        trim_.stateStartSkip(skip);
-    const KeptFrames kept = trim_.keep(frame.nb_samples, false, 0);
-    SkipFrames(frame, static_cast<int>(kept.skipped));
 }
 
 }  // namespace mivra::ffmpeg

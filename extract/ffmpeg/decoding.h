@@ -8,26 +8,43 @@
 #include <optional>
 #include <string>
 
-#include "../presented_timeline.h"
 #include "../timeline.h"
-#include "decode_thread.h"
 #include "decoded_step.h"
 #include "handles.h"
+#include "mov_edit_list.h"
 #include "ogg_links.h"
+#include "packet_copy.h"
 
 namespace mivra::ffmpeg {
 
+// The frames the packet last sent to the decoder stands for, against those
+// it has given: a decoder that gave a frame from the start of a packet and
+// then failed on the rest lost only what the packet had left.
+class SentPacket {
+public:
+    void sent(std::int64_t frames)
+    {
+        sent_ = frames;
+        received_ = 0;
+    }
+    void received(std::int64_t frames) { received_ += frames; }
+    std::int64_t frames() const { return sent_; }
+    std::int64_t left() const { return sent_ - received_; }
+
+private:
+    std::int64_t sent_ = 0;
+    std::int64_t received_ = 0;
+};
+
 class Decoding final : public StepSource {
 public:
-    Decoding(FormatContext context, int streamIndex, CodecContext decoder);
+    // The edit list is the one read where the input was opened; packets of
+    // copiedFrameSize bytes a frame are copied (0: every packet is decoded).
+    Decoding(FormatContext context, int streamIndex, CodecContext decoder, const std::optional<MovEditList>& edits,
+             int copiedFrameSize);
 
-    // Opens the decoder for output at targetRate and channelCount; says why not.
-    std::optional<std::string> open(double targetRate, int channelCount, Threading threading);
-
-    // Set by open() and fixed from then on, so that the thread making the
-    // output may read them while decoding goes on in another.
-    int copiedFrameSize() const { return copiedFrameSize_; }  // non-zero when packets are copied
-    ThreadPlan threads() const { return threads_; }
+    // Opens the decoder, its threads already chosen; says why not.
+    std::optional<std::string> open();
 
     DecodedStep next() override;
 
@@ -39,41 +56,27 @@ private:
     bool readPacket();
     std::int64_t packetFrames() const;
     void lose(std::int64_t frames, int error);
-    bool copiesPacket() const;
     void hold(Held held, int frames);
     DecodedStep packetStep();
     DecodedStep frameStep();
-    std::optional<DecodedStep> presentedStep();
-    DecodedStep packetPiece(const PresentedPiece& piece);
-    DecodedStep framePiece(const PresentedPiece& piece);
-    void stateStart();
-    void startLink(const OggLink& link);
-    void applyStatedStart(AVFrame& frame);
+    std::optional<DecodedStep> editedStep();
 
     FormatContext context_;
     int streamIndex_;
     CodecContext decoder_;
     Packet packet_;
     Frame frame_;
-    StatedTrim trim_;
     StatedEnd end_;
-    OggLinkWalk links_;
-    // An edit list of several segments, presented here; frames are placed by
-    // their position in the media.
-    std::optional<PresentedTimeline> presented_;
-    // What the first packet is to state as dropped at the start, where the demuxer leaves it out.
-    std::optional<std::int64_t> unstatedStart_;
-    std::int64_t mediaPosition_ = 0;
-    std::int64_t presentedSilence_ = 0;
+    // FFmpeg 5.1's faults with edit lists and chained Ogg files, worked around.
+    EditListRun edits_;
+    OggChain links_;
     Concealment concealment_;
-    TimestampGaps gaps_;
-    bool watchesGaps_;
-    int copiedFrameSize_ = 0;
-    ThreadPlan threads_;
+    // Only where timestamps show loss.
+    std::optional<TimestampGaps> gaps_;
+    PacketCopy copy_;
     Held held_ = Held::nothing;
     std::int64_t silence_ = 0;
-    std::int64_t sentFrames_ = 0;
-    std::int64_t receivedSinceSent_ = 0;
+    SentPacket sent_;
     int lastFrameCount_ = 0;
     int lastError_ = 0;
     int readError_ = 0;

@@ -4,6 +4,8 @@
 #include <limits>
 #include <string_view>
 
+#include "formats.h"
+
 namespace mivra::ffmpeg::ffmpeg51 {
 namespace {
 
@@ -24,11 +26,6 @@ bool IsIntegerPcm(AVCodecID codec)
 
 }  // namespace
 
-bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream)
-{
-    return std::string_view(context.iformat->name) == "ogg" && stream.codecpar->codec_id == AV_CODEC_ID_VORBIS;
-}
-
 bool HasWrappedPcmRate(const AVFormatContext& context, const AVStream& stream)
 {
     constexpr int kEntryRates = 1 << 16;
@@ -36,8 +33,8 @@ bool HasWrappedPcmRate(const AVFormatContext& context, const AVStream& stream)
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.codec_id);
     const bool uncompressed = descriptor && av_get_exact_bits_per_sample(codec.codec_id) > 0 &&
                               (descriptor->props & AV_CODEC_PROP_LOSSLESS) && codec.codec_type == AVMEDIA_TYPE_AUDIO;
-    return std::string_view(context.iformat->name).starts_with("mov,") && uncompressed && stream.time_base.num == 1 &&
-           stream.time_base.den >= kEntryRates && codec.sample_rate == stream.time_base.den % kEntryRates;
+    return IsMovFamily(context) && uncompressed && stream.time_base.num == 1 && stream.time_base.den >= kEntryRates &&
+           codec.sample_rate == stream.time_base.den % kEntryRates;
 }
 
 void RestoreWrappedPcmRate(const AVFormatContext& context, AVStream& stream)
@@ -47,15 +44,9 @@ void RestoreWrappedPcmRate(const AVFormatContext& context, AVStream& stream)
         stream.codecpar->sample_rate = stream.time_base.den;
 }
 
-void SetUpVorbisInOgg(const AVFormatContext& context, const AVStream& stream, AVCodecContext& decoder)
-{
-    if (IsVorbisInOgg(context, stream))
-        decoder.flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
-}
-
 std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, const AVCodecParameters& codec)
 {
-    if (std::string_view(context.iformat->name) != "wav")
+    if (!IsWav(context))
         return codec.codec_id;
     if (codec.codec_tag == kWaveFormatPcm && codec.codec_id == AV_CODEC_ID_PCM_F24LE &&
         codec.block_align == 4 * codec.ch_layout.nb_channels) {
@@ -80,9 +71,8 @@ std::optional<std::int64_t> GaplessValidLength(const AVFormatContext& context, c
     const AVDictionaryEntry* tag = av_dict_get(context.metadata, "iTunSMPB", nullptr, 0);
     unsigned priming = 0;
     unsigned long long valid = 0;
-    if (!std::string_view(context.iformat->name).starts_with("mov,") || !tag ||
-        std::sscanf(tag->value, "%*x %x %*x %llx", &priming, &valid) != 2 || valid == 0 ||
-        valid > static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max())) {
+    if (!IsMovFamily(context) || !tag || std::sscanf(tag->value, "%*x %x %*x %llx", &priming, &valid) != 2 ||
+        valid == 0 || valid > static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max())) {
         return std::nullopt;
     }
     if (stream.start_time == AV_NOPTS_VALUE ||

@@ -4,9 +4,9 @@
 // apart so that the rest of the back end reads as if FFmpeg had none. Each
 // block says what FFmpeg 5.1 does wrong, which test guards the workaround,
 // and when it can go: once the FFmpeg the platform ships passes that test
-// without it. The timeline's own workarounds live beside the code they need:
-// mov_edit_list.h (edit lists of several segments) and ogg_links.h (chained
-// Ogg files, a Vorbis stream's first granule).
+// without it. The workarounds that keep state through a run have files of
+// their own: mov_edit_list.h (edit lists of several segments, a fragmented
+// file's start) and ogg_links.h (chained Ogg files, a Vorbis stream's trims).
 
 #include <cstdint>
 #include <optional>
@@ -14,15 +14,6 @@
 #include "handles.h"
 
 namespace mivra::ffmpeg::ffmpeg51 {
-
-// The end of an Ogg Vorbis stream. FFmpeg 5.1 cuts the end padding of the
-// last packet as if the stream's first packet had given audio, which it never
-// does: one short block too much goes. Such a stream's decoder is set to
-// leave its trims to us (SetUpVorbisInOgg); the start is then cut from what
-// it states on its frames and the end from the final granule. Guarded by
-// the shipped .oga files of test_corpus.py's test_shipped_files.
-bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream);
-void SetUpVorbisInOgg(const AVFormatContext& context, const AVStream& stream, AVCodecContext& decoder);
 
 // A WAV file's format tag against what FFmpeg 5.1's WAV demuxer declares.
 // It declares WAVE_FORMAT_EXTENSIBLE with an integer PCM subformat, 24 valid

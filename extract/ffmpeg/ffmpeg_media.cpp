@@ -8,8 +8,10 @@ extern "C" {
 }
 
 #include "ffmpeg51_quirks.h"
+#include "formats.h"
 #include "handles.h"
 #include "mov_edit_list.h"
+#include "plain_file.h"
 #include "reader.h"
 
 namespace mivra::ffmpeg {
@@ -31,7 +33,17 @@ void SkipKnownNonAudioStreams(AVFormatContext& context)
     }
 }
 
-FormatContext OpenInput(const std::string& path)
+// An opened input and the edit list its header states, read once.
+struct Input {
+    FormatContext context;
+    std::optional<MovEditList> edits;
+};
+
+// A plain file is opened here, once: the edit list is read from it before
+// the demuxer gets it, since whether the demuxer is to apply the edit list
+// is an option of its opening; the Ogg links are read from it later (see
+// ogg_links.h). What is no plain file (a FIFO) is opened by the demuxer alone.
+Input OpenInput(const std::string& path)
 {
     Options options;
     // Only plain files: a playlist or a name such as "concat:..." must never
@@ -39,19 +51,28 @@ FormatContext OpenInput(const std::string& path)
     av_dict_set(&options.entries, "protocol_whitelist", "file", 0);
     av_dict_set(&options.entries, "max_size", kWavPacketSize, 0);
     const std::string url = "file:" + path;
-    if (HasSeveralEdits(url.c_str()))
+    Io io = OpenPlainFile(url.c_str());
+    std::optional<MovEditList> edits = io ? ReadMovEditList(*io) : std::nullopt;
+    if (io && avio_seek(io.get(), 0, SEEK_SET) < 0)
+        return {};
+    if (LeftToRun(edits))
         av_dict_set(&options.entries, "ignore_editlist", "1", 0);
-    AVFormatContext* raw = nullptr;
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        return {};
+    raw->pb = io.get();
+    // On failure avformat_open_input frees the context, not the reader.
     if (avformat_open_input(&raw, url.c_str(), nullptr, &options.entries) < 0)
-        return nullptr;
+        return {};
+    io.release();
     FormatContext context(raw);
     SkipKnownNonAudioStreams(*raw);
     // Without it MP3, FLAC and raw AAC report neither rate nor channels.
     if (avformat_find_stream_info(raw, nullptr) < 0)
-        return nullptr;
+        return {};
     for (unsigned i = 0; i < raw->nb_streams; ++i)
         ffmpeg51::RestoreWrappedPcmRate(*raw, *raw->streams[i]);
-    return context;
+    return {std::move(context), std::move(edits)};
 }
 
 int FirstAudioStream(const AVFormatContext& context)
@@ -75,7 +96,7 @@ std::optional<double> StatedDuration(const AVFormatContext& context, const AVStr
     if (context.duration_estimation_method != AVFMT_DURATION_FROM_STREAM)
         return std::nullopt;
     // Ogg states no length: its demuxer reads one from the last granule position.
-    if (std::string_view(context.iformat->name) == "ogg")
+    if (IsOgg(context))
         return std::nullopt;
     if (stream.time_base.num <= 0 || stream.time_base.den <= 0)
         return std::nullopt;
@@ -84,41 +105,42 @@ std::optional<double> StatedDuration(const AVFormatContext& context, const AVStr
 
 // What the track presents: an edit list the run presents itself counts with
 // its empty edits, which the stream's duration leaves out.
-std::optional<double> Duration(const AVFormatContext& context, const AVStream& stream)
+std::optional<double> Duration(const Input& input, const AVStream& stream)
 {
-    if (const std::optional<std::int64_t> presented = PresentedLength(context, stream))
+    if (const std::optional<std::int64_t> presented = PresentedLength(input.edits, *input.context, stream))
         return static_cast<double>(*presented) / stream.codecpar->sample_rate;
-    return StatedDuration(context, stream);
+    return StatedDuration(*input.context, stream);
 }
 
 class Asset final : public MediaAsset {
 public:
-    Asset(FormatContext context, int streamIndex, Threading threading)
-        : context_(std::move(context)), streamIndex_(streamIndex), threading_(threading)
+    Asset(Input input, int streamIndex, Threading threading)
+        : input_(std::move(input)), streamIndex_(streamIndex), threading_(threading)
     {
     }
 
     std::optional<AudioTrack> firstAudioTrack() override
     {
-        if (streamIndex_ < 0 || !context_)
+        if (streamIndex_ < 0 || !input_.context)
             return std::nullopt;
-        const AVStream& stream = *context_->streams[streamIndex_];
+        const AVStream& stream = *input_.context->streams[streamIndex_];
         const int channels = stream.codecpar->ch_layout.nb_channels;
         const int rate = stream.codecpar->sample_rate;
-        return AudioTrack{channels > 0 ? static_cast<unsigned>(channels) : 0U, Duration(*context_, stream),
+        return AudioTrack{channels > 0 ? static_cast<unsigned>(channels) : 0U, Duration(input_, stream),
                           rate > 0 ? static_cast<unsigned>(rate) : 0U};
     }
 
     // The reader takes the input over: a run makes one reader per asset.
-    ReaderOrError makeReader() override
+    ReaderOrError makeReader(double sampleRate, unsigned channelCount) override
     {
-        if (!context_)
+        if (!input_.context)
             return {nullptr, ErrorText(AVERROR(EINVAL))};
-        return MakeReader(std::move(context_), streamIndex_, threading_);
+        return MakeReader(std::move(input_.context), streamIndex_, input_.edits,
+                          {.rate = sampleRate, .channelCount = channelCount, .threading = threading_});
     }
 
 private:
-    FormatContext context_;
+    Input input_;
     int streamIndex_;
     Threading threading_;
 };
@@ -137,11 +159,11 @@ public:
 
     std::unique_ptr<MediaAsset> openAsset(const std::string& path) override
     {
-        FormatContext context = OpenInput(path);
-        if (!context)
+        Input input = OpenInput(path);
+        if (!input.context)
             return nullptr;
-        const int streamIndex = FirstAudioStream(*context);
-        return std::make_unique<Asset>(std::move(context), streamIndex, threading_);
+        const int streamIndex = FirstAudioStream(*input.context);
+        return std::make_unique<Asset>(std::move(input), streamIndex, threading_);
     }
 
 private:

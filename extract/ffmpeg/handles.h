@@ -13,8 +13,15 @@ extern "C" {
 
 namespace mivra::ffmpeg {
 
+// An input whose reader the run opened itself (AVFMT_FLAG_CUSTOM_IO) owns
+// that reader too: avformat_close_input leaves it open.
 struct FormatCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+    void operator()(AVFormatContext* context) const
+    {
+        AVIOContext* io = context->flags & AVFMT_FLAG_CUSTOM_IO ? context->pb : nullptr;
+        avformat_close_input(&context);
+        avio_closep(&io);
+    }
 };
 struct CodecFreer {
     void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }

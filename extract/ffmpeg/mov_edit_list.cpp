@@ -3,36 +3,26 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <string_view>
+#include <utility>
 
 extern "C" {
-#include <libavutil/opt.h>
+#include <libavutil/intreadwrite.h>
 }
 
-#include "plain_file.h"
+#include "../checked.h"
+#include "formats.h"
+#include "packet_copy.h"
 
 namespace mivra::ffmpeg {
 namespace {
 
 constexpr std::int64_t kEmptyEdit = -1;
-constexpr std::int32_t kRateOne = 0x10000;  // 16.16 fixed point
+constexpr std::int32_t kRateOne = RawEdit{}.rate;
 
 struct Box {
     std::uint32_t type = 0;
     std::int64_t payload = 0;
     std::int64_t end = 0;
-};
-
-struct RawEdit {
-    std::int64_t duration = 0;   // movie time scale
-    std::int64_t mediaTime = 0;  // media time scale; kEmptyEdit for an empty edit
-    std::int32_t rate = kRateOne;
-};
-
-struct TrackEdits {
-    std::uint32_t movieTimescale = 0;
-    std::uint32_t mediaTimescale = 0;
-    std::vector<RawEdit> edits;
 };
 
 // The box that starts at the reader's position, inside a parent that ends at limit.
@@ -108,46 +98,6 @@ std::vector<RawEdit> ReadEditList(AVIOContext& io, const Box& track)
     return entries;
 }
 
-std::optional<TrackEdits> ReadFirstSoundTrackEdits(AVIOContext& io)
-{
-    const std::int64_t size = avio_size(&io);
-    const std::optional<Box> movie =
-        FindBox(io, 0, size > 0 ? size : std::numeric_limits<std::int64_t>::max(), MKBETAG('m', 'o', 'o', 'v'));
-    const std::optional<Box> header = movie ? FindChild(io, *movie, MKBETAG('m', 'v', 'h', 'd')) : std::nullopt;
-    if (!header)
-        return std::nullopt;
-    TrackEdits track{.movieTimescale = ReadTimescale(io), .mediaTimescale = 0, .edits = {}};
-    for (std::int64_t from = movie->payload;;) {
-        const std::optional<Box> trak = FindBox(io, from, movie->end, MKBETAG('t', 'r', 'a', 'k'));
-        const std::optional<Box> media = trak ? FindChild(io, *trak, MKBETAG('m', 'd', 'i', 'a')) : std::nullopt;
-        if (!trak)
-            return std::nullopt;
-        from = trak->end;
-        if (!media || !IsSoundTrack(io, *media) || !FindChild(io, *media, MKBETAG('m', 'd', 'h', 'd')))
-            continue;
-        track.mediaTimescale = ReadTimescale(io);
-        track.edits = ReadEditList(io, *trak);
-        return track;
-    }
-}
-
-std::optional<TrackEdits> ReadTrackEdits(const char* url)
-{
-    const Io io = OpenPlainFile(url);
-    return io ? ReadFirstSoundTrackEdits(*io) : std::nullopt;
-}
-
-// Whether the movie's samples are described in fragments (its header has an 'mvex').
-bool IsFragmented(const char* url)
-{
-    const Io io = OpenPlainFile(url);
-    const std::int64_t size = io ? avio_size(io.get()) : -1;
-    const std::optional<Box> movie =
-        io ? FindBox(*io, 0, size > 0 ? size : std::numeric_limits<std::int64_t>::max(), MKBETAG('m', 'o', 'o', 'v'))
-           : std::nullopt;
-    return movie && FindChild(*io, *movie, MKBETAG('m', 'v', 'e', 'x'));
-}
-
 // The edits from the first segment to the last: empty edits before it are
 // a delay, which the output leaves out, and empty edits after it end nothing.
 std::size_t SegmentsBetweenEmptyEnds(const std::vector<RawEdit>& edits)
@@ -158,42 +108,50 @@ std::size_t SegmentsBetweenEmptyEnds(const std::vector<RawEdit>& edits)
     return first == edits.end() ? 0 : static_cast<std::size_t>(last.base() - first);
 }
 
-bool IgnoresEditLists(const AVFormatContext& context)
-{
-    std::int64_t ignored = 0;
-    return std::string_view(context.iformat->name).starts_with("mov,") && context.priv_data &&
-           av_opt_get_int(context.priv_data, "ignore_editlist", 0, &ignored) >= 0 && ignored != 0;
-}
-
 }  // namespace
 
-bool HasSeveralEdits(const char* url)
+std::optional<MovEditList> ReadMovEditList(AVIOContext& io)
 {
-    const std::optional<TrackEdits> track = ReadTrackEdits(url);
-    return track && SegmentsBetweenEmptyEnds(track->edits) > 1;
-}
-
-std::optional<MovEdits> IgnoredEdits(const AVFormatContext& context, const AVStream& stream)
-{
-    if (!IgnoresEditLists(context))
+    const std::int64_t size = avio_size(&io);
+    const std::optional<Box> movie =
+        FindBox(io, 0, size > 0 ? size : std::numeric_limits<std::int64_t>::max(), MKBETAG('m', 'o', 'o', 'v'));
+    const std::optional<Box> header = movie ? FindChild(io, *movie, MKBETAG('m', 'v', 'h', 'd')) : std::nullopt;
+    if (!header)
         return std::nullopt;
-    return ReadEdits(context.url, stream.codecpar->sample_rate);
+    MovEditList list{.movieTimescale = ReadTimescale(io), .mediaTimescale = 0, .edits = {}, .fragmented = false};
+    list.fragmented = FindChild(io, *movie, MKBETAG('m', 'v', 'e', 'x')).has_value();
+    for (std::int64_t from = movie->payload;;) {
+        const std::optional<Box> trak = FindBox(io, from, movie->end, MKBETAG('t', 'r', 'a', 'k'));
+        const std::optional<Box> media = trak ? FindChild(io, *trak, MKBETAG('m', 'd', 'i', 'a')) : std::nullopt;
+        if (!trak)
+            return std::nullopt;
+        from = trak->end;
+        if (!media || !IsSoundTrack(io, *media) || !FindChild(io, *media, MKBETAG('m', 'd', 'h', 'd')))
+            continue;
+        list.mediaTimescale = ReadTimescale(io);
+        list.edits = ReadEditList(io, *trak);
+        return list;
+    }
 }
 
-MovEdits ReadEdits(const char* url, int rate)
+bool LeftToRun(const std::optional<MovEditList>& list)
 {
-    const std::optional<TrackEdits> track = ReadTrackEdits(url);
-    if (!track || track->movieTimescale == 0 || track->mediaTimescale == 0 || rate <= 0)
+    return list && SegmentsBetweenEmptyEnds(list->edits) > 1;
+}
+
+MovEdits EditsAt(const MovEditList& list, int rate)
+{
+    if (list.movieTimescale == 0 || list.mediaTimescale == 0 || rate <= 0)
         return MovEdits{.segments = {}, .rateOne = false};
     MovEdits edits;
-    for (const RawEdit& edit : track->edits) {
-        const std::int64_t length = av_rescale_rnd(edit.duration, rate, track->movieTimescale, AV_ROUND_NEAR_INF);
+    for (const RawEdit& edit : list.edits) {
+        const std::int64_t length = av_rescale_rnd(edit.duration, rate, list.movieTimescale, AV_ROUND_NEAR_INF);
         if (edit.mediaTime == kEmptyEdit) {
             edits.segments.push_back({std::nullopt, length});
             continue;
         }
         edits.segments.push_back(
-            {av_rescale_rnd(edit.mediaTime, rate, track->mediaTimescale, AV_ROUND_NEAR_INF), length});
+            {av_rescale_rnd(edit.mediaTime, rate, list.mediaTimescale, AV_ROUND_NEAR_INF), length});
         edits.rateOne = edits.rateOne && edit.rate == kRateOne;
     }
     return edits;
@@ -204,23 +162,18 @@ bool Presentable(const MovEdits& edits)
     return edits.rateOne && PresentedTimeline::InMediaOrder(edits.segments);
 }
 
-std::optional<std::int64_t> FragmentedEditStart(const AVFormatContext& context, const AVStream& stream)
+std::optional<MovEdits> EditsLeftToRun(const std::optional<MovEditList>& list, const AVFormatContext& context,
+                                       const AVStream& stream)
 {
-    if (!std::string_view(context.iformat->name).starts_with("mov,") || IgnoresEditLists(context) ||
-        !IsFragmented(context.url)) {
+    if (!IsMovFamily(context) || !LeftToRun(list))
         return std::nullopt;
-    }
-    const MovEdits edits = ReadEdits(context.url, stream.codecpar->sample_rate);
-    const auto first = std::find_if(edits.segments.begin(), edits.segments.end(),
-                                    [](const EditSegment& segment) { return segment.mediaStart.has_value(); });
-    if (first == edits.segments.end() || *first->mediaStart <= 0)
-        return std::nullopt;
-    return first->mediaStart;
+    return EditsAt(*list, stream.codecpar->sample_rate);
 }
 
-std::optional<std::int64_t> PresentedLength(const AVFormatContext& context, const AVStream& stream)
+std::optional<std::int64_t> PresentedLength(const std::optional<MovEditList>& list, const AVFormatContext& context,
+                                            const AVStream& stream)
 {
-    std::optional<MovEdits> edits = IgnoredEdits(context, stream);
+    std::optional<MovEdits> edits = EditsLeftToRun(list, context, stream);
     if (!edits || !Presentable(*edits))
         return std::nullopt;
     const int rate = stream.codecpar->sample_rate;
@@ -233,12 +186,91 @@ std::optional<std::int64_t> PresentedLength(const AVFormatContext& context, cons
         .presentedSilence(0, media < 0 ? std::numeric_limits<std::int64_t>::max() : media);
 }
 
-std::optional<PresentedTimeline> IgnoredEditsTimeline(const AVFormatContext& context, const AVStream& stream)
+namespace {
+
+// The start of a fragmented file's edit, in frames at the stream's rate;
+// nothing where the edit starts at 0.
+std::optional<std::int64_t> FragmentedEditStart(const std::optional<MovEditList>& list, const AVFormatContext& context,
+                                                const AVStream& stream)
 {
-    std::optional<MovEdits> edits = IgnoredEdits(context, stream);
+    if (!IsMovFamily(context) || !list || !list->fragmented || LeftToRun(list))
+        return std::nullopt;
+    const MovEdits edits = EditsAt(*list, stream.codecpar->sample_rate);
+    const auto first = std::find_if(edits.segments.begin(), edits.segments.end(),
+                                    [](const EditSegment& segment) { return segment.mediaStart.has_value(); });
+    if (first == edits.segments.end() || *first->mediaStart <= 0)
+        return std::nullopt;
+    return first->mediaStart;
+}
+
+std::optional<PresentedTimeline> TimelineLeftToRun(const std::optional<MovEditList>& list,
+                                                   const AVFormatContext& context, const AVStream& stream)
+{
+    std::optional<MovEdits> edits = EditsLeftToRun(list, context, stream);
     if (!edits)
         return std::nullopt;
     return PresentedTimeline(std::move(edits->segments));
+}
+
+}  // namespace
+
+EditListRun::EditListRun(const std::optional<MovEditList>& list, const AVFormatContext& context, const AVStream& stream)
+    : timeline_(TimelineLeftToRun(list, context, stream)), unstatedStart_(FragmentedEditStart(list, context, stream))
+{
+}
+
+void EditListRun::stateStart(AVPacket& packet)
+{
+    if (!unstatedStart_)
+        return;
+    const auto frames = static_cast<std::uint32_t>(std::min<std::int64_t>(*unstatedStart_, UINT32_MAX));
+    unstatedStart_.reset();
+    if (SkipStatementOf(packet).start)
+        return;
+    if (std::uint8_t* data = av_packet_new_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, 10))
+        AV_WL32(data, frames);
+}
+
+std::optional<DecodedStep> EditListRun::piece(const AVFrame& frame, std::int64_t silence)
+{
+    const std::optional<PresentedPiece> piece = nextPiece(frame.nb_samples, silence);
+    if (!piece)
+        return std::nullopt;
+    DecodedStep step{
+        .kind = DecodedStep::Kind::frame, .silenceBefore = piece->silenceBefore, .frame = Frame(av_frame_alloc())};
+    if (!step.frame || av_frame_ref(step.frame.get(), &frame) < 0)
+        return DecodedStep{.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
+    SkipFrames(*step.frame, static_cast<int>(piece->skipped));
+    step.keptFrames = static_cast<int>(piece->count);
+    return step;
+}
+
+std::optional<DecodedStep> EditListRun::piece(const AVPacket& packet, int frameSize, std::int64_t silence)
+{
+    const std::optional<PresentedPiece> piece = nextPiece(packet.size / frameSize, silence);
+    if (!piece)
+        return std::nullopt;
+    DecodedStep step{.kind = DecodedStep::Kind::packet,
+                     .silenceBefore = piece->silenceBefore,
+                     .packet = Packet(av_packet_alloc()),
+                     .keptOffset = static_cast<std::size_t>(piece->skipped * frameSize),
+                     .keptSize = static_cast<std::size_t>(piece->count * frameSize)};
+    if (!step.packet || av_packet_ref(step.packet.get(), &packet) < 0)
+        return DecodedStep{.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
+    return step;
+}
+
+std::optional<PresentedPiece> EditListRun::nextPiece(std::int64_t frames, std::int64_t silence)
+{
+    presentedSilence_ = SaturatingAdd(presentedSilence_, timeline_->presentedSilence(mediaPosition_, silence));
+    mediaPosition_ = SaturatingAdd(mediaPosition_, silence);
+    std::optional<PresentedPiece> piece = timeline_->next(mediaPosition_, frames);
+    if (!piece) {
+        mediaPosition_ = SaturatingAdd(mediaPosition_, frames);
+        return std::nullopt;
+    }
+    piece->silenceBefore = SaturatingAdd(std::exchange(presentedSilence_, 0), piece->silenceBefore);
+    return piece;
 }
 
 }  // namespace mivra::ffmpeg

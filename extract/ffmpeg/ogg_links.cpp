@@ -13,7 +13,8 @@ extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
-#include "plain_file.h"
+#include "decoded_step.h"
+#include "formats.h"
 
 namespace mivra::ffmpeg {
 namespace {
@@ -305,20 +306,17 @@ Codec CodecOf(AVCodecID codec)
 
 }  // namespace
 
-std::vector<OggLink> ReadOggLinks(const AVFormatContext& context, const AVStream& stream)
-{
-    if (std::string_view(context.iformat->name) != "ogg")
-        return {};
-    return ReadOggLinks(context.url, stream.codecpar->codec_id);
-}
-
-std::vector<OggLink> ReadOggLinks(const char* url, AVCodecID codecId)
+std::vector<OggLink> ReadOggLinks(AVIOContext& io, AVCodecID codecId)
 {
     const Codec codec = CodecOf(codecId);
-    const Io io = codec != Codec::other ? OpenPlainFile(url) : nullptr;
-    if (!io)
+    if (codec == Codec::other || avio_seek(&io, 0, SEEK_SET) < 0)
         return {};
-    return LinkReader(*io, codec).read();
+    return LinkReader(io, codec).read();
+}
+
+bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream)
+{
+    return IsOgg(context) && stream.codecpar->codec_id == AV_CODEC_ID_VORBIS;
 }
 
 const OggLink* OggLinkWalk::opens(const AVPacket& packet)
@@ -327,6 +325,62 @@ const OggLink* OggLinkWalk::opens(const AVPacket& packet)
     while (next_ < links_.size() && packet.pos >= links_[next_].firstByte)
         opened = &links_[next_++];
     return opened;
+}
+
+namespace {
+
+// The links of an input whose reader the run opened (a plain file), read on
+// that reader, which then goes back to where the demuxer left it.
+std::vector<OggLink> LinksOf(AVFormatContext& context, const AVStream& stream)
+{
+    if (!IsOgg(context) || CodecOf(stream.codecpar->codec_id) == Codec::other ||
+        !(context.flags & AVFMT_FLAG_CUSTOM_IO) || !context.pb) {
+        return {};
+    }
+    const std::int64_t position = avio_tell(context.pb);
+    std::vector<OggLink> links = ReadOggLinks(*context.pb, stream.codecpar->codec_id);
+    if (avio_seek(context.pb, position, SEEK_SET) < 0)
+        return {};
+    return links;
+}
+
+// What a decoder left for its caller to drop at the start of the track.
+std::int64_t StartSkipOf(const AVFrame& frame)
+{
+    const AVFrameSideData* data = av_frame_get_side_data(&frame, AV_FRAME_DATA_SKIP_SAMPLES);
+    return data && data->size >= 4 ? AV_RL32(data->data) : 0;
+}
+
+}  // namespace
+
+OggChain::OggChain(AVFormatContext& context, const AVStream& stream, AVCodecContext& decoder)
+    : links_(LinksOf(context, stream)), trimsVorbis_(IsVorbisInOgg(context, stream))
+{
+    if (trimsVorbis_)
+        decoder.flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+}
+
+void OggChain::packetRead(const AVPacket& packet, AVCodecContext& decoder, StatedEnd& end)
+{
+    const OggLink* link = links_.opens(packet);
+    if (!link)
+        return;
+    if (!links_.first())
+        avcodec_flush_buffers(&decoder);
+    trim_.stateStartSkip(link->startTrim);
+    end = StatedEnd(link->length);
+}
+
+// The start the decoder stated but left to the run; its end padding is not
+// trusted (see above), the stated length cuts the end instead.
+void OggChain::trimStart(AVFrame& frame)
+{
+    if (!trimsVorbis_)
+        return;
+    if (const std::int64_t skip = StartSkipOf(frame); skip > 0)
+        trim_.stateStartSkip(skip);
+    const KeptFrames kept = trim_.keep(frame.nb_samples, false, 0);
+    SkipFrames(frame, static_cast<int>(kept.skipped));
 }
 
 }  // namespace mivra::ffmpeg

@@ -1,7 +1,8 @@
 #pragma once
 
-// A file read on a reader of its own, beside the demuxer's, for what a
-// container states that FFmpeg does not pass on.
+// A plain file opened by the run itself: read first for what its container
+// states that FFmpeg does not pass on, then handed to the demuxer as its
+// reader, so that the file is opened once.
 
 #include <filesystem>
 #include <memory>
@@ -17,8 +18,8 @@ struct IoCloser {
 };
 using Io = std::unique_ptr<AVIOContext, IoCloser>;
 
-// The file at a "file:" URL the demuxer was given, when it is a regular
-// file: what a FIFO or a device holds can be read once only, by the demuxer.
+// The file at a "file:" URL, when it is a regular file: what a FIFO or a
+// device holds can be read once only, by the demuxer.
 inline Io OpenPlainFile(const char* url)
 {
     constexpr std::string_view kScheme = "file:";

@@ -1,10 +1,10 @@
 #include "reader.h"
 
 #include <algorithm>
-#include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "../pcm24.h"
 #include "converter.h"
 #include "decode_thread.h"
 #include "decoding.h"
@@ -21,22 +21,32 @@ constexpr int kSilenceChunkFrames = 8192;
 // The output half of a run: turns the decoded steps into packed 24-bit
 // buffers, with the silence owed before them, and drains the converter at the
 // end. The steps come from the decoding itself or from its own thread.
+// What a reader is made for: the output and the decisions it brings.
+struct ReaderPlan {
+    double rate = 0;
+    int channelCount = 0;
+    int copiedFrameSize = 0;  // non-zero when packets are copied
+    ThreadPlan threads;
+    double precision = 0;
+};
+
 class Reader final : public SampleReader {
 public:
-    Reader(FormatContext context, int streamIndex, CodecContext decoder, Threading threading, double precision)
-        : decoding_(std::move(context), streamIndex, std::move(decoder)), silentFrame_(av_frame_alloc()),
-          threading_(threading), converter_(precision)
+    Reader(FormatContext context, int streamIndex, CodecContext decoder, const std::optional<MovEditList>& edits,
+           const ReaderPlan& plan)
+        : decoding_(std::move(context), streamIndex, std::move(decoder), edits, plan.copiedFrameSize),
+          silentFrame_(av_frame_alloc()), plan_(plan), converter_(plan.precision)
     {
     }
 
-    std::optional<std::string> start(double sampleRate, std::uint16_t channelCount) override
+    std::optional<std::string> start() override
     {
         if (!silentFrame_)
             return ErrorText(AVERROR(ENOMEM));
-        if (auto refusal = decoding_.open(sampleRate, channelCount, threading_))
+        if (auto refusal = decoding_.open())
             return refusal;
-        converter_.setTarget(sampleRate, channelCount);
-        if (decoding_.threads().decodeThread)
+        converter_.setTarget(plan_.rate, plan_.channelCount);
+        if (plan_.threads.decodeThread)
             startDecodeThread();
         return std::nullopt;
     }
@@ -103,7 +113,7 @@ private:
         }
         int error = configureConverter(*shown_.frame);
         if (error == 0)
-            error = converter_.convert(shown_.frame.get(), shown_.keptFrames, packed_);
+            error = converter_.convert(*shown_.frame, shown_.keptFrames, packed_);
         shown_.frame.reset();
         return finish(error);
     }
@@ -121,7 +131,7 @@ private:
     std::optional<std::span<const std::byte>> drainForChange()
     {
         drainedForChange_ = true;
-        return finish(converter_.convert(nullptr, 0, packed_));
+        return finish(converter_.drain(packed_));
     }
 
     int configureConverter(const AVFrame& frame)
@@ -138,7 +148,7 @@ private:
         const auto frames = static_cast<int>(std::min<std::int64_t>(silenceLeft_, kSilenceChunkFrames));
         silenceLeft_ -= frames;
         if (held_->kind == DecodedStep::Kind::packet) {
-            packed_.assign(static_cast<std::size_t>(frames) * decoding_.copiedFrameSize(), std::byte{0});
+            packed_.assign(static_cast<std::size_t>(frames) * plan_.copiedFrameSize, std::byte{0});
             return std::span<const std::byte>(packed_);
         }
         const AVFrame& frame = *held_->frame;
@@ -146,7 +156,7 @@ private:
         if (error == 0)
             error = makeSilentFrame(frame, frames);
         if (error == 0)
-            error = converter_.convert(silentFrame_.get(), frames, packed_);
+            error = converter_.convert(*silentFrame_, frames, packed_);
         return finish(error);
     }
 
@@ -179,7 +189,7 @@ private:
                 error_ = ErrorText(ending_->error);
             return std::nullopt;
         }
-        const int error = converter_.convert(nullptr, 0, packed_);
+        const int error = converter_.drain(packed_);
         if (error == 0 && packed_.empty()) {
             status_ = ReaderStatus::completed;
             return std::nullopt;
@@ -208,7 +218,7 @@ private:
     std::optional<DecodeThread> decodeThread_;
     StepSource* source_ = &decoding_;
     Frame silentFrame_;
-    Threading threading_;
+    ReaderPlan plan_;
     Converter converter_;
     std::vector<std::byte> packed_;
     std::optional<DecodedStep> held_;
@@ -219,6 +229,38 @@ private:
     ReaderStatus status_ = ReaderStatus::reading;
     std::string error_;
 };
+
+// The size of one frame of packets that already hold the output: 24-bit
+// little-endian PCM at the target rate with every channel kept. Such packets
+// are copied rather than decoded and packed again. 0 for any other stream.
+int CopiedFrameSize(const AVCodecParameters& codec, const ReaderTarget& target)
+{
+    const bool copied = codec.codec_id == AV_CODEC_ID_PCM_S24LE && codec.sample_rate == target.rate &&
+                        static_cast<unsigned>(codec.ch_layout.nb_channels) == target.channelCount;
+    return copied ? static_cast<int>(kBytesPerSample) * codec.ch_layout.nb_channels : 0;
+}
+
+ReaderPlan PlanReader(const AVCodecParameters& codec, AVCodecID codecId, const ReaderTarget& target)
+{
+    const int copiedFrameSize = CopiedFrameSize(codec, target);
+    const ThreadPlan threads = PlanThreads(target.threading, copiedFrameSize != 0, codec.sample_rate != target.rate);
+    return {.rate = target.rate,
+            .channelCount = static_cast<int>(target.channelCount),
+            .copiedFrameSize = copiedFrameSize,
+            .threads = threads,
+            .precision = ResamplerPrecisionFor(codecId)};
+}
+
+// Two frame threads where the plan has them and the decoder can use them.
+void ChooseDecoderThreads(AVCodecContext& decoder, bool frameThreads)
+{
+    if (frameThreads && (decoder.codec->capabilities & AV_CODEC_CAP_FRAME_THREADS)) {
+        decoder.thread_count = 2;
+        decoder.thread_type = FF_THREAD_FRAME;
+    } else {
+        decoder.thread_count = 1;
+    }
+}
 
 // Only the chosen stream is demuxed: the bytes of the others (a large video
 // track, say) are skipped rather than read. The input was opened with only the
@@ -235,10 +277,11 @@ void DiscardOtherStreams(AVFormatContext& context, int streamIndex)
 
 }  // namespace
 
-ReaderOrError MakeReader(FormatContext context, int streamIndex, Threading threading)
+ReaderOrError MakeReader(FormatContext context, int streamIndex, const std::optional<MovEditList>& edits,
+                         const ReaderTarget& target)
 {
     const AVStream& stream = *context->streams[streamIndex];
-    if (const std::optional<MovEdits> edits = IgnoredEdits(*context, stream); edits && !Presentable(*edits))
+    if (const std::optional<MovEdits> left = EditsLeftToRun(edits, *context, stream); left && !Presentable(*left))
         return {nullptr, ErrorText(AVERROR(ENOTSUP))};
     if (ffmpeg51::HasWrappedPcmRate(*context, stream))
         return {nullptr, ErrorText(AVERROR_INVALIDDATA)};
@@ -256,10 +299,10 @@ ReaderOrError MakeReader(FormatContext context, int streamIndex, Threading threa
     }
     decoder->codec_id = *codecId;
     decoder->pkt_timebase = stream.time_base;
-    ffmpeg51::SetUpVorbisInOgg(*context, stream, *decoder);
+    const ReaderPlan plan = PlanReader(*stream.codecpar, *codecId, target);
+    ChooseDecoderThreads(*decoder, plan.threads.frameThreads);
     DiscardOtherStreams(*context, streamIndex);
-    const double precision = ResamplerPrecisionFor(*codecId);
-    return {std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder), threading, precision), {}};
+    return {std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder), edits, plan), {}};
 }
 
 }  // namespace mivra::ffmpeg

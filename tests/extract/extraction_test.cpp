@@ -49,10 +49,10 @@ std::span<const std::byte> Pattern(std::size_t size)
 
 class FakeReader final : public SampleReader {
 public:
-    explicit FakeReader(Script& script) : script_(script) {}
-    std::optional<std::string> start(double, std::uint16_t channels) override
+    FakeReader(Script& script, unsigned channels) : script_(script), channels_(channels) {}
+    std::optional<std::string> start() override
     {
-        script_.startedChannels = channels;
+        script_.startedChannels = static_cast<std::uint16_t>(channels_);
         return script_.startRefusal;
     }
     std::optional<std::span<const std::byte>> nextBuffer() override
@@ -71,6 +71,7 @@ public:
 
 private:
     Script& script_;
+    unsigned channels_;
     std::size_t next_ = 0;
     ReaderStatus status_ = ReaderStatus::reading;
 };
@@ -80,10 +81,10 @@ public:
     explicit FakeMedia(Script& script) : script_(script) {}
     std::unique_ptr<MediaAsset> openAsset(const std::string&) override { return std::make_unique<FakeMedia>(script_); }
     std::optional<AudioTrack> firstAudioTrack() override { return script_.track; }
-    ReaderOrError makeReader() override
+    ReaderOrError makeReader(double, unsigned channels) override
     {
         script_.readerMade = true;
-        return {std::make_unique<FakeReader>(script_), {}};
+        return {std::make_unique<FakeReader>(script_, channels), {}};
     }
 
 private:

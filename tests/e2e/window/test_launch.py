@@ -9,14 +9,14 @@ def page_size(server, expected):
 
 class LaunchTest(WindowTestCase):
 
-    def test_window_never_below_its_minimum_its_buttons_by_keyboard_and_its_size_kept_and_fitted(self):
+    def test_the_minimum_size_the_buttons_by_keyboard_and_the_size_kept_and_fitted(self):
         server = self.serve()
         window = self.launch_loaded(server)
         self.assertEqual(window.notes()[0], f"fenetre ouverte sur {server.url}")
         self.assertEqual(page_size(server, "1080x740"), "1080x740")  # the page fills the window
         if self.display.x11:  # resizing by request is the window manager's, on X11
             window.xdotool("windowsize", window.window(), "600", "400")
-            self.assertEqual(page_size(server, "900x620"), "900x620")
+            self.assertEqual(page_size(server, "900x620"), "900x620")  # never below the minimum
         # F6 takes the keyboard to the window buttons and back to the page; Tab goes through the three
         # buttons to the page's first control, with no stop between; the first button closes.
         window.focus()

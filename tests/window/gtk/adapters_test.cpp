@@ -1,5 +1,5 @@
 // The GTK adapters' own rules, run without a display: script messages, the
-// panels' package rule, the kept size and blocks run later or in the background.
+// panels' package rule and blocks run later or in the background.
 
 #include <chrono>
 #include <filesystem>
@@ -13,7 +13,6 @@
 
 #include "bridge_channel.h"
 #include "gtk_toolkit.h"
-#include "kept_size.h"
 #include "open_panel.h"
 #include "scratch_folder.h"
 
@@ -73,26 +72,6 @@ TEST_F(OpenPanelTest, OnlyFoldersNamedAsProjectsAreItems)
         g_autoptr(GFile) file = g_file_new_for_path((root_ + name).c_str());
         EXPECT_EQ(IsPackageItem(file), item) << name;
     }
-}
-
-using KeptSizeTest = TemporaryFolder;
-
-TEST_F(KeptSizeTest, ASizeComesBackPerGroup)
-{
-    const std::string file = root_ + "/mivra/window.ini";
-    const auto kept = [&](const char* group) {
-        const auto size = LoadKeptSize(file, group);
-        return size ? size->width * 10000 + size->height : 0;
-    };
-    EXPECT_EQ(kept("MivraMain"), 0);
-    KeepSize(file, "Other", {950, 700});
-    KeepSize(file, "MivraMain", {1000, 640});
-    KeepSize(file, "MivraMain", {1280, 800});
-    EXPECT_EQ(kept("MivraMain"), 12800800);
-    EXPECT_EQ(kept("Other"), 9500700);
-    EXPECT_EQ(kept("Absent"), 0);
-    g_autofree char* expected = g_build_filename(g_get_user_state_dir(), "mivra", "window.ini", nullptr);
-    EXPECT_EQ(KeptSizeFile(), expected);
 }
 
 TEST(GtkToolkitBlocksTest, ALaterBlockRunsOnceAndIsReleasedBackgroundWorkRunsOffTheMainThreadItsEndOnIt)

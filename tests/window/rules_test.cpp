@@ -1,5 +1,5 @@
 // The core's rules that need no Controller: the texts the window writes to the
-// page, panels, drops and the window's size.
+// page, panels and drops.
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,6 @@
 #include "drop.h"
 #include "page_script.h"
 #include "toolkit.h"
-#include "window_size.h"
 
 namespace mivra {
 namespace {
@@ -107,25 +106,6 @@ TEST(DropWebView, ThePageHearsEachHoverChangeOnceAndAnAcceptedDropReachesTheTarg
     EXPECT_EQ(drag(Files({"/p/a.fcpxml"}), true), "yn");
     EXPECT_EQ(seen, "|+- /p/Montage.fcpxmld|+-|-|-|+-");  // the hover ends before the page opens the path
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "[fenetre] depot ignore : liste illisible\n");
-}
-
-TEST(FitInto, EachSideShrinksToTheAreaAndNoUsableAreaChangesNothing)
-{
-    struct Case {
-        Size wanted;
-        std::optional<Size> area;
-        Size fitted;
-    };
-    for (const Case& c : std::vector<Case>{
-             {{900, 620}, Size{960, 540}, {900, 540}},  // a 1920 x 1080 screen at twice the scale
-             {{1280, 840}, Size{960, 540}, {960, 540}},
-             {{1080, 740}, Size{1920, 1050}, {1080, 740}},
-             {{1080, 740}, Size{1080, 740}, {1080, 740}},
-             {{1080, 740}, std::nullopt, {1080, 740}},
-             {{1080, 740}, Size{0, 0}, {1080, 740}},  // a monitor that reports no area yet
-             {{1080, 740}, Size{800, -1}, {1080, 740}},
-         })
-        EXPECT_EQ(FitInto(c.wanted, c.area), c.fitted) << c.wanted.width << "x" << c.wanted.height;
 }
 
 }  // namespace

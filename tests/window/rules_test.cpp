@@ -1,6 +1,5 @@
 // The core's rules that need no Controller: the texts the window writes to the
-// page, launch arguments, panels, the handle, drops, the dead page's rate and
-// the window's size.
+// page, panels and drops.
 
 #include <gtest/gtest.h>
 
@@ -11,16 +10,10 @@
 
 #include "drop.h"
 #include "page_script.h"
-#include "rate_limit.h"
-#include "settings.h"
-#include "stderr_capture.h"
 #include "toolkit.h"
-#include "window_size.h"
 
 namespace mivra {
 namespace {
-
-using namespace std::chrono_literals;
 
 TEST(PageScripts, PathsAreEscapedForADoubleQuotedLiteralAndStayValidUtf8)
 {
@@ -43,24 +36,6 @@ TEST(PageScripts, PathsAreEscapedForADoubleQuotedLiteralAndStayValidUtf8)
     EXPECT_EQ(AutorisesScript({"/a", "/a", "/q\"\\", "/l\n\r", "/\xc3\xa9", "/caf\xe9"}),
               "window.__autorises && window.__autorises([\"/a\",\"/a\",\"/q\\\"\\\\\",\"/l\\n\\r\",\"/\xc3\xa9\","
               "\"/caf\xef\xbf\xbd\"])");
-}
-
-TEST(LaunchSettings, UrlOrProjectThenIconAndAnEmptyArgumentCountsAsNotGiven)
-{
-    const auto read = [](const std::vector<std::string>& arguments) {
-        const LaunchSettings s = ReadLaunchSettings(arguments);
-        return s.url + "|" + s.projetAuLancement + "|" + s.icon;
-    };
-    const std::string url = "http://127.0.0.1:8790/";
-    EXPECT_EQ(read({}), url + "||");
-    EXPECT_EQ(read({"http://localhost:9000/x"}), "http://localhost:9000/x||");
-    EXPECT_EQ(read({"https://example.org/", "/icons/m.png"}), "https://example.org/||/icons/m.png");
-    // Only a lower-case http:// or https:// prefix makes a URL.
-    for (const char* project : {"HTTP://localhost/", "Https://example.org/", "http:/one-slash", "ftp://host/",
-                                "/home/u/Montage.fcpxmld", "-v", "--help"})
-        EXPECT_EQ(read({project, "/i.png"}), url + "|" + project + "|/i.png");
-    EXPECT_EQ(read({"", "/icons/m.png", "third", "fourth"}), url + "||/icons/m.png");
-    EXPECT_EQ(read({"/p/caf\xc3\xa9.fcpxml", ""}), url + "|/p/caf\xc3\xa9.fcpxml|");
 }
 
 TEST(PanelRule, PanelsForFilesEnterPlainFoldersAndTakePackagesWholeFolderPanelsTakeFolders)
@@ -116,7 +91,7 @@ TEST(DropWebView, ThePageHearsEachHoverChangeOnceAndAnAcceptedDropReachesTheTarg
             seen += script == SurvolScript(true) ? "+" : script == SurvolScript(false) ? "-" : "?";
         },
         target);
-    test::StderrCapture captured;
+    testing::internal::CaptureStderr();
     const auto drag = [&](const Drag& drag, bool drop) {  // whether it was accepted, then taken or left
         seen += "|";
         const bool accepted = view.dragEntered(drag);
@@ -130,72 +105,7 @@ TEST(DropWebView, ThePageHearsEachHoverChangeOnceAndAnAcceptedDropReachesTheTarg
     target.reset();
     EXPECT_EQ(drag(Files({"/p/a.fcpxml"}), true), "yn");
     EXPECT_EQ(seen, "|+- /p/Montage.fcpxmld|+-|-|-|+-");  // the hover ends before the page opens the path
-    EXPECT_EQ(captured.text(), "[fenetre] depot ignore : liste illisible\n");
-}
-
-TEST(RateLimitTest, AtMostCountInAnySpanAndRefusalsAreNotCounted)
-{
-    struct Case {
-        std::string name;
-        std::vector<int> seconds;  // when each event comes, from a common origin
-        std::string allowed;       // 'y' or 'n' per event
-    };
-    const std::vector<Case> cases = {
-        {"three at once, the fourth refused", {0, 0, 0, 0}, "yyyn"},
-        {"the oldest leaves the span exactly a minute later", {0, 1, 2, 59, 60, 60, 61, 62}, "yyynynyy"},
-        {"refusals do not keep the span full", {0, 10, 20, 30, 40, 50, 60, 70}, "yyynnnyy"},
-        {"spread out, always allowed", {0, 30, 60, 90, 120, 150}, "yyyyyy"},
-    };
-    for (const Case& c : cases) {
-        RateLimit limit(3, 1min);
-        const RateLimit::Clock::time_point origin{};
-        std::string got;
-        for (int second : c.seconds)
-            got += limit.allow(origin + std::chrono::seconds(second)) ? 'y' : 'n';
-        EXPECT_EQ(got, c.allowed) << c.name;
-    }
-}
-
-TEST(CentredOrigin, CentresOnTheWholeScreenOfItsMonitorOrTheOriginRoundingDown)
-{
-    EXPECT_EQ(CentredOrigin(Rectangle{1920, 0, 1281, 1024}, 1080, 740), (Point{2020, 142}));  // a second monitor
-    EXPECT_EQ(CentredOrigin(std::nullopt, 1081, 740), (Point{-541, -370}));
-}
-
-TEST(FitInto, EachSideShrinksToTheAreaAndNoUsableAreaChangesNothing)
-{
-    struct Case {
-        Size wanted;
-        std::optional<Size> area;
-        Size fitted;
-    };
-    for (const Case& c : std::vector<Case>{
-             {{900, 620}, Size{960, 540}, {900, 540}},  // a 1920 x 1080 screen at twice the scale
-             {{1280, 840}, Size{960, 540}, {960, 540}},
-             {{1080, 740}, Size{1920, 1050}, {1080, 740}},
-             {{1080, 740}, Size{1080, 740}, {1080, 740}},
-             {{1080, 740}, std::nullopt, {1080, 740}},
-             {{1080, 740}, Size{0, 0}, {1080, 740}},  // a monitor that reports no area yet
-             {{1080, 740}, Size{800, -1}, {1080, 740}},
-         })
-        EXPECT_EQ(FitInto(c.wanted, c.area), c.fitted) << c.wanted.width << "x" << c.wanted.height;
-}
-
-TEST(SizeKeeping, OnlyTheLastSizeOfABurstIsWrittenOnceItSettlesOrAtCloseAndTheKeptOneNeverAgain)
-{
-    SizeKeeping keeping(Size{1080, 740});
-    EXPECT_EQ(keeping.closing(), std::nullopt);  // never resized
-    const auto first = keeping.resized({1100, 750}), last = keeping.resized({1280, 840});
-    EXPECT_EQ(keeping.quietPeriodEnded(first), std::nullopt);
-    EXPECT_EQ(keeping.quietPeriodEnded(last), (Size{1280, 840}));
-    EXPECT_EQ(keeping.quietPeriodEnded(last), std::nullopt);  // written already
-    EXPECT_EQ(keeping.closing(), std::nullopt);
-    EXPECT_EQ(keeping.quietPeriodEnded(keeping.resized({1280, 840})), std::nullopt);  // back to the kept one
-    keeping.resized({1000, 700});
-    EXPECT_EQ(keeping.closing(), (Size{1000, 700}));  // closed within the quiet period
-    EXPECT_EQ(keeping.closing(), std::nullopt);
-    SizeKeeping firstRun(std::nullopt);
-    EXPECT_EQ(firstRun.quietPeriodEnded(firstRun.resized({1080, 740})), (Size{1080, 740}));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "[fenetre] depot ignore : liste illisible\n");
 }
 
 }  // namespace

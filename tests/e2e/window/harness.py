@@ -32,7 +32,6 @@ PREFIX = "[fenetre] "
 SOURCE_STEP = 250  # less than the drag source's side: one point of a grid so spaced lies on it
 BACKEND = os.environ.get("MIVRA_E2E_BACKEND", "x11")
 WESTON_CONFIG = "[core]\nidle-time=0\n[shell]\npanel-position=none\nlocking=false\n[input-method]\npath=\n"
-CLOSE_BUTTON = (22, 38)  # the close button's centre, from the page's top-left corner
 # Where the pointer looks for a Wayland window: away from the screen's edges,
 # where the top strip (which hides the pointer from the page) rarely is.
 PROBES = [(x, y) for y in (540, 800, 300, 1000, 100) for x in (960, 1300, 600, 1700, 250)]
@@ -390,12 +389,6 @@ class MivraWindow:
     def net_wm_state(self):
         return x11(self.display, "xprop", "-id", self.window(), "_NET_WM_STATE")
 
-    def full_screen(self):
-        if self.wayland:
-            self._origin = None  # the window moves in and out of full screen
-            return self.page.value("innerWidth + 'x' + innerHeight") == f"{SCREEN[0]}x{SCREEN[1]}"
-        return "FULLSCREEN" in self.net_wm_state()
-
     def click_element(self, element_id):
         centre = self.page.value(f"""(() => {{
             const box = document.getElementById({element_id!r}).getBoundingClientRect();
@@ -414,34 +407,11 @@ class MivraWindow:
         self.xdotool("windowactivate", "--sync", window)
         wait_until(lambda: self.xdotool("getactivewindow").strip() == window, 10, f"{window} active")
 
-    def type_in_panel(self, path):
-        self.focus(self.dialog())
-        self.key("ctrl+l")
-        self.type(str(path))
-        self.key("Return")
-
     def key(self, *keys):
         self.xdotool("key", "--delay", "60", *keys)
 
     def type(self, text):
         self.xdotool("type", "--delay", "20", text)
-
-    def close(self):
-        """Closes the window with Alt+F4, repeated if lost (on Wayland, its close button); the exit status."""
-        if self.wayland:
-            x, y = self.origin()
-            self.xdotool("mousemove", str(x + CLOSE_BUTTON[0]), str(y + CLOSE_BUTTON[1]))
-            self.xdotool("click", "1")
-            return self.process.wait(20)
-        deadline = time.monotonic() + 20
-        while self.window() in self.windows() and time.monotonic() < deadline:
-            self.focus()
-            self.key("alt+F4")
-            try:
-                return self.process.wait(3)
-            except subprocess.TimeoutExpired:
-                pass
-        return self.process.wait(max(deadline - time.monotonic(), 1))
 
     def stop(self):
         stop_process(self.process, group=True)

@@ -13,7 +13,7 @@ class ScratchFolder {
 public:
     ScratchFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "mivra-extract-test-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "mivra-test-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             throw std::system_error(errno, std::generic_category(), "no temporary folder");
         path_ = pattern;

@@ -248,19 +248,6 @@ TEST_F(ExtractionRun, TargetThatIsTheSourceIsRefusedUntouched)
     EXPECT_EQ(ReadFile(source_), "media");
 }
 
-// Every control character, not only the line feed, becomes \xHH; the rest of
-// the path, backslashes and non-ASCII bytes included, is kept as given.
-TEST_F(ExtractionRun, MessagesStayOnOneLineWhateverThePath)
-{
-    for (const auto& [name, shown] : {std::pair<std::string, std::string>{"a\nb", "a\\x0ab"},
-                                      {"tab\there\r", "tab\\x09here\\x0d"},
-                                      {std::string("z\0\x1f\x7f", 4), "z\\x00\\x1f\\x7f"},
-                                      {"\\x0a \xc3\xa9", "\\x0a \xc3\xa9"}}) {
-        const std::string missing = (dir_ / name).string();
-        expectFailure(run({missing, target_}), "source introuvable : " + (dir_ / shown).string());
-    }
-}
-
 // The path, through its symbolic link, must still name the file written when
 // the run ends. Whatever stands there instead is not the run's to touch; the
 // file written is removed where it is still found, or emptied where it went.

@@ -1,42 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "pcm24.h"
 #include "target_file.h"
-#include "wav_header.h"
 
 namespace mivra {
 namespace {
-
-std::string Hex(std::span<const std::byte> bytes)
-{
-    std::string hex;
-    char pair[3];
-    for (std::byte b : bytes)
-        hex.append(pair, std::snprintf(pair, sizeof pair, "%02x", std::to_integer<unsigned>(b)));
-    return hex;
-}
-
-TEST(WavHeader, DescribesPcm24AndTheDataChunkSize)
-{
-    struct Case {
-        std::uint32_t rate;
-        std::uint16_t channels;
-        std::uint64_t dataSize;
-        const char* hex;
-    };
-    for (const Case& c : {Case{48000, 2, 0,
-                               "524946462400000057415645666d7420100000000100020080bb0000"
-                               "00650400060018006461746100000000"},
-                          // The largest data chunk: the RIFF size is exactly 0xFFFFFFFF.
-                          Case{48000, 6, 4'294'967'259,
-                               "52494646ffffffff57415645666d7420100000000100060080bb0000"
-                               "002f0d001200180064617461dbffffff"}}) {
-        EXPECT_EQ(Hex(WavHeader(c.rate, c.channels, c.dataSize)), c.hex) << c.channels;
-    }
-}
 
 std::int32_t Value24(const std::byte* bytes)
 {

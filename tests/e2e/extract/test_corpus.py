@@ -311,7 +311,7 @@ def timelines():
         parts = [lame(sounds[0], 48000, "mono.mp3"), lame(stereo, 48000, "stereo.mp3")]
         return joined("channels.mp3", *parts), 48000, "extraction interrompue : Input changed", None
 
-    def junk_between_links():
+    def chained_with_junk():
         pathlib.Path(path("junk")).write_bytes(b"OggSjunk")
         links = oga("phone-incoming-call"), oga("complete")
         chain = joined("chain.ogg", *links)
@@ -349,11 +349,9 @@ def timelines():
         # Granules from 3600 s on, as in a live capture: no 128 frames more.
         ("live", lambda: reading(ffmpeg("-i", wav, "-c:a", "libvorbis", "-output_ts_offset", "3600",
                                         path("live.ogg")), 48000, libsndfile, 1e-4)),
-        # Shipped Vorbis files joined with cat: every link, not the first link's length.
-        ("chained", lambda: reading(joined("chain.ogg", oga("phone-incoming-call"), oga("complete")), 44100,
-                                    lambda chain: decoded("oggdec", chain, slice(None)), 1e-4)),
-        # Eight junk bytes between two links, as damage leaves them: reading resumes at the next page.
-        ("chained, junk between links", junk_between_links),
+        # Shipped Vorbis files joined with cat and eight junk bytes between them, as damage leaves them: every
+        # link, not the first link's length; reading resumes at the next page.
+        ("chained", chained_with_junk),
         # Opus links: no decoder state carried from one into the next.
         ("chained opus", lambda: reading(opus_chain(oga("phone-incoming-call"), oga("complete"), oga("bell")),
                                          48000, lambda chain: decoded("opusdec", chain, slice(None)), 3e-5)),

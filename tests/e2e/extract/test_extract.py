@@ -112,14 +112,8 @@ class Extract(ExtractTest):
                 data = self.assertSuccess(extract(path(name), self.target), self.target, channels, 48000)
                 self.assertLessEqual(abs(len(data) // (3 * channels) - frames * 48000 // rate), 1)
 
-    def test_arguments(self):
-        # A leading number counts and the rest is ignored; none, zero or negative mean 48 kHz.
-        for arguments, rate in (([], 48000), (["0"], 48000), (["-44100"], 48000), (["abc"], 48000),
-                                (["44100.9"], 44100), (["22050Hz", "ignored"], 22050)):
-            with self.subTest(arguments):
-                done = run(path("stereo_s24.wav"), self.target, *arguments)
-                self.assertLessEqual(abs(len(self.assertSuccess(done, self.target, 2, rate)) // 6 - rate), 2)
-        for name in ("pipe:0", "concat:a.wav|b.wav"):  # plain files, not protocols
+    def test_source_names_that_look_like_protocols_are_plain_files(self):
+        for name in ("pipe:0", "concat:a.wav|b.wav"):
             with self.subTest(name):
                 shutil.copy(path("stereo_s24.wav"), os.path.join(self.out_dir, name))
                 self.assertSuccess(run(name, "out.wav", "44100", cwd=self.out_dir), self.target, 2, 44100)
@@ -156,7 +150,6 @@ class Extract(ExtractTest):
                 ([missing, t], "source introuvable : " + missing, True),
                 ([path("video_only.mp4"), t], "aucune piste audio dans video_only.mp4", True),
                 ([path("notes.txt"), t], "aucune piste audio dans notes.txt", True),
-                ([FOLDER + "/", t], "aucune piste audio dans " + os.path.basename(FOLDER), True),
                 ([path("unknown_codec.mov"), t], "lecture impossible : Decoder not found", True),
                 ([wav, t, "2000000000"], TOO_BIG, True),  # from the stated duration, before any writing
                 # 48 kHz is more than 6250 times the 1 Hz the file states.
@@ -180,18 +173,14 @@ class Extract(ExtractTest):
     def test_faults_around_the_run_end_as_reported_failures(self):
         """A write that fails while the decoder runs ahead, and an output
         that takes no frame count."""
-        limit = {"preexec_fn": lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (65536, 65536))}
-        stdout = "ecriture impossible : sortie standard"
-        with open("/dev/full", "w") as full:
-            for label, options, message in (
-                    ("file-size limit", limit, "ecriture impossible : " + self.target),
-                    ("full stdout", {"stdout": full, "stderr": subprocess.PIPE}, stdout),
-                    ("closed stdout", {"stdout": subprocess.DEVNULL, "stderr": subprocess.PIPE,
-                                       "preexec_fn": lambda: os.close(1)}, stdout)):
-                with self.subTest(label):
-                    done = extract(path("stereo.flac"), self.target, **options)
-                    self.assertEqual((done.returncode, done.stderr), (1, message + "\n"))
-                    self.assertFalse(os.path.exists(self.target))
+        for label, setup, message in (
+                ("file-size limit", lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (65536, 65536)),
+                 "ecriture impossible : " + self.target),
+                ("closed stdout", lambda: os.close(1), "ecriture impossible : sortie standard")):
+            with self.subTest(label):
+                done = extract(path("stereo.flac"), self.target, preexec_fn=setup)
+                self.assertEqual((done.returncode, done.stderr), (1, message + "\n"))
+                self.assertFalse(os.path.exists(self.target))
 
     # Which signals, and what they remove, is decided and tested with the target
     # file; here the program installs the handler before it writes.

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "text_escape.h"
+
 namespace mivra {
 
 namespace {
@@ -24,18 +26,7 @@ Texts TextsOf(Failure failure)
 // The address as HTML text and attribute value (double-quoted).
 std::string Escaped(const std::string& text)
 {
-    std::string escaped;
-    for (char c : text) {
-        switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        case '\'': escaped += "&#39;"; break;
-        default: escaped += c;
-        }
-    }
-    return escaped;
+    return Replaced(text, {{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&#39;"}});
 }
 
 std::string CssColour(const Colour& colour)

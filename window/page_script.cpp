@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "text_escape.h"
+
 namespace mivra {
 
 namespace {
@@ -27,18 +29,8 @@ std::string GuardedCall(std::string_view function, std::string_view argument)
 
 std::string EscapedPath(std::string_view path)
 {
-    std::string escaped;
-    for (char c : path) {
-        switch (c) {
-        case '\\': escaped += "\\\\"; break;
-        case '"': escaped += "\\\""; break;
-        case '\n': escaped += "\\n"; break;
-        // A bare carriage return would end the string literal in the page.
-        case '\r': escaped += "\\r"; break;
-        default: escaped += c;
-        }
-    }
-    return escaped;
+    // A bare carriage return would end the string literal in the page.
+    return Replaced(path, {{'\\', "\\\\"}, {'"', "\\\""}, {'\n', "\\n"}, {'\r', "\\r"}});
 }
 
 std::string OpenPathScript(std::string_view path)

@@ -57,23 +57,41 @@ std::optional<int> Port(std::string_view written, std::string_view scheme)
     return port;
 }
 
+// A URL as uriparser reads it, its parts freed with it; a URL that does not
+// parse has no parts.
+class ParsedUrl {
+public:
+    explicit ParsedUrl(const std::string& url) : parsed_(uriParseSingleUriA(&uri_, url.c_str(), nullptr) == URI_SUCCESS)
+    {
+    }
+    ~ParsedUrl()
+    {
+        if (parsed_)
+            uriFreeUriMembersA(&uri_);
+    }
+    ParsedUrl(const ParsedUrl&) = delete;
+    ParsedUrl& operator=(const ParsedUrl&) = delete;
+
+    std::string_view scheme() const { return parsed_ ? Text(uri_.scheme) : std::string_view(); }
+    std::string_view host() const { return parsed_ ? Text(uri_.hostText) : std::string_view(); }
+    std::string_view port() const { return parsed_ ? Text(uri_.portText) : std::string_view(); }
+
+private:
+    UriUriA uri_;
+    bool parsed_;
+};
+
 // Scheme, host and port of an absolute URL with a non-empty host; nothing otherwise.
 std::optional<Origin> OriginOf(const std::string& url)
 {
-    UriUriA parsed;
-    const char* errorAt = nullptr;
-    if (uriParseSingleUriA(&parsed, url.c_str(), &errorAt) != URI_SUCCESS)
+    const ParsedUrl parsed(url);
+    if (parsed.scheme().empty() || parsed.host().empty())
         return std::nullopt;
-    std::optional<Origin> origin;
-    const std::string_view scheme = Text(parsed.scheme);
-    const std::string_view host = Text(parsed.hostText);
-    if (!scheme.empty() && !host.empty()) {
-        const std::string lowerScheme = Lower(scheme);
-        if (const auto port = Port(Text(parsed.portText), lowerScheme))
-            origin = Origin{lowerScheme, Lower(host), *port};
-    }
-    uriFreeUriMembersA(&parsed);
-    return origin;
+    const std::string scheme = Lower(parsed.scheme());
+    const auto port = Port(parsed.port(), scheme);
+    if (!port)
+        return std::nullopt;
+    return Origin{scheme, Lower(parsed.host()), *port};
 }
 
 // What WebKit loads itself: web pages, local files, its own kinds of document.
@@ -99,12 +117,7 @@ bool IsHttpsUrl(const std::string& url)
 
 bool IsForTheDesktop(const std::string& url)
 {
-    UriUriA parsed;
-    const char* errorAt = nullptr;
-    if (uriParseSingleUriA(&parsed, url.c_str(), &errorAt) != URI_SUCCESS)
-        return false;
-    const std::string scheme = Lower(Text(parsed.scheme));
-    uriFreeUriMembersA(&parsed);
+    const std::string scheme = Lower(ParsedUrl(url).scheme());
     return !scheme.empty() && std::find(kShownSchemes.begin(), kShownSchemes.end(), scheme) == kShownSchemes.end();
 }
 

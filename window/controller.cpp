@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +18,7 @@
 #include "project_copy.h"
 #include "project_names.h"
 #include "web_address.h"
+#include "zoom_level.h"
 
 namespace mivra {
 
@@ -33,8 +33,6 @@ constexpr auto kLaunchProjectDelay = 1s;
 // A page whose process keeps dying is not loaded again and again.
 constexpr std::size_t kCrashReloads = 3;
 constexpr auto kCrashReloadSpan = 1min;
-// A browser's zoom steps around the page's own size.
-constexpr std::array kZoomSteps = {0.5, 0.67, 0.8, 0.9, 1.0, 1.1, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0};
 
 constexpr const char* kDemoProjectBase = "Mivra Demo";
 constexpr const char* kFolderMessageTravail = "Choisissez le dossier ou Mivra decoupera les regions. "
@@ -90,17 +88,6 @@ void RemoveFile(const std::string& path)
     std::error_code error;
     if (fs::is_regular_file(fs::symlink_status(path, error)))
         fs::remove(path, error);
-}
-
-// The next step from the current zoom in the direction asked.
-double ZoomStep(double current, bool larger)
-{
-    if (larger) {
-        const auto next = std::upper_bound(kZoomSteps.begin(), kZoomSteps.end(), current);
-        return next == kZoomSteps.end() ? kZoomSteps.back() : *next;
-    }
-    const auto next = std::lower_bound(kZoomSteps.begin(), kZoomSteps.end(), current);
-    return next == kZoomSteps.begin() ? kZoomSteps.front() : *std::prev(next);
 }
 
 // The page opens the copy, or the chosen item itself when it could not be copied.
@@ -163,6 +150,9 @@ WindowDescription Controller::windowDescription() const
 void Controller::build()
 {
     toolkit_.buildWindow(windowDescription());
+    zoom_ = KeptZoom(toolkit_.keptZoom());
+    if (zoom_ != 1.0)
+        toolkit_.setZoom(zoom_);
     toolkit_.installMenu(MenuTable());
     loadInterface();
     scheduleLaunchProject();
@@ -203,10 +193,13 @@ void Controller::keepAccess(const std::string& path)
 
 // WebKit's reload does nothing in a view without a committed page (every
 // load failed) and would reload a page of another site: both load the
-// interface instead. Neither spends the reload budget.
+// interface instead. Neither spends the reload budget. A view whose engine
+// failed is dead: a fresh one starts over.
 void Controller::refresh()
 {
-    if (showsInterface_)
+    if (engineFailed_)
+        startOver();
+    else if (showsInterface_)
         toolkit_.reload();
     else
         loadInterface();
@@ -217,8 +210,8 @@ void Controller::refresh()
 // the desktop, but only when the user asked: a page alone starts no program.
 bool Controller::navigationRequested(const std::string& uri, bool byTheUser)
 {
-    if (failurePageShown_ && SameOrigin(uri, settings_.url)) {
-        failurePageShown_ = false;
+    if (failureShown_ && SameOrigin(uri, settings_.url)) {
+        failureShown_ = false;
         attempts_ = 0;
     }
     if (!IsForTheDesktop(uri))
@@ -243,14 +236,47 @@ void Controller::navigationFailed(const std::string& uri)
 }
 
 // The view is left blank by a dead process: the interface comes back at once,
-// outside the budget, which is kept for a server that is not up yet.
-void Controller::webProcessEnded()
+// outside the budget, which is kept for a server that is not up yet. A page
+// that keeps dying gets one more try without hardware acceleration, the usual
+// cause, before the window gives up on it.
+void Controller::webProcessEnded(PageProcessEnd why)
 {
+    Note(PageProcessEndNote(why));
     showsInterface_ = false;
     if (crashReloads_.allow(RateLimit::Clock::now()))
         loadInterface();
+    else if (mayRetryWithoutAcceleration())
+        retryWithoutAcceleration();
     else
-        showFailurePage(Failure::PageStopped);
+        showFailure(Failure::PageStopped);
+}
+
+// Once a run, and never against a rendering the user chose.
+bool Controller::mayRetryWithoutAcceleration() const
+{
+    return acceleration_ == Acceleration::On && !settings_.renderingSetByUser;
+}
+
+void Controller::retryWithoutAcceleration()
+{
+    acceleration_ = Acceleration::TriedOff;
+    Note("nouvel essai sans acceleration materielle");
+    toolkit_.replaceWebView(false);
+    loadInterface();
+}
+
+// A fresh view and a fresh budget, as at launch; without acceleration only
+// when a page has loaded so.
+void Controller::startOver()
+{
+    engineFailed_ = false;
+    failureShown_ = false;
+    attempts_ = 0;
+    crashReloads_ = RateLimit(kCrashReloads, kCrashReloadSpan);
+    if (acceleration_ == Acceleration::TriedOff)
+        acceleration_ = Acceleration::On;
+    toolkit_.replaceWebView(acceleration_ == Acceleration::On);
+    loadInterface();
 }
 
 // One budget of reloads until the failure page: never given back when the
@@ -258,7 +284,7 @@ void Controller::webProcessEnded()
 void Controller::retry()
 {
     if (attempts_ >= kReloadBudget) {
-        showFailurePage(Failure::ServerSilent);
+        showFailure(Failure::ServerSilent);
         return;
     }
     ++attempts_;
@@ -266,14 +292,19 @@ void Controller::retry()
 }
 
 // Shown once until the interface is asked for again; the view no longer
-// holds a page of the interface.
-void Controller::showFailurePage(Failure failure)
+// holds a page of the interface. A page that keeps dying takes the engine
+// that would draw a page of the window's own: its widgets show it instead.
+void Controller::showFailure(Failure failure)
 {
-    if (failurePageShown_)
+    if (failureShown_)
         return;
-    failurePageShown_ = true;
+    failureShown_ = true;
     showsInterface_ = false;
-    toolkit_.showPage(FailurePage(failure, settings_.url, windowDescription().background));
+    engineFailed_ = failure == Failure::PageStopped;
+    if (engineFailed_)
+        toolkit_.showFailure(StoppedPageView());
+    else
+        toolkit_.showPage(ServerSilentPage(settings_.url, windowDescription().background));
     Note(FailureNote(failure));
 }
 
@@ -282,6 +313,8 @@ void Controller::pageFinishedLoading(const std::string& uri)
     showsInterface_ = SameOrigin(uri, settings_.url);
     if (!showsInterface_)
         return;
+    if (acceleration_ == Acceleration::TriedOff)
+        acceleration_ = Acceleration::Off;
     interfaceLoaded_ = true;
     openWaitingProjectsWhenReady();
 }

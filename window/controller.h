@@ -45,7 +45,7 @@ public:
     // one of the interface.
     void navigationFailed(const std::string& uri);
     void pageFinishedLoading(const std::string& uri);  // a load that finished without failure
-    void webProcessEnded();                            // the page's process crashed or was killed
+    void webProcessEnded(PageProcessEnd why);          // the page's process died
 
     // Projects.
     void choose() override;
@@ -96,7 +96,10 @@ private:
     WindowDescription windowDescription() const;
     void loadInterface();
     void retry();
-    void showFailurePage(Failure failure);
+    void showFailure(Failure failure);
+    bool mayRetryWithoutAcceleration() const;
+    void retryWithoutAcceleration();
+    void startOver();
     void zoom(MenuAction action);
     // Deferred blocks and panel completions run only while the Controller exists;
     // a cancelled panel calls nothing.
@@ -119,8 +122,12 @@ private:
     // Whether the view holds a page of the interface: what a reload would reload.
     bool showsInterface_ = false;
     RateLimit crashReloads_;
-    bool failurePageShown_ = false;
-    double zoom_ = 1;  // for the session only
+    bool failureShown_ = false;
+    bool engineFailed_ = false;  // the failure is in the window's widgets, the view dead
+    // Hardware acceleration: on until a page keeps dying; once a page loads
+    // without it, off for the rest of the run.
+    enum class Acceleration { On, TriedOff, Off } acceleration_ = Acceleration::On;
+    double zoom_ = 1;
 
     // The launch project waits for both the first second and the first load.
     bool launchDelayElapsed_ = false;

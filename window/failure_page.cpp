@@ -8,20 +8,8 @@ namespace mivra {
 
 namespace {
 
-struct Texts {
-    const char* title;
-    const char* explanation;
-};
-
-Texts TextsOf(Failure failure)
-{
-    if (failure == Failure::ServerSilent)
-        return {"Le serveur local ne repond pas",
-                "Mivra n'a pas pu charger son interface : aucun serveur ne repond a l'adresse "};
-    return {"La page s'est arretee",
-            "La page de Mivra s'est arretee plusieurs fois en une minute ; elle n'est plus rechargee "
-            "automatiquement. Son interface est a l'adresse "};
-}
+constexpr const char* kRetry = "Reessayer";
+constexpr const char* kHint = "Ou appuyez sur Ctrl+R.";
 
 // The address as HTML text and attribute value (double-quoted).
 std::string Escaped(const std::string& text)
@@ -37,9 +25,8 @@ std::string CssColour(const Colour& colour)
 
 }  // namespace
 
-std::string FailurePage(Failure failure, const std::string& interfaceUrl, const Colour& background)
+std::string ServerSilentPage(const std::string& interfaceUrl, const Colour& background)
 {
-    const Texts texts = TextsOf(failure);
     const std::string address = Escaped(interfaceUrl);
     return "<!DOCTYPE html>\n<html lang=\"fr\"><head><meta charset=\"utf-8\"><title>Mivra</title><style>\n"
            "html, body { height: 100%; margin: 0; }\n"
@@ -52,15 +39,32 @@ std::string FailurePage(Failure failure, const std::string& interfaceUrl, const 
            "background: #3d6ff0; color: #ffffff; text-decoration: none; }\n"
            "a:focus { outline: 2px solid #ffffff; outline-offset: 2px; }\n"
            ".aide { color: #a0a6b2; font-size: 0.9em; }\n"
-           "</style></head><body><main>\n<h1>" +
-           texts.title + "</h1>\n<p>" + texts.explanation + address + ".</p>\n<a role=\"button\" href=\"" + address +
-           "\" autofocus>Reessayer</a>\n<p class=\"aide\">Ou appuyez sur Ctrl+R.</p>\n</main></body></html>\n";
+           "</style></head><body><main>\n<h1>"
+           "Le serveur local ne repond pas</h1>\n<p>Mivra n'a pas pu charger son interface : aucun serveur ne repond a "
+           "l'adresse " +
+           address + ".</p>\n<a role=\"button\" href=\"" + address + "\" autofocus>" + kRetry +
+           "</a>\n<p class=\"aide\">" + kHint + "</p>\n</main></body></html>\n";
+}
+
+FailureView StoppedPageView()
+{
+    return {"La page s'est arretee",
+            "Le pilote graphique ou l'affichage de cet ordinateur ne parvient pas a faire tourner la page de Mivra.",
+            kRetry, kHint};
 }
 
 std::string FailureNote(Failure failure)
 {
     return std::string("page d'echec affichee : ") +
            (failure == Failure::ServerSilent ? "le serveur local ne repond pas" : "la page s'est arretee");
+}
+
+std::string PageProcessEndNote(PageProcessEnd why)
+{
+    const char* cause = why == PageProcessEnd::Crashed       ? "plantage"
+                        : why == PageProcessEnd::MemoryLimit ? "limite de memoire depassee"
+                                                             : "termine";
+    return std::string("processus de la page arrete : ") + cause;
 }
 
 }  // namespace mivra

@@ -56,7 +56,13 @@ struct FakeToolkit : Toolkit {
     void loadUrl(const std::string& url) override { calls.push_back("loadUrl " + url); }
     void reload() override { calls.push_back("reload"); }
     void showPage(const std::string& html) override { calls.push_back("showPage " + html); }
+    void replaceWebView(bool accelerated) override { calls.push_back("replaceWebView " + std::to_string(accelerated)); }
+    void showFailure(const FailureView& f) override
+    {
+        calls.push_back("showFailure " + f.title + "|" + f.explanation + "|" + f.retry + "|" + f.hint);
+    }
     void setZoom(double zoom) override { calls.push_back("setZoom " + (std::ostringstream() << zoom).str()); }
+    std::string keptZoom() override { return "1.5"; }
     void evaluateScript(const std::string& script) override { calls.push_back("evaluateScript " + script); }
     void showOpenPanel(const OpenPanelDescription& d, PanelCompletion done) override
     {
@@ -207,7 +213,8 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
     // launch Second passes; a file h is Handed over by another launch; the user follows a Mail link, a script
     // goes to one (m); the view is about to load the interface (N). After each, what the window did: load the
     // interface (l), reload the page (r), wait to load it again (w), come forward (a), show the failure page
-    // (e), hand an address to the desktop (o), let the view go (+) or stop it (-), open a path (in brackets).
+    // (e), hand an address to the desktop (o), let the view go (+) or stop it (-), open a path (in brackets),
+    // show the failure in its own widgets (n), replace the view by a fresh one (v), one without acceleration (u).
     const auto repeated = [](const std::string& part, int times) {
         std::string whole;
         while (times-- > 0)
@@ -227,8 +234,10 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
         // Another site's failure leaves the page; only the desktop opens what no web view shows.
         {"", "IXR", "IXRr"},
         {"", "MmN", "M-om-N+"},
-        // A dead page: at once, outside the budget, three times a minute; then the failure page.
-        {"", "CCCCCR", "ClClClCeCRl"},
+        // A dead page: at once, outside the budget, three times a minute; then once without acceleration,
+        // then the failure in the window's widgets, whose "Reessayer" starts over with a fresh view.
+        {"", "CCCCCCR", "ClClClCulCnCRvl"},
+        {"", "CCCCICR", "ClClClCulICnRul"},  // acceleration stays off once a page loaded without it
         // The budget is not given back when the interface loads; loading it from the failure page renews it.
         {"", repeated("IF", 41), repeated("IFw", 40) + "IFe"},
         {"", repeated("F", 41) + "NF", repeated("Fw", 40) + "FeN+Fw"},
@@ -249,7 +258,7 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
             if (event == 'F' || event == 'X')
                 controller->navigationFailed(event == 'F' ? kInterface : "https://example.org/");
             else if (event == 'C')
-                controller->webProcessEnded();
+                controller->webProcessEnded(PageProcessEnd::Crashed);
             else if (event == 'R')
                 controller->perform(MenuAction::Refresh);
             else if (event == 'S')
@@ -271,6 +280,9 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
                          : call == "runLater 300"                ? "w"
                          : call == "activate"                    ? "a"
                          : call.starts_with("showPage ")         ? "e"
+                         : call.starts_with("showFailure ")      ? "n"
+                         : call == "replaceWebView 1"            ? "v"
+                         : call == "replaceWebView 0"            ? "u"
                          : call == "openInBrowser mailto:a@b.fr" ? "o"
                                                                  : "(" + OpenedPath(call) + ")";
         }
@@ -467,15 +479,18 @@ TEST_F(ControllerTest, ADownloadIsSavedWhereTheUserSaysReplacingOnlyWhenConfirme
     EXPECT_EQ(inDownloads(), (Files{{"new.json", "nouveau"}, {"export.json", "nouveau"}}));
 }
 
-// The zoom keys step between a browser's levels, up to 3 and down to 0.5.
-TEST_F(ControllerTest, TheZoomKeysStepTheZoom)
+// The zoom kept at the last run comes back at launch; the zoom keys step between a browser's levels, up to 3
+// and down to 0.5.
+TEST_F(ControllerTest, TheZoomKeysStepTheZoomFromTheOneKept)
 {
+    controller->build();
+    std::erase_if(toolkit_.calls, [](const std::string& call) { return !call.starts_with("setZoom "); });
     std::string zooms;
     for (const char key : std::string("++++++++-0-----"))
         controller->perform(key == '+' ? MenuAction::ZoomIn : key == '-' ? MenuAction::ZoomOut : MenuAction::ZoomReset);
     for (const std::string& call : toolkit_.calls)
         zooms += call.substr(std::string("setZoom ").size()) + " ";
-    EXPECT_EQ(zooms, "1.1 1.25 1.5 1.75 2 2.5 3 3 2.5 1 0.9 0.8 0.67 0.5 0.5 ");
+    EXPECT_EQ(zooms, "1.5 1.75 2 2.5 3 3 3 3 3 2.5 1 0.9 0.8 0.67 0.5 0.5 ");
 }
 
 TEST_F(ControllerTest, AFileInputGetsOneItemOrNothingAndOfThePageDialogsOnlyAnAlertIsShown)

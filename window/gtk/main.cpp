@@ -65,7 +65,7 @@ ToolkitEvents ControllerEvents(const std::shared_ptr<Controller>& controller, Br
             },
             WhileAlive(weak, [](Controller& self, const std::string& uri) { self.navigationFailed(uri); }),
             WhileAlive(weak, [](Controller& self, const std::string& uri) { self.pageFinishedLoading(uri); }),
-            WhileAlive(weak, [](Controller& self) { self.webProcessEnded(); }),
+            WhileAlive(weak, [](Controller& self, PageProcessEnd why) { self.webProcessEnded(why); }),
         },
         .downloads =
             DownloadEvents{
@@ -187,7 +187,9 @@ private:
 
 int main(int argc, char** argv)
 {
-    mivra::App app(mivra::ReadLaunchSettings(mivra::ArgumentsAsText(argc, argv)));
+    mivra::LaunchSettings settings = mivra::ReadLaunchSettings(mivra::ArgumentsAsText(argc, argv));
+    settings.renderingSetByUser = mivra::RenderingSetByUser();
+    mivra::App app(std::move(settings));
     app.run(argc > 0 ? argv[0] : "mivra-window");
     return 0;
 }

@@ -22,12 +22,15 @@ struct WebViewEvents {
     std::function<void(const std::string& uri)> navigationFailed;
     // A load that finished without failing.
     std::function<void(const std::string& uri)> finishedLoading;
-    // The page's process crashed or was killed; the view shows nothing alive.
-    std::function<void()> processEnded;
+    // The page's process died, and why; the view shows nothing alive.
+    std::function<void(PageProcessEnd why)> processEnded;
 };
 
-// A new web view showing the background until the first page commits; it
-// keeps the events for its lifetime.
-WebKitWebView* NewWebView(const Colour& background, WebViewEvents events);
+// A new web view showing the background until the first page commits, with
+// hardware acceleration or without; it keeps the events for its lifetime.
+WebKitWebView* NewWebView(const Colour& background, WebViewEvents events, bool accelerated);
+
+// A view being replaced reports no more events.
+void SilenceWebView(WebKitWebView* web);
 
 }  // namespace mivra

@@ -290,6 +290,12 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
     }
     controller->presentAgain();  // another launch with nothing to open
     EXPECT_EQ(toolkit_.calls, (Calls{"activate"}));
+    // A rendering the user chose by a variable stands: no retry without acceleration.
+    controller = make(LaunchSettings{kInterface, "", "", true});
+    for (int death = 0; death < 5; ++death)
+        controller->webProcessEnded(PageProcessEnd::Crashed);
+    EXPECT_EQ(toolkit_.count("replaceWebView 0"), 0u);
+    EXPECT_TRUE(toolkit_.calls.back().starts_with("showFailure "));
 }
 
 TEST_F(ControllerTest, EachChoiceIsGrantedAtOnceThenCopiedWholeInTheBackgroundAndOpenedFromItsCopy)

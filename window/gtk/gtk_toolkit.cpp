@@ -59,16 +59,14 @@ const char* EditingCommand(MenuAction editing)
 }
 
 // A widget may go while one of its own signals runs (a dead view's, a
-// button's click): it goes once that is over.
-void DestroyWhenIdle(GtkWidget* widget)
+// button's click): it leaves the window at once, and its last reference
+// goes once that is over.
+void RemoveWhenIdle(GtkContainer* container, GtkWidget* widget)
 {
+    g_object_ref(widget);
+    gtk_container_remove(container, widget);
     g_idle_add_full(
-        G_PRIORITY_DEFAULT,
-        [](gpointer gone) {
-            gtk_widget_destroy(GTK_WIDGET(gone));
-            return G_SOURCE_REMOVE;
-        },
-        g_object_ref(widget), g_object_unref);
+        G_PRIORITY_DEFAULT_IDLE, [](gpointer) { return gboolean(G_SOURCE_REMOVE); }, widget, g_object_unref);
 }
 
 }  // namespace
@@ -129,7 +127,7 @@ void GtkToolkit::showOnly(GtkWidget* page)
     gtk_container_add(GTK_CONTAINER(pages_), page);
     gtk_stack_set_visible_child(pages_, page);
     for (GList* other = others; other; other = other->next)
-        DestroyWhenIdle(GTK_WIDGET(other->data));
+        RemoveWhenIdle(GTK_CONTAINER(pages_), GTK_WIDGET(other->data));
 }
 
 void GtkToolkit::restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea)

@@ -80,7 +80,7 @@ private:
     void restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea);
     // A web view with what follows each one: downloads, drops, dialogs, menu, focus.
     WebKitWebView* newAttachedWebView(bool accelerated);
-    // Shows the page, which goes on top of the others; they go once idle.
+    // Shows the page in place of the others, which go.
     void showOnly(GtkWidget* page);
 
     GtkApplication* application_;  // outlives the toolkit

@@ -147,6 +147,11 @@ std::string OpenedPath(const std::string& call)
     return std::regex_match(call, match, openPath) ? match[1].str() : "not opened: " + call;
 }
 
+std::string InParentheses(const std::string& text)
+{
+    return "(" + text + ")";
+}
+
 // A Controller on the fake toolkit; its folders are temporary.
 class ControllerTest : public ::testing::Test {
 protected:
@@ -272,7 +277,7 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
                          : call == "activate"                    ? "a"
                          : call.starts_with("showPage ")         ? "e"
                          : call == "openInBrowser mailto:a@b.fr" ? "o"
-                                                                 : "(" + OpenedPath(call) + ")";
+                                                                 : InParentheses(OpenedPath(call));
         }
         EXPECT_EQ(trace, expected) << project << " " << events;
     }

@@ -499,7 +499,7 @@ TEST_F(ControllerTest, AFileInputGetsOneItemOrNothingAndOfThePageDialogsOnlyAnAl
                                                           {PageDialog::LeavePage, "Quitter ?"}};
     for (const auto& [dialog, message] : dialogs)
         controller->runPageDialog(dialog, message,
-                                  [&, message](bool yes) { answers.push_back(message + (yes ? "+" : "-")); });
+                                  [&, shown = message](bool yes) { answers.push_back(shown + (yes ? "+" : "-")); });
     RunOldest(toolkit_.answers, false);
     EXPECT_EQ(answers,
               (Calls{"/p/Montage.fcpxmld", "-", "Continuer ?-", "Nom ?-", "Quitter ?+", "Termine\n3 fichiers+"}));

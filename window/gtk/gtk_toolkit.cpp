@@ -187,12 +187,12 @@ void GtkToolkit::showFailure(const FailureView& failure)
 void GtkToolkit::setZoom(double zoom)
 {
     webkit_web_view_set_zoom_level(web_, zoom);
-    KeepZoom(KeptSizeFile(), frameName_, window_.get(), zoom);
+    KeepZoom(frameName_, window_.get(), zoom);
 }
 
 std::string GtkToolkit::keptZoom()
 {
-    return LoadKeptZoom(KeptSizeFile(), frameName_, window_.get());
+    return LoadKeptZoom(frameName_, window_.get());
 }
 
 void GtkToolkit::evaluateScript(const std::string& script)
@@ -240,7 +240,8 @@ void GtkToolkit::runLater(std::chrono::milliseconds delay, std::function<void()>
 void GtkToolkit::runInBackground(std::function<void()> work, std::function<void()> done)
 {
     Owned<GTask> task(g_task_new(nullptr, nullptr, RunJobDone, nullptr));
-    g_task_set_task_data(task.get(), HandToGLib(std::make_unique<BackgroundJob>(std::move(work), std::move(done))),
+    g_task_set_task_data(task.get(),
+                         HandToGLib(std::make_unique<BackgroundJob>(BackgroundJob{std::move(work), std::move(done)})),
                          FreeFromGLib<BackgroundJob>);
     g_task_run_in_thread(task.get(), RunJobWork);
 }

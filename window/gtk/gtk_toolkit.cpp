@@ -120,14 +120,11 @@ WebKitWebView* GtkToolkit::newAttachedWebView(bool accelerated)
     return web;
 }
 
-void GtkToolkit::showOnly(GtkWidget* page)
+void GtkToolkit::showOnTop(GtkWidget* page)
 {
-    g_autoptr(GList) others = gtk_container_get_children(GTK_CONTAINER(pages_));
     gtk_widget_show(page);
     gtk_container_add(GTK_CONTAINER(pages_), page);
     gtk_stack_set_visible_child(pages_, page);
-    for (GList* other = others; other; other = other->next)
-        RemoveWhenIdle(GTK_CONTAINER(pages_), GTK_WIDGET(other->data));
 }
 
 void GtkToolkit::restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea)
@@ -164,23 +161,25 @@ void GtkToolkit::showPage(const std::string& html)
     webkit_web_view_load_html(web_, html.c_str(), nullptr);
 }
 
+// The view replaced, and the failure shown over it, go.
 void GtkToolkit::replaceWebView(bool accelerated)
 {
     const double zoom = webkit_web_view_get_zoom_level(web_);
     SilenceWebView(web_);
     web_ = newAttachedWebView(accelerated);
     webkit_web_view_set_zoom_level(web_, zoom);
-    showOnly(GTK_WIDGET(web_));
+    g_autoptr(GList) replaced = gtk_container_get_children(GTK_CONTAINER(pages_));
+    showOnTop(GTK_WIDGET(web_));
+    for (GList* page = replaced; page; page = page->next)
+        RemoveWhenIdle(GTK_CONTAINER(pages_), GTK_WIDGET(page->data));
     gtk_widget_grab_focus(GTK_WIDGET(web_));
 }
 
-// The dead view stays behind until a fresh one replaces it.
+// The dead view stays below until a fresh one replaces both.
 void GtkToolkit::showFailure(const FailureView& failure)
 {
     const FailureWidgets shown = NewFailureView(failure, [this] { events_.menu(MenuAction::Refresh); });
-    gtk_widget_show(shown.view);
-    gtk_container_add(GTK_CONTAINER(pages_), shown.view);
-    gtk_stack_set_visible_child(pages_, shown.view);
+    showOnTop(shown.view);
     gtk_widget_grab_focus(shown.retry);
 }
 

@@ -80,8 +80,8 @@ private:
     void restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea);
     // A web view with what follows each one: downloads, drops, dialogs, menu, focus.
     WebKitWebView* newAttachedWebView(bool accelerated);
-    // Shows the page in place of the others, which go.
-    void showOnly(GtkWidget* page);
+    // Shows the page over those the window holds.
+    void showOnTop(GtkWidget* page);
 
     GtkApplication* application_;  // outlives the toolkit
     ToolkitEvents events_;

@@ -533,7 +533,7 @@ TEST_F(ControllerTest, EachMessageRunsItsActionWithItsDefaultsAndPanel)
     };
     const auto dispatch = [&](const BridgeMessage& message) {
         toolkit_.calls.clear();
-        Bridge(kInterface, controller).receive(message, kInterface);
+        Bridge(kInterface, controller->bridgeOperations()).receive(message, kInterface);
         std::string asked;
         for (const std::string& call : toolkit_.calls)
             asked += (asked.empty() ? "" : "; ") + call;
@@ -594,7 +594,7 @@ TEST_F(ControllerTest, MessagesAreHonouredOnlyFromPagesOfTheInterfaceOrigin)
 {
     const auto honoured = [&](const std::string& interfaceUrl, const std::string& pageUri) {
         toolkit_.calls.clear();
-        Bridge(interfaceUrl, controller).receive(Message({{"action", "settings"}}), pageUri);
+        Bridge(interfaceUrl, controller->bridgeOperations()).receive(Message({{"action", "settings"}}), pageUri);
         return toolkit_.count("openPrivacySettings") == 1;
     };
     for (const char* same :

@@ -11,8 +11,8 @@
 #include <system_error>
 #include <utility>
 
-#include "places.h"
 #include "note.h"
+#include "places.h"
 
 namespace mivra {
 

@@ -13,6 +13,8 @@ using namespace std::chrono_literals;
 
 constexpr std::int64_t kReloadBudget = 40;
 constexpr auto kReloadDelay = 300ms;
+// How long the interface stays loaded without a failure to earn the budget back.
+constexpr auto kStableSpan = 10min;
 // A page whose process keeps dying is not loaded again and again.
 constexpr std::size_t kCrashReloads = 3;
 constexpr auto kCrashReloadSpan = 1min;
@@ -60,29 +62,51 @@ void Reloads::navigationFailed(const std::string& uri)
         Note("chargement impossible : " + uri);
         return;
     }
-    showsInterface_ = false;
+    failed();
     retry();
 }
 
 bool Reloads::pageFinishedLoading(const std::string& uri)
 {
     showsInterface_ = SameOrigin(uri, interfaceUrl_);
+    if (showsInterface_)
+        giveBudgetBackWhenStable();
     return showsInterface_;
+}
+
+void Reloads::failed()
+{
+    showsInterface_ = false;
+    ++failures_;
+}
+
+// A window open all day outlives many restarts of its server. A budget given
+// back at each load would let a flapping server reload the window forever:
+// only an interface that stays loaded, with no failure meanwhile, earns it.
+void Reloads::giveBudgetBackWhenStable()
+{
+    if (attempts_ == 0)
+        return;
+    toolkit_.runLater(kStableSpan, lifetime_.whileAlive([this, failures = failures_] {
+        if (failures != failures_ || attempts_ == 0)
+            return;
+        attempts_ = 0;
+        Note("rechargements automatiques rendus apres 10 minutes sans echec");
+    }));
 }
 
 // The view is left blank by a dead process: the interface comes back at once,
 // outside the budget, which is kept for a server that is not up yet.
 void Reloads::webProcessEnded()
 {
-    showsInterface_ = false;
+    failed();
     if (crashReloads_.allow(RateLimit::Clock::now()))
         loadInterface();
     else
         showFailurePage(Failure::PageStopped);
 }
 
-// One budget of reloads until the failure page: never given back when the
-// interface loads, nothing coalesced.
+// One budget of reloads until the failure page, nothing coalesced.
 void Reloads::retry()
 {
     if (attempts_ >= kReloadBudget) {

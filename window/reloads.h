@@ -1,7 +1,8 @@
 #pragma once
 // Loading the interface and what follows when it fails: automatic reloads on
-// a budget, reloads of a dead page at a limited rate, the failure page when
-// neither can help, and the user's own reload.
+// a budget that a stable interface earns back, reloads of a dead page at a
+// limited rate, the failure page when neither can help, and the user's own
+// reload.
 
 #include <cstdint>
 #include <string>
@@ -31,12 +32,15 @@ public:
 
 private:
     void retry();
+    void failed();
+    void giveBudgetBackWhenStable();
     void showFailurePage(Failure failure);
 
     Toolkit& toolkit_;
     const std::string interfaceUrl_;
     const Colour background_;
     std::int64_t attempts_ = 0;
+    std::int64_t failures_ = 0;  // of the interface: loads and its page's process
     // Whether the view holds a page of the interface: what a reload would reload.
     bool showsInterface_ = false;
     RateLimit crashReloads_;

@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "colour.h"
 #include "toolkit.h"
+#include "toolkit_events.h"
 
 namespace mivra {
 

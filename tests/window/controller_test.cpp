@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -41,12 +43,21 @@ std::string Shown(const OpenPanelDescription& d)
            d.message + "|" + d.prompt;
 }
 
+// A block the toolkit runs once its delay has passed.
+struct Deferred {
+    std::chrono::milliseconds due;
+    Block block;
+    void operator()() const { block(); }
+};
+
 // Records every call as "name argument" and keeps what the toolkit would run
 // later (deferred and background blocks, panel and dialog answers) for the
 // test to run.
 struct FakeToolkit : Toolkit {
     Calls calls;
-    std::vector<Block> deferred, background;         // background: the work, then its completion
+    std::vector<Deferred> deferred;
+    std::chrono::milliseconds now{0};
+    std::vector<Block> background;                   // the work, then its completion
     std::vector<PanelCompletion> panels;             // open and save panels
     std::vector<std::function<void(bool)>> answers;  // an alert's closing, a question's answer
 
@@ -90,7 +101,21 @@ struct FakeToolkit : Toolkit {
     void runLater(std::chrono::milliseconds delay, Block block) override
     {
         calls.push_back("runLater " + std::to_string(delay.count()));
-        deferred.push_back(std::move(block));
+        deferred.push_back({now + delay, std::move(block)});
+    }
+    // Time passes: each block due by then runs, the soonest first.
+    void pass(std::chrono::milliseconds span)
+    {
+        now += span;
+        for (;;) {
+            const auto next = std::min_element(deferred.begin(), deferred.end(),
+                                               [](const Deferred& a, const Deferred& b) { return a.due < b.due; });
+            if (next == deferred.end() || next->due > now)
+                return;
+            const Deferred due = std::move(*next);
+            deferred.erase(next);
+            due();
+        }
     }
     void runInBackground(Block work, Block done) override
     {
@@ -220,6 +245,7 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
     // interface (l), reload the page (r), wait to load it again (w), come forward (a), show the failure page
     // (e), hand an address to the desktop (o), let the view go (+) or stop it (-), open a path (in brackets),
     // show the failure in its own widgets (n), replace the view by a fresh one (v), one without acceleration (u).
+    // Nine minutes (9) or one (1) pass.
     const auto repeated = [](const std::string& part, int times) {
         std::string whole;
         while (times-- > 0)
@@ -246,6 +272,9 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
         // The budget is not given back when the interface loads; loading it from the failure page renews it.
         {"", repeated("IF", 41), repeated("IFw", 40) + "IFe"},
         {"", repeated("F", 41) + "NF", repeated("Fw", 40) + "FeN+Fw"},
+        // An interface loaded ten minutes without a failure earns it back; nine, or a failure meanwhile, do not.
+        {"", repeated("F", 40) + "I91F", repeated("Fw", 40) + "I9" + repeated("l", 40) + "1Fw"},
+        {"", repeated("F", 39) + "I9F1F", repeated("Fw", 39) + "I9" + repeated("l", 39) + "Fw1lFe"},
         // The launch project waits for the second and the interface's first load, then opens once.
         {"-v", "SAEPI", "SAEP(-v)I"},
         {"relatif/M.fcpxmld", "IS", "IS(relatif/M.fcpxmld)"},
@@ -270,6 +299,8 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
                 RunOldest(toolkit_.deferred);
             else if (event == 'H')
                 controller->openFile("h");
+            else if (event == '9' || event == '1')
+                toolkit_.pass(std::chrono::minutes(event - '0'));
             else if (event == 'M' || event == 'm' || event == 'N')
                 trace += controller->navigationRequested(event == 'N' ? kInterface : "mailto:a@b.fr", event == 'M')
                              ? "+"
@@ -283,6 +314,7 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
                 trace += call.starts_with("loadUrl ")            ? "l"
                          : call == "reload"                      ? "r"
                          : call == "runLater 300"                ? "w"
+                         : call == "runLater 600000"             ? ""  // the ten minutes, let pass by 9 and 1
                          : call == "activate"                    ? "a"
                          : call.starts_with("showPage ")         ? "e"
                          : call.starts_with("showFailure ")      ? "n"
@@ -554,7 +586,7 @@ TEST_F(ControllerTest, EachMessageRunsItsActionWithItsDefaultsAndPanel)
     };
     const auto dispatch = [&](const BridgeMessage& message) {
         toolkit_.calls.clear();
-        Bridge(kInterface, controller).receive(message, kInterface);
+        Bridge(kInterface, controller->bridgeOperations()).receive(message, kInterface);
         std::string asked;
         for (const std::string& call : toolkit_.calls)
             asked += (asked.empty() ? "" : "; ") + call;
@@ -615,7 +647,7 @@ TEST_F(ControllerTest, MessagesAreHonouredOnlyFromPagesOfTheInterfaceOrigin)
 {
     const auto honoured = [&](const std::string& interfaceUrl, const std::string& pageUri) {
         toolkit_.calls.clear();
-        Bridge(interfaceUrl, controller).receive(Message({{"action", "settings"}}), pageUri);
+        Bridge(interfaceUrl, controller->bridgeOperations()).receive(Message({{"action", "settings"}}), pageUri);
         return toolkit_.count("openPrivacySettings") == 1;
     };
     for (const char* same :

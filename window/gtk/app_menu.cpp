@@ -250,7 +250,7 @@ std::string KeyName(Key key)
 }
 
 void InstallMenu(GtkApplication* application, GtkWidget* pageKeys, const std::vector<MenuItem>& items,
-                 std::function<void(MenuAction)> perform)
+                 const std::function<void(MenuAction)>& perform)
 {
     // GTK 3 makes each item's shown accelerator an application accelerator,
     // which acts before the page: the page's own are taken back below.

@@ -23,7 +23,7 @@ std::string KeyName(Key key);
 // ancestor of the web view; F11 also toggles full screen, and the shortcuts
 // without items (zoom) come the same way.
 void InstallMenu(GtkApplication* application, GtkWidget* pageKeys, const std::vector<MenuItem>& items,
-                 std::function<void(MenuAction)> perform);
+                 const std::function<void(MenuAction)>& perform);
 
 // The application's menu as sections at the pointer, attached to the handle.
 void ShowAppMenuAtPointer(GtkWidget* handle, const GdkEvent* press);

@@ -17,6 +17,7 @@
 #include "pane_focus.h"
 #include "placement.h"
 #include "save_panel.h"
+#include "web_view.h"
 #include "window_state.h"
 
 namespace mivra {
@@ -113,7 +114,7 @@ WebKitWebView* GtkToolkit::newAttachedWebView(bool accelerated)
     FollowDownloads(web, events_.downloads);
     // The window and its views go before the toolkit does.
     AttachDropTarget(
-        web, [this](const std::string& script) { evaluateScript(script); }, events_.dropTarget);
+        web, [this](const std::string& script) { evaluateScript(script); }, events_.dropped);
     AttachPageDialogs(web, events_.pageDialogs);
     LimitPageContextMenu(web);
     FollowPageFocus(web);

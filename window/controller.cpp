@@ -33,9 +33,8 @@ std::shared_ptr<Controller> Controller::Create(Toolkit& toolkit, LaunchSettings 
 }
 
 Controller::Controller(Toolkit& toolkit, LaunchSettings settings, Places places)
-    : toolkit_(toolkit), settings_(std::move(settings)),
-      reloads_(toolkit, settings_.url, kWindowColour, settings_.renderingSetByUser), grants_(toolkit, places),
-      downloads_(toolkit, places.downloadsFolder)
+    : toolkit_(toolkit), settings_(std::move(settings)), reloads_(toolkit, settings_.url, settings_.renderingSetByUser),
+      grants_(toolkit, places), downloads_(toolkit, places.downloadsFolder)
 {
 }
 
@@ -135,7 +134,6 @@ void Controller::refresh()
 // asked: a page alone starts no program.
 bool Controller::navigationRequested(const std::string& uri, bool byTheUser)
 {
-    reloads_.navigationRequested(uri);
     if (!IsForTheDesktop(uri))
         return true;
     if (byTheUser)

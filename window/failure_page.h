@@ -1,10 +1,10 @@
 #pragma once
 // The window's own failure when reloads cannot mend it: what happened, and a
-// way back to the interface.
+// way back to the interface. The desktop's widgets show it in place of the
+// web view, which cannot draw anything when its engine is what failed.
 
 #include <string>
 
-#include "colour.h"
 #include "toolkit.h"
 #include "toolkit_events.h"
 
@@ -15,14 +15,9 @@ enum class Failure {
     PageStopped,   // the page's process died too often to be loaded again
 };
 
-// A silent server leaves the engine working: the window's own page, in its
-// colour, tells it in the app's French, with "Reessayer", a link to the
-// interface address, and the Ctrl+R hint.
-std::string ServerSilentPage(const std::string& interfaceUrl, const Colour& background);
-
-// A page that keeps dying leaves an engine that cannot draw: the same
-// failure in the window's own widgets, naming the likely cause.
-FailureView StoppedPageView();
+// The failure told in the app's French (the interface address, or the likely
+// cause), with "Reessayer" and the Ctrl+R hint.
+FailureView FailureViewOf(Failure failure, const std::string& interfaceUrl);
 
 // The log record of its showing.
 std::string FailureNote(Failure failure);

@@ -21,9 +21,9 @@ constexpr auto kCrashReloadSpan = 1min;
 
 }  // namespace
 
-Reloads::Reloads(Toolkit& toolkit, std::string interfaceUrl, Colour background, bool renderingSetByUser)
-    : toolkit_(toolkit), interfaceUrl_(std::move(interfaceUrl)), background_(background),
-      renderingSetByUser_(renderingSetByUser), crashReloads_(kCrashReloads, kCrashReloadSpan)
+Reloads::Reloads(Toolkit& toolkit, std::string interfaceUrl, bool renderingSetByUser)
+    : toolkit_(toolkit), interfaceUrl_(std::move(interfaceUrl)), renderingSetByUser_(renderingSetByUser),
+      crashReloads_(kCrashReloads, kCrashReloadSpan)
 {
 }
 
@@ -35,26 +35,16 @@ void Reloads::loadInterface()
 
 // WebKit's reload does nothing in a view without a committed page (every
 // load failed) and would reload a page of another site: both load the
-// interface instead. Neither spends the reload budget. A view whose engine
-// failed is dead: a fresh one starts over.
+// interface instead. Neither spends the reload budget. From the failure, a
+// fresh view starts over (the one that failed may be dead).
 void Reloads::refresh()
 {
-    if (engineFailed_)
+    if (failureShown_)
         startOver();
     else if (showsInterface_)
         toolkit_.reload();
     else
         loadInterface();
-}
-
-// The failure page's "Reessayer" and Ctrl+R both load the interface: from
-// there it starts over with a new budget.
-void Reloads::navigationRequested(const std::string& uri)
-{
-    if (failureShown_ && SameOrigin(uri, interfaceUrl_)) {
-        failureShown_ = false;
-        attempts_ = 0;
-    }
 }
 
 // Only the interface's own loads are retried: a link to another site that
@@ -135,7 +125,6 @@ void Reloads::retryWithoutAcceleration()
 // when a page has loaded so.
 void Reloads::startOver()
 {
-    engineFailed_ = false;
     failureShown_ = false;
     attempts_ = 0;
     crashReloads_ = RateLimit(kCrashReloads, kCrashReloadSpan);
@@ -156,20 +145,15 @@ void Reloads::retry()
     toolkit_.runLater(kReloadDelay, lifetime_.whileAlive([this] { loadInterface(); }));
 }
 
-// Shown once until the interface is asked for again; the view no longer
-// holds a page of the interface. A page that keeps dying takes the engine
-// that would draw a page of the window's own: its widgets show it instead.
+// Shown once until the user starts over; the view no longer holds a page of
+// the interface.
 void Reloads::showFailure(Failure failure)
 {
     if (failureShown_)
         return;
     failureShown_ = true;
     showsInterface_ = false;
-    engineFailed_ = failure == Failure::PageStopped;
-    if (engineFailed_)
-        toolkit_.showFailure(StoppedPageView());
-    else
-        toolkit_.showPage(ServerSilentPage(interfaceUrl_, background_));
+    toolkit_.showFailure(FailureViewOf(failure, interfaceUrl_));
     Note(FailureNote(failure));
 }
 

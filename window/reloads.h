@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 
-#include "colour.h"
 #include "failure_page.h"
 #include "lifetime.h"
 #include "rate_limit.h"
@@ -18,14 +17,12 @@ namespace mivra {
 class Reloads {
 public:
     // `renderingSetByUser`: the rendering is the user's choice, never changed here.
-    Reloads(Toolkit& toolkit, std::string interfaceUrl, Colour background, bool renderingSetByUser);
+    Reloads(Toolkit& toolkit, std::string interfaceUrl, bool renderingSetByUser);
 
     void loadInterface();
     // The user's reload: loads the interface when the view holds no page of
-    // it, and starts over in a fresh view when the engine failed.
+    // it, and starts over in a fresh view from the failure.
     void refresh();
-    // A navigation the view is about to make.
-    void navigationRequested(const std::string& uri);
     // A failed navigation to `uri`: a reload within the budget when it was
     // one of the interface.
     void navigationFailed(const std::string& uri);
@@ -44,7 +41,6 @@ private:
 
     Toolkit& toolkit_;
     const std::string interfaceUrl_;
-    const Colour background_;
     const bool renderingSetByUser_;
     std::int64_t attempts_ = 0;
     std::int64_t failures_ = 0;  // of the interface: loads and its page's process
@@ -52,7 +48,6 @@ private:
     bool showsInterface_ = false;
     RateLimit crashReloads_;
     bool failureShown_ = false;
-    bool engineFailed_ = false;  // the failure is in the window's widgets, the view dead
     // Hardware acceleration: on until a page keeps dying; once a page loads
     // without it, off for the rest of the run.
     enum class Acceleration { On, TriedOff, Off } acceleration_ = Acceleration::On;

@@ -79,13 +79,10 @@ public:
     // A URL that does not parse loads nothing.
     virtual void loadUrl(const std::string& url) = 0;
     virtual void reload() = 0;
-    // Shows the window's own page: its document has no address, so no
-    // origin the bridge honours.
-    virtual void showPage(const std::string& html) = 0;
     // Replaces the web view by a fresh one, with a web process of its own and
     // hardware acceleration on or off; the fresh view keeps the zoom.
     virtual void replaceWebView(bool accelerated) = 0;
-    // Shown in place of the web view until the view is replaced.
+    // Shown in place of the web view, over its strip's buttons, until the view is replaced.
     virtual void showFailure(const FailureView& failure) = 0;
     // The page's zoom, 1 for its own size; kept for the display the window
     // shows on, for the next launch.

@@ -23,15 +23,16 @@ GtkWidget* NewText(const std::string& text)
 {
     GtkWidget* label = gtk_label_new(text.c_str());
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);  // a long address too
     gtk_label_set_max_width_chars(GTK_LABEL(label), kTextWidthInCharacters);
     gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
     return label;
 }
 
-// The title in the theme's large type.
+// The title in the theme's large type, on one line.
 GtkWidget* NewTitle(const std::string& title)
 {
-    GtkWidget* label = NewText(title);
+    GtkWidget* label = gtk_label_new(title.c_str());
     g_autoptr(PangoAttrList) attributes = pango_attr_list_new();
     pango_attr_list_insert(attributes, pango_attr_scale_new(PANGO_SCALE_XX_LARGE));
     pango_attr_list_insert(attributes, pango_attr_weight_new(PANGO_WEIGHT_BOLD));

@@ -156,12 +156,6 @@ void GtkToolkit::reload()
     webkit_web_view_reload(web_);
 }
 
-// Without a base address the document is about:blank, of no origin.
-void GtkToolkit::showPage(const std::string& html)
-{
-    webkit_web_view_load_html(web_, html.c_str(), nullptr);
-}
-
 // The view replaced, and the failure shown over it, go.
 void GtkToolkit::replaceWebView(bool accelerated)
 {

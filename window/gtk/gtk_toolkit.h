@@ -35,7 +35,6 @@ public:
 
     void loadUrl(const std::string& url) override;
     void reload() override;
-    void showPage(const std::string& html) override;
     void replaceWebView(bool accelerated) override;
     void showFailure(const FailureView& failure) override;
     void setZoom(double zoom) override;

@@ -35,19 +35,19 @@ double ZoomStep(double current, bool larger)
 
 }  // namespace
 
-std::shared_ptr<Controller> Controller::Create(Toolkit& toolkit, LaunchSettings settings, Places places)
+std::shared_ptr<Controller> Controller::Create(Toolkit& toolkit, LaunchSettings settings, const Places& places)
 {
     // A local class may reach the private constructor, which make_shared cannot.
     struct Constructible : Controller {
-        Constructible(Toolkit& toolkit, LaunchSettings settings, Places places)
-            : Controller(toolkit, std::move(settings), std::move(places))
+        Constructible(Toolkit& toolkit, LaunchSettings settings, const Places& places)
+            : Controller(toolkit, std::move(settings), places)
         {
         }
     };
-    return std::make_shared<Constructible>(toolkit, std::move(settings), std::move(places));
+    return std::make_shared<Constructible>(toolkit, std::move(settings), places);
 }
 
-Controller::Controller(Toolkit& toolkit, LaunchSettings settings, Places places)
+Controller::Controller(Toolkit& toolkit, LaunchSettings settings, const Places& places)
     : toolkit_(toolkit), settings_(std::move(settings)), reloads_(toolkit, settings_.url, kWindowColour),
       grants_(toolkit, places), downloads_(toolkit, places.downloadsFolder)
 {
@@ -96,8 +96,8 @@ ToolkitEvents Controller::toolkitEvents()
         .downloads =
             DownloadEvents{
                 lifetime_.whileAlive(
-                    [this](const std::string& suggested, DownloadDestination answer) {
-                        decideDownload(suggested, std::move(answer));
+                    [this](const std::string& suggested, const DownloadDestination& answer) {
+                        decideDownload(suggested, answer);
                     },
                     [](const std::string&, const DownloadDestination& answer) { answer(std::nullopt); }),
                 lifetime_.whileAlive([this](const std::string& written) { downloadFinished(written); }),
@@ -287,9 +287,9 @@ void Controller::runPageDialog(PageDialog dialog, const std::string& message, st
     RunPageDialog(toolkit_, dialog, message, std::move(answered));
 }
 
-void Controller::decideDownload(const std::string& suggestedName, DownloadDestination destination)
+void Controller::decideDownload(const std::string& suggestedName, const DownloadDestination& destination)
 {
-    downloads_.decide(suggestedName, std::move(destination));
+    downloads_.decide(suggestedName, destination);
 }
 
 void Controller::downloadFinished(const std::string& written)

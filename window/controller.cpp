@@ -20,19 +20,19 @@ constexpr Colour kWindowColour{0.055, 0.063, 0.082, 1.0};
 
 }  // namespace
 
-std::shared_ptr<Controller> Controller::Create(Toolkit& toolkit, LaunchSettings settings, Places places)
+std::shared_ptr<Controller> Controller::Create(Toolkit& toolkit, LaunchSettings settings, const Places& places)
 {
     // A local class may reach the private constructor, which make_shared cannot.
     struct Constructible : Controller {
-        Constructible(Toolkit& toolkit, LaunchSettings settings, Places places)
-            : Controller(toolkit, std::move(settings), std::move(places))
+        Constructible(Toolkit& toolkit, LaunchSettings settings, const Places& places)
+            : Controller(toolkit, std::move(settings), places)
         {
         }
     };
-    return std::make_shared<Constructible>(toolkit, std::move(settings), std::move(places));
+    return std::make_shared<Constructible>(toolkit, std::move(settings), places);
 }
 
-Controller::Controller(Toolkit& toolkit, LaunchSettings settings, Places places)
+Controller::Controller(Toolkit& toolkit, LaunchSettings settings, const Places& places)
     : toolkit_(toolkit), settings_(std::move(settings)), reloads_(toolkit, settings_.url, settings_.renderingSetByUser),
       grants_(toolkit, places), downloads_(toolkit, places.downloadsFolder)
 {
@@ -84,8 +84,8 @@ ToolkitEvents Controller::toolkitEvents()
         .downloads =
             DownloadEvents{
                 lifetime_.whileAlive(
-                    [this](const std::string& suggested, DownloadDestination answer) {
-                        decideDownload(suggested, std::move(answer));
+                    [this](const std::string& suggested, const DownloadDestination& answer) {
+                        decideDownload(suggested, answer);
                     },
                     [](const std::string&, const DownloadDestination& answer) { answer(std::nullopt); }),
                 lifetime_.whileAlive([this](const std::string& written) { downloadFinished(written); }),
@@ -274,9 +274,9 @@ void Controller::runPageDialog(PageDialog dialog, const std::string& message, st
     RunPageDialog(toolkit_, dialog, message, std::move(answered));
 }
 
-void Controller::decideDownload(const std::string& suggestedName, DownloadDestination destination)
+void Controller::decideDownload(const std::string& suggestedName, const DownloadDestination& destination)
 {
-    downloads_.decide(suggestedName, std::move(destination));
+    downloads_.decide(suggestedName, destination);
 }
 
 void Controller::downloadFinished(const std::string& written)

@@ -25,7 +25,7 @@ namespace mivra {
 
 class Controller {
 public:
-    static std::shared_ptr<Controller> Create(Toolkit& toolkit, LaunchSettings settings, Places places);
+    static std::shared_ptr<Controller> Create(Toolkit& toolkit, LaunchSettings settings, const Places& places);
 
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
@@ -81,12 +81,12 @@ public:
     void runPageDialog(PageDialog dialog, const std::string& message, std::function<void(bool confirmed)> answered);
 
     // Downloads the page starts (downloads.h).
-    void decideDownload(const std::string& suggestedName, DownloadDestination destination);
+    void decideDownload(const std::string& suggestedName, const DownloadDestination& destination);
     void downloadFinished(const std::string& written);
     void downloadFailed(const std::string& written);
 
 private:
-    Controller(Toolkit& toolkit, LaunchSettings settings, Places places);
+    Controller(Toolkit& toolkit, LaunchSettings settings, const Places& places);
 
     WindowDescription windowDescription() const;
     void zoom(MenuAction action);

@@ -61,13 +61,13 @@ Downloads::~Downloads()
         RemoveFile(written);
 }
 
-void Downloads::decide(const std::string& suggestedName, DownloadDestination destination)
+void Downloads::decide(const std::string& suggestedName, const DownloadDestination& destination)
 {
-    askForPath(downloadsFolder_, DownloadName(suggestedName), std::move(destination));
+    askForPath(downloadsFolder_, DownloadName(suggestedName), destination);
 }
 
 // A download asked for while the window goes is dropped.
-void Downloads::askForPath(const std::string& folder, const std::string& name, DownloadDestination destination)
+void Downloads::askForPath(const std::string& folder, const std::string& name, const DownloadDestination& destination)
 {
     SavePanelDescription panel{kDownloadTitle, folder, name, "Enregistrer"};
     const auto drop = [destination](const std::optional<std::string>&) { destination(std::nullopt); };
@@ -85,7 +85,7 @@ void Downloads::askForPath(const std::string& folder, const std::string& name, D
 
 // A name already taken is replaced only once the user says so; otherwise the
 // panel comes back to pick another.
-void Downloads::askToReplace(const std::string& chosen, DownloadDestination destination)
+void Downloads::askToReplace(const std::string& chosen, const DownloadDestination& destination)
 {
     const fs::path path(chosen);
     const std::string name = path.filename().string();

@@ -22,15 +22,15 @@ public:
     // `destination` is called once, with the path to write (a temporary file
     // beside the one the user chose), or with nothing when the download must
     // be dropped unwritten.
-    void decide(const std::string& suggestedName, DownloadDestination destination);
+    void decide(const std::string& suggestedName, const DownloadDestination& destination);
     // A complete download takes the chosen name, replacing what had it; one
     // that failed leaves no part of it and the file it was to replace as it was.
     void finished(const std::string& written);
     void failed(const std::string& written);
 
 private:
-    void askForPath(const std::string& folder, const std::string& name, DownloadDestination destination);
-    void askToReplace(const std::string& chosen, DownloadDestination destination);
+    void askForPath(const std::string& folder, const std::string& name, const DownloadDestination& destination);
+    void askToReplace(const std::string& chosen, const DownloadDestination& destination);
     void write(const std::string& chosen, const DownloadDestination& destination);
 
     Toolkit& toolkit_;

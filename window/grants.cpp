@@ -124,7 +124,7 @@ std::string Grants::grantStartFolder(const std::string& path) const
 {
     if (Exists(path))
         return path;
-    const std::string instead = Exists(places_.volumesFolder) ? places_.volumesFolder : places_.homeFolder;
+    std::string instead = Exists(places_.volumesFolder) ? places_.volumesFolder : places_.homeFolder;
     Note("volume \u00AB " + path + " \u00BB absent, ouverture sur " + instead);
     return instead;
 }

@@ -107,7 +107,7 @@ void Reloads::webProcessEnded(PageProcessEnd why)
         showFailure(Failure::PageStopped);
 }
 
-// Once a run, and never against a rendering the user chose.
+// Once until the user starts over, and never against a rendering the user chose.
 bool Reloads::mayRetryWithoutAcceleration() const
 {
     return acceleration_ == Acceleration::On && !renderingSetByUser_;

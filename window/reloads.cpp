@@ -142,7 +142,11 @@ void Reloads::retry()
         return;
     }
     ++attempts_;
-    toolkit_.runLater(kReloadDelay, lifetime_.whileAlive([this] { loadInterface(); }));
+    // A failure shown meanwhile stays until the user starts over.
+    toolkit_.runLater(kReloadDelay, lifetime_.whileAlive([this] {
+        if (!failureShown_)
+            loadInterface();
+    }));
 }
 
 // Shown once until the user starts over; the view no longer holds a page of

@@ -263,7 +263,8 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
         // A dead page: at once, outside the budget, three times a minute; then once without acceleration,
         // then the failure in the window's widgets, whose "Reessayer" starts over with a fresh view.
         {"", "CCCCCCR", "ClClClCulCnCRvl"},
-        {"", "CCCCICR", "ClClClCulICnRul"},  // acceleration stays off once a page loaded without it
+        {"", "CCCCICR", "ClClClCulICnRul"},   // acceleration stays off once a page loaded without it
+        {"", "FCCCCCSS", "FwClClClCulCnSS"},  // a reload still waiting leaves the failure shown
         // The budget is not given back when the interface loads; starting over from the failure renews it.
         {"", repeated("IF", 41), repeated("IFw", 40) + "IFn"},
         {"", repeated("F", 41) + "RF", repeated("Fw", 40) + "FnRvlFw"},

@@ -14,13 +14,17 @@ namespace mivra::ffmpeg {
 namespace {
 
 // The length of the presented track in frames at its rate, when its container
-// states one of its own: the mov family's edit list (or track duration, or
+// states one of its own: the mov family's edit list (a fragmented file's, or
+// the track duration of another, or
 // the valid length of its gapless tag) ends the track there, even inside a
 // packet, and so does an Ogg Vorbis stream's final granule. Other containers
 // state their end in the packets (end padding), which the decoder applies; a
 // duration alone cuts nothing.
-std::optional<std::int64_t> StatedLength(const AVFormatContext& context, const AVStream& stream)
+std::optional<std::int64_t> StatedLength(const std::optional<MovEditList>& edits, const AVFormatContext& context,
+                                         const AVStream& stream)
 {
+    if (const std::optional<std::int64_t> fragmented = FragmentedEditLength(edits, context, stream))
+        return fragmented;
     const bool stated = IsMovFamily(context) || IsVorbisInOgg(context, stream);
     const int rate = stream.codecpar->sample_rate;
     if (!stated || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0 || rate <= 0)
@@ -53,7 +57,7 @@ std::optional<double> StartOf(const AVFrame& frame, AVRational timeBase)
 Decoding::Decoding(FormatContext context, int streamIndex, CodecContext decoder,
                    const std::optional<MovEditList>& edits, int copiedFrameSize)
     : context_(std::move(context)), streamIndex_(streamIndex), decoder_(std::move(decoder)), packet_(av_packet_alloc()),
-      frame_(av_frame_alloc()), end_(StatedLength(*context_, *context_->streams[streamIndex])),
+      frame_(av_frame_alloc()), end_(StatedLength(edits, *context_, *context_->streams[streamIndex])),
       edits_(edits, *context_, *context_->streams[streamIndex]),
       links_(*context_, *context_->streams[streamIndex], *decoder_),
       gaps_(TimestampsShowLoss(*context_) ? std::optional<TimestampGaps>(std::in_place) : std::nullopt),

@@ -188,19 +188,29 @@ std::optional<std::int64_t> PresentedLength(const std::optional<MovEditList>& li
 
 namespace {
 
-// The start of a fragmented file's edit, in frames at the stream's rate;
-// nothing where the edit starts at 0.
-std::optional<std::int64_t> FragmentedEditStart(const std::optional<MovEditList>& list, const AVFormatContext& context,
-                                                const AVStream& stream)
+// The first segment of a fragmented file's edit list, in frames at the stream's rate.
+std::optional<EditSegment> FragmentedEdit(const std::optional<MovEditList>& list, const AVFormatContext& context,
+                                          const AVStream& stream)
 {
     if (!IsMovFamily(context) || !list || !list->fragmented || LeftToRun(list))
         return std::nullopt;
     const MovEdits edits = EditsAt(*list, stream.codecpar->sample_rate);
     const auto first = std::find_if(edits.segments.begin(), edits.segments.end(),
                                     [](const EditSegment& segment) { return segment.mediaStart.has_value(); });
-    if (first == edits.segments.end() || *first->mediaStart <= 0)
+    if (first == edits.segments.end())
         return std::nullopt;
-    return first->mediaStart;
+    return *first;
+}
+
+// The start of a fragmented file's edit, in frames at the stream's rate;
+// nothing where the edit starts at 0.
+std::optional<std::int64_t> FragmentedEditStart(const std::optional<MovEditList>& list, const AVFormatContext& context,
+                                                const AVStream& stream)
+{
+    const std::optional<EditSegment> edit = FragmentedEdit(list, context, stream);
+    if (!edit || *edit->mediaStart <= 0)
+        return std::nullopt;
+    return edit->mediaStart;
 }
 
 std::optional<PresentedTimeline> TimelineLeftToRun(const std::optional<MovEditList>& list,
@@ -213,6 +223,22 @@ std::optional<PresentedTimeline> TimelineLeftToRun(const std::optional<MovEditLi
 }
 
 }  // namespace
+
+std::optional<std::int64_t> FragmentedEditLength(const std::optional<MovEditList>& list, const AVFormatContext& context,
+                                                 const AVStream& stream)
+{
+    const std::optional<EditSegment> edit = FragmentedEdit(list, context, stream);
+    if (!edit)
+        return std::nullopt;
+    // The stream's duration is the sum of the fragments' sample durations: all the media.
+    std::int64_t media = -1;
+    if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0)
+        media = av_rescale_q(stream.duration, stream.time_base, AVRational{1, stream.codecpar->sample_rate});
+    if (media < 0)
+        return edit->length > 0 ? std::optional(edit->length) : std::nullopt;
+    const std::int64_t rest = std::max<std::int64_t>(0, media - *edit->mediaStart);
+    return edit->length > 0 ? std::min(edit->length, rest) : rest;
+}
 
 EditListRun::EditListRun(const std::optional<MovEditList>& list, const AVFormatContext& context, const AVStream& stream)
     : timeline_(TimelineLeftToRun(list, context, stream)), unstatedStart_(FragmentedEditStart(list, context, stream))

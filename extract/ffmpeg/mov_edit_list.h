@@ -70,6 +70,13 @@ std::optional<MovEdits> EditsLeftToRun(const std::optional<MovEditList>& list, c
 std::optional<std::int64_t> PresentedLength(const std::optional<MovEditList>& list, const AVFormatContext& context,
                                             const AVStream& stream);
 
+// The frames a fragmented file's edit presents from its start: its duration,
+// or where it states none (0: "all the media"), the media after its start as
+// the fragments' sample durations count it, the last sample's shortened
+// duration included. FFmpeg 5.1 applies neither; nothing for other files.
+std::optional<std::int64_t> FragmentedEditLength(const std::optional<MovEditList>& list, const AVFormatContext& context,
+                                                 const AVStream& stream);
+
 // The run's side of the edit list: the segments of one the demuxer left to
 // the run, presented to the sample, and the start of a fragmented file's
 // edit stated on its first packet.

@@ -285,6 +285,25 @@ def timelines():
         return (ffmpeg("-i", m4a, "-c", "copy", "-movflags", "frag_keyframe+delay_moov", "-use_editlist", "1",
                        path("fragmented.mp4")), 48000, decoded("faad", m4a), 1e-5)
 
+    def cmaf(milliseconds):
+        # AAC in fragments as packagers write them, the last sample's duration shortened in the last fragment;
+        # an edit of `milliseconds` (0: all the media) from 1024 frames in put into the init segment's track.
+        fragmented = ffmpeg("-i", sounds[2], "-c:a", "aac", "-aac_pns", "0", "-movflags",
+                            "cmaf+frag_keyframe+empty_moov+default_base_moof", "-frag_duration", "500000",
+                            path("cmaf.mp4"))
+        reference = decoded("faad", ffmpeg("-i", fragmented, "-c", "copy", path("cmaf.m4a")))  # faad reads no fragments
+        data = bytearray(pathlib.Path(fragmented).read_bytes())
+        assert b"elst" not in data and b"mvex" in data
+        elst = struct.pack(">I4sIIIiI", 28, b"elst", 0, 1, milliseconds, 1024, 0x10000)
+        tkhd = data.find(b"tkhd") - 4
+        data[tkhd:tkhd] = struct.pack(">I4s", 8 + len(elst), b"edts") + elst  # offsets count from each moof
+        for parent in (b"trak", b"moov"):
+            at = data.find(parent) - 4
+            struct.pack_into(">I", data, at, struct.unpack_from(">I", data, at)[0] + 8 + len(elst))
+        pathlib.Path(fragmented).write_bytes(data)
+        # The movie's time scale is 1000.
+        return fragmented, 48000, reference[:milliseconds * 48 or soundfile.info(sounds[2]).frames], 1e-5
+
     def qtmux_96k():
         # qtmux writes 96000 Hz into a 16-bit rate field (it reads 30464); its own demuxer reads the samples back.
         mov, raw, gst = path("96k.mov"), path("96k.raw"), ["gst-launch-1.0", "-q"]
@@ -340,6 +359,8 @@ def timelines():
         ("AAC .m4a with an iTunSMPB tag and an edit list", lambda: gapless_m4a(1)),
         ("MP3s mono then stereo joined", channel_change),
         ("fragmented MP4 whose edit list trims the priming", fragmented),
+        ("CMAF whose init segment's edit runs to the media's end", lambda: cmaf(0)),
+        ("CMAF whose init segment's edit states 1 s", lambda: cmaf(1000)),
         ("96 kHz QuickTime whose sound entry wraps the rate", qtmux_96k),
         # Every decoded frame, neither cut at the play duration stated nor spread over the 4 s the timestamps
         # jump: the CLI's reading without its timestamp resync.

@@ -124,10 +124,12 @@ void Decoding::feedDecoder()
     const bool read = readPacket();
     if (readError_ < 0)
         return;
-    if (read) {
-        links_.packetRead(*packet_, *decoder_, end_);
-        edits_.stateStart(*packet_);
+    if (read && !links_.packetRead(*packet_, *decoder_, end_)) {
+        av_packet_unref(packet_.get());
+        return;
     }
+    if (read)
+        edits_.stateStart(*packet_);
     if (read && copy_.copies(*packet_)) {
         hold(Held::packet, static_cast<int>(copy_.frames(*packet_)));
         return;

@@ -243,8 +243,17 @@ private:
             return true;
         if (vorbisStart_ && !vorbisStart_->known())
             vorbisStart_->page(page);
+        if (vorbisStart_ && vorbisStart_->failed()) {
+            // The first link's headers are the stream's: without them the demuxer's reading stands.
+            if (links_.size() == 1)
+                return false;
+            // A later link whose headers do not parse is left out, its
+            // statements with it: it costs its own audio, no other link's.
+            links_.back().headersDamaged = true;
+            vorbisStart_.reset();
+        }
         endOfLink(page);
-        return !(vorbisStart_ && vorbisStart_->failed());
+        return true;
     }
 
     // The link's stated end: its last granule position, as long as the
@@ -360,15 +369,15 @@ OggChain::OggChain(AVFormatContext& context, const AVStream& stream, AVCodecCont
         decoder.flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
 }
 
-void OggChain::packetRead(const AVPacket& packet, AVCodecContext& decoder, StatedEnd& end)
+bool OggChain::packetRead(const AVPacket& packet, AVCodecContext& decoder, StatedEnd& end)
 {
-    const OggLink* link = links_.opens(packet);
-    if (!link)
-        return;
-    if (!links_.first())
-        avcodec_flush_buffers(&decoder);
-    trim_.stateStartSkip(link->startTrim);
-    end = StatedEnd(link->length);
+    if (const OggLink* link = links_.opens(packet)) {
+        if (!links_.first())
+            avcodec_flush_buffers(&decoder);
+        trim_.stateStartSkip(link->startTrim);
+        end = StatedEnd(link->length);
+    }
+    return !links_.inDamagedLink();
 }
 
 // The start the decoder stated but left to the run; its end padding is not

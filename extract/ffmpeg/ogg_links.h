@@ -43,6 +43,8 @@ struct OggLink {
     // Vorbis only: the frames the link's granule positions state, counted
     // from the first frame kept.
     std::optional<std::int64_t> length;
+    // Vorbis only, never the first link: its headers do not parse.
+    bool headersDamaged = false;
 };
 
 // The links of the Ogg file io reads, from its start, its audio in the codec
@@ -65,6 +67,7 @@ public:
 
     // Whether the link last opened is the file's first.
     bool first() const { return next_ == 1; }
+    bool inDamagedLink() const { return next_ > 0 && links_[next_ - 1].headersDamaged; }
 
 private:
     std::vector<OggLink> links_;
@@ -82,7 +85,8 @@ public:
 
     // Called on each packet read: one that opens a link after the first
     // resets the decoder, and the link's length becomes the stated end.
-    void packetRead(const AVPacket& packet, AVCodecContext& decoder, StatedEnd& end);
+    // False for a packet of a link whose headers are damaged: it is left out.
+    bool packetRead(const AVPacket& packet, AVCodecContext& decoder, StatedEnd& end);
 
     // Cuts a Vorbis frame's start as its link and its decoder state it.
     void trimStart(AVFrame& frame);

@@ -337,6 +337,15 @@ def timelines():
         return reading(joined("junk.ogg", links[0], path("junk"), links[1]), 44100,
                        lambda _: decoded("oggdec", chain, slice(None)), 1e-4)
 
+    def damaged_link():
+        # One byte of the middle link's setup header flipped: that link goes, the links around it stay whole.
+        links = oga("phone-incoming-call"), oga("complete"), oga("bell")
+        data = bytearray(pathlib.Path(joined("three.ogg", *links)).read_bytes())
+        data[data.find(b"\x05vorbis", os.path.getsize(links[0])) + 20] ^= 0xff
+        pathlib.Path(path("damaged-link.ogg")).write_bytes(data)
+        intact = joined("intact.ogg", links[0], links[2])
+        return reading(path("damaged-link.ogg"), 44100, lambda _: decoded("oggdec", intact, slice(None)), 1e-4)
+
     early_eof = "usr/lib/python3/dist-packages/scipy/io/tests/data/*early-eof.wav"
     return (
         # A recording cut short ends where its last whole packet ends.
@@ -373,6 +382,7 @@ def timelines():
         # Shipped Vorbis files joined with cat and eight junk bytes between them, as damage leaves them: every
         # link, not the first link's length; reading resumes at the next page.
         ("chained", chained_with_junk),
+        ("chained, a later link's headers damaged", damaged_link),
         # Opus links: no decoder state carried from one into the next.
         ("chained opus", lambda: reading(opus_chain(oga("phone-incoming-call"), oga("complete"), oga("bell")),
                                          48000, lambda chain: decoded("opusdec", chain, slice(None)), 3e-5)),

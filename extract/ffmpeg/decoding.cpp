@@ -29,7 +29,8 @@ std::optional<std::int64_t> StatedLength(const std::optional<MovEditList>& edits
     const int rate = stream.codecpar->sample_rate;
     if (!stated || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0 || rate <= 0)
         return std::nullopt;
-    const std::int64_t length = av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
+    const std::int64_t length = ffmpeg51::SampleCount(context, stream)
+                                    .value_or(av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate}));
     if (length < 0)  // too long to count: it cuts nothing
         return std::nullopt;
     const auto valid = ffmpeg51::GaplessValidLength(context, stream, rate);

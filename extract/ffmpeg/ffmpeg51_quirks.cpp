@@ -26,22 +26,50 @@ bool IsIntegerPcm(AVCodecID codec)
 
 }  // namespace
 
+namespace {
+
+// The high rates a recorder or an editor uses: multiples of 44.1 and 48 kHz
+// from 88.2 kHz up. Only they are restored; a time scale that is no such
+// rate (a hand-made header) is no wrapped rate, however its remainder reads.
+bool IsHighRate(int timeScale)
+{
+    return timeScale % 44100 == 0 || timeScale % 48000 == 0;
+}
+
+bool IsUncompressedInMov(const AVFormatContext& context, const AVCodecParameters& codec)
+{
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.codec_id);
+    return IsMovFamily(context) && descriptor && av_get_exact_bits_per_sample(codec.codec_id) > 0 &&
+           (descriptor->props & AV_CODEC_PROP_LOSSLESS) && codec.codec_type == AVMEDIA_TYPE_AUDIO;
+}
+
+// The sample table counts one tick per sample.
+bool TicksAreSamples(const AVStream& stream)
+{
+    return stream.nb_frames > 0 && stream.nb_frames == stream.duration;
+}
+
+}  // namespace
+
 bool HasWrappedPcmRate(const AVFormatContext& context, const AVStream& stream)
 {
     constexpr int kEntryRates = 1 << 16;
-    const AVCodecParameters& codec = *stream.codecpar;
-    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.codec_id);
-    const bool uncompressed = descriptor && av_get_exact_bits_per_sample(codec.codec_id) > 0 &&
-                              (descriptor->props & AV_CODEC_PROP_LOSSLESS) && codec.codec_type == AVMEDIA_TYPE_AUDIO;
-    return IsMovFamily(context) && uncompressed && stream.time_base.num == 1 && stream.time_base.den >= kEntryRates &&
-           codec.sample_rate == stream.time_base.den % kEntryRates;
+    return IsUncompressedInMov(context, *stream.codecpar) && stream.time_base.num == 1 &&
+           stream.time_base.den >= kEntryRates && IsHighRate(stream.time_base.den) &&
+           stream.codecpar->sample_rate == stream.time_base.den % kEntryRates;
 }
 
 void RestoreWrappedPcmRate(const AVFormatContext& context, AVStream& stream)
 {
-    const bool ticksAreSamples = stream.nb_frames > 0 && stream.nb_frames == stream.duration;
-    if (HasWrappedPcmRate(context, stream) && ticksAreSamples)
+    if (HasWrappedPcmRate(context, stream) && TicksAreSamples(stream))
         stream.codecpar->sample_rate = stream.time_base.den;
+}
+
+std::optional<std::int64_t> SampleCount(const AVFormatContext& context, const AVStream& stream)
+{
+    if (!IsUncompressedInMov(context, *stream.codecpar) || !TicksAreSamples(stream))
+        return std::nullopt;
+    return stream.duration;
 }
 
 std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, const AVCodecParameters& codec)

@@ -49,13 +49,20 @@ std::optional<std::int64_t> GaplessValidLength(const AVFormatContext& context, c
 // 1, which holds it in 16 bits: 96000 Hz wraps to 30464 (GStreamer's qtmux
 // writes such entries). FFmpeg 5.1 takes the wrapped rate, and the track
 // plays 3.15 times too slow and is cut at its length. A rate is wrapped where
-// it is the media time scale's modulo 65536 and that time scale does not fit
-// 16 bits. Where the track's ticks are samples (the sample table counts one
-// tick per sample), the time scale is the rate and replaces the entry's
-// (RestoreWrappedPcmRate); otherwise the rate stays wrapped and the run
-// refuses the track (HasWrappedPcmRate). Guarded by the "96 kHz QuickTime"
+// it is the media time scale's modulo 65536 and that time scale is a high
+// rate (88.2, 96, 176.4, 192 kHz and up) that does not fit 16 bits. Where the track's ticks are samples (the sample
+// table counts one tick per sample), the time scale is the rate and replaces the entry's (RestoreWrappedPcmRate);
+// otherwise the rate stays wrapped and the run refuses the track (HasWrappedPcmRate). Guarded by the "96 kHz QuickTime"
 // row of test_corpus.py's test_timelines.
 void RestoreWrappedPcmRate(const AVFormatContext& context, AVStream& stream);
 bool HasWrappedPcmRate(const AVFormatContext& context, const AVStream& stream);
+
+// The samples of an uncompressed track whose ticks are samples, as its
+// length: FFmpeg 5.1 reads its duration as time at the time scale, which a
+// time scale that is neither the rate nor a wrapped one (a hand-made header,
+// 65536 + 44100) makes 2.5 times too short. Nothing for other tracks.
+// Guarded by the "time scale that wraps no rate" row of test_corpus.py's
+// test_timelines.
+std::optional<std::int64_t> SampleCount(const AVFormatContext& context, const AVStream& stream);
 
 }  // namespace mivra::ffmpeg::ffmpeg51

@@ -314,6 +314,14 @@ def timelines():
                        check=True)
         return mov, 96000, soundfile.read(raw, samplerate=96000, channels=1, subtype="PCM_24", format="RAW")[0], 0
 
+    def scale_wraps_no_rate():
+        # A hand-made media time scale of 65536 + 44100 over 44.1 kHz samples: no 109636 Hz rate to restore.
+        wav441 = ffmpeg("-i", wav, "-ar", "44100", path("441.wav"))
+        data = bytearray(pathlib.Path(ffmpeg("-i", wav441, "-c:a", "pcm_s16be", path("109636.mov"))).read_bytes())
+        struct.pack_into(">I", data, data.find(b"mdhd") + 16, 65536 + 44100)
+        pathlib.Path(path("109636.mov")).write_bytes(data)
+        return path("109636.mov"), 44100, libsndfile(wav441), 0
+
     def cut(codec, name):
         # Through a packet and a frame: what decodes, as the CLI reads it, is the source's start.
         full = pathlib.Path(ffmpeg("-i", alsa("Front_Left.wav"), "-c:a", codec, path(name))).read_bytes()
@@ -371,6 +379,7 @@ def timelines():
         ("CMAF whose init segment's edit runs to the media's end", lambda: cmaf(0)),
         ("CMAF whose init segment's edit states 1 s", lambda: cmaf(1000)),
         ("96 kHz QuickTime whose sound entry wraps the rate", qtmux_96k),
+        ("QuickTime whose time scale wraps no rate", scale_wraps_no_rate),
         # Every decoded frame, neither cut at the play duration stated nor spread over the 4 s the timestamps
         # jump: the CLI's reading without its timestamp resync.
         ("ASF whose timestamps jump past its stated duration", asf_jump),

@@ -1,6 +1,5 @@
 #include "ffmpeg51_quirks.h"
 
-#include <cstdio>
 #include <limits>
 #include <string_view>
 
@@ -92,22 +91,6 @@ void LabelMpegAudioRate(AVFrame& frame, const AVCodecContext& decoder)
     const AVCodecID codec = decoder.codec_id;
     if ((codec == AV_CODEC_ID_MP1 || codec == AV_CODEC_ID_MP2 || codec == AV_CODEC_ID_MP3) && decoder.sample_rate > 0)
         frame.sample_rate = decoder.sample_rate;
-}
-
-std::optional<std::int64_t> GaplessValidLength(const AVFormatContext& context, const AVStream& stream, int rate)
-{
-    const AVDictionaryEntry* tag = av_dict_get(context.metadata, "iTunSMPB", nullptr, 0);
-    unsigned priming = 0;
-    unsigned long long valid = 0;
-    if (!IsMovFamily(context) || !tag || std::sscanf(tag->value, "%*x %x %*x %llx", &priming, &valid) != 2 ||
-        valid == 0 || valid > static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max())) {
-        return std::nullopt;
-    }
-    if (stream.start_time == AV_NOPTS_VALUE ||
-        av_rescale_q(stream.start_time, stream.time_base, AVRational{1, rate}) != std::int64_t{priming}) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(valid);
 }
 
 }  // namespace mivra::ffmpeg::ffmpeg51

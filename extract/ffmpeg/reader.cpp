@@ -19,11 +19,9 @@ constexpr int kSilenceChunkFrames = 8192;
 
 // What a reader is made for: the output and the decisions it brings.
 struct ReaderPlan {
-    double rate = 0;
-    int channelCount = 0;
+    ConverterOutput output;
     int copiedFrameSize = 0;  // non-zero when packets are copied
     ThreadPlan threads;
-    double precision = 0;
 };
 
 // The output half of a run: turns the decoded steps into packed 24-bit
@@ -32,8 +30,7 @@ struct ReaderPlan {
 class Reader final : public SampleReader {
 public:
     Reader(Decoding decoding, const ReaderPlan& plan)
-        : decoding_(std::move(decoding)), silentFrame_(av_frame_alloc()), plan_(plan),
-          converter_(plan.precision, plan.rate, plan.channelCount)
+        : decoding_(std::move(decoding)), silentFrame_(av_frame_alloc()), plan_(plan), converter_(plan.output)
     {
     }
 
@@ -242,11 +239,11 @@ ReaderPlan PlanReader(const AVCodecParameters& codec, AVCodecID codecId, double 
 {
     const int copiedFrameSize = CopiedFrameSize(codec, rate, channelCount);
     const ThreadPlan threads = PlanThreads(threading, copiedFrameSize != 0, codec.sample_rate != rate);
-    return {.rate = rate,
-            .channelCount = static_cast<int>(channelCount),
+    return {.output = {.rate = rate,
+                       .channelCount = static_cast<int>(channelCount),
+                       .precision = ResamplerPrecisionFor(codecId)},
             .copiedFrameSize = copiedFrameSize,
-            .threads = threads,
-            .precision = ResamplerPrecisionFor(codecId)};
+            .threads = threads};
 }
 
 // Two frame threads where the plan has them and the decoder can use them.

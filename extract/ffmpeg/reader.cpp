@@ -246,6 +246,30 @@ ReaderPlan PlanReader(const AVCodecParameters& codec, AVCodecID codecId, double 
             .threads = threads};
 }
 
+struct DecoderOrError {
+    CodecContext decoder;
+    int error = 0;  // why there is none
+};
+
+// The stream's decoder, not opened yet.
+DecoderOrError MakeDecoder(const AVFormatContext& context, const AVStream& stream)
+{
+    const auto codecId = ffmpeg51::CodecAllowedByWaveTag(context, *stream.codecpar);
+    if (!codecId)
+        return {nullptr, AVERROR_INVALIDDATA};
+    const AVCodec* codec = avcodec_find_decoder(*codecId);
+    if (!codec)
+        return {nullptr, AVERROR_DECODER_NOT_FOUND};
+    CodecContext decoder(avcodec_alloc_context3(codec));
+    if (!decoder)
+        return {nullptr, AVERROR(ENOMEM)};
+    if (const int error = avcodec_parameters_to_context(decoder.get(), stream.codecpar); error < 0)
+        return {nullptr, error};
+    decoder->codec_id = *codecId;
+    decoder->pkt_timebase = stream.time_base;
+    return {std::move(decoder), 0};
+}
+
 // Two frame threads where the plan has them and the decoder can use them.
 void ChooseDecoderThreads(AVCodecContext& decoder, bool frameThreads)
 {
@@ -280,24 +304,13 @@ ReaderOrError MakeReader(FormatContext context, int streamIndex, std::unique_ptr
         return {nullptr, ErrorText(AVERROR(ENOTSUP))};
     if (ffmpeg51::HasWrappedPcmRate(*context, stream))
         return {nullptr, ErrorText(AVERROR_INVALIDDATA)};
-    const auto codecId = ffmpeg51::CodecAllowedByWaveTag(*context, *stream.codecpar);
-    if (!codecId)
-        return {nullptr, ErrorText(AVERROR_INVALIDDATA)};
-    const AVCodec* codec = avcodec_find_decoder(*codecId);
-    if (!codec)
-        return {nullptr, ErrorText(AVERROR_DECODER_NOT_FOUND)};
-    CodecContext decoder(avcodec_alloc_context3(codec));
-    if (!decoder)
-        return {nullptr, ErrorText(AVERROR(ENOMEM))};
-    if (const int error = avcodec_parameters_to_context(decoder.get(), stream.codecpar); error < 0) {
-        return {nullptr, ErrorText(error)};
-    }
-    decoder->codec_id = *codecId;
-    decoder->pkt_timebase = stream.time_base;
-    const ReaderPlan plan = PlanReader(*stream.codecpar, *codecId, rate, channelCount, threading);
-    ChooseDecoderThreads(*decoder, plan.threads.frameThreads);
+    DecoderOrError made = MakeDecoder(*context, stream);
+    if (!made.decoder)
+        return {nullptr, ErrorText(made.error)};
+    const ReaderPlan plan = PlanReader(*stream.codecpar, made.decoder->codec_id, rate, channelCount, threading);
+    ChooseDecoderThreads(*made.decoder, plan.threads.frameThreads);
     DiscardOtherStreams(*context, streamIndex);
-    Decoding decoding(StreamPackets(std::move(context), streamIndex), std::move(decoder), std::move(presentation),
+    Decoding decoding(StreamPackets(std::move(context), streamIndex), std::move(made.decoder), std::move(presentation),
                       plan.copiedFrameSize);
     return {std::make_unique<Reader>(std::move(decoding), plan), {}};
 }

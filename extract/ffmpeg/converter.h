@@ -13,14 +13,22 @@ namespace mivra::ffmpeg {
 // The precision soxr resamples a source of this codec at.
 double ResamplerPrecisionFor(AVCodecID codec);
 
+// What a converter makes: 24-bit samples at `rate` Hz in `channelCount`
+// channels, resampled by soxr at `precision` bits where the rate changes.
+struct ConverterOutput {
+    double rate = 0;
+    int channelCount = 0;
+    double precision = 0;
+};
+
 // Set up from the first decoded frame: samples are packed directly when the
 // decoder's samples allow it, else they go through libswresample.
 class Converter {
 public:
-    explicit Converter(double precision) : precision_(precision) {}
-
-    // The rate and channel count of the output; set before the first frame.
-    void setTarget(double rate, int channelCount);
+    explicit Converter(const ConverterOutput& output)
+        : precision_(output.precision), targetRate_(output.rate), channelCount_(output.channelCount)
+    {
+    }
 
     int configure(const AVFrame& frame);
     bool configured() const { return direct_ || resampler_ != nullptr; }
@@ -48,8 +56,8 @@ private:
     int resample(const uint8_t* const* in, int inputCount, std::vector<std::byte>& packed);
 
     double precision_;
-    double targetRate_ = 0;
-    int channelCount_ = 0;
+    double targetRate_;
+    int channelCount_;
     Resampler resampler_;
     bool direct_ = false;
     ChannelLayout sourceLayout_;

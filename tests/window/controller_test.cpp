@@ -659,5 +659,22 @@ TEST_F(ControllerTest, MessagesAreHonouredOnlyFromPagesOfTheInterfaceOrigin)
     EXPECT_FALSE(honoured("http://%zz/", "http://%zz/"));
 }
 
+// The toolkit may signal while the window goes: nothing reaches the Controller then, and what waits for an
+// answer gets the one that drops it.
+TEST_F(ControllerTest, TheToolkitsEventsDoNothingOnceTheControllerIsGone)
+{
+    const ToolkitEvents events = controller->toolkitEvents();
+    controller.reset();
+    std::optional<std::string> destination = "not answered";
+    events.downloads.decide("a.json", [&](std::optional<std::string> path) { destination = std::move(path); });
+    EXPECT_EQ(destination, std::nullopt);
+    EXPECT_TRUE(events.webView.navigationRequested("mailto:a@b.fr", true));
+    EXPECT_FALSE(events.dropped("/p/a.fcpxml"));
+    events.webView.message(Message({{"action", "settings"}}), kInterface);
+    events.webView.navigationFailed(kInterface);
+    events.menu(MenuAction::Quit);
+    EXPECT_EQ(toolkit_.calls, Calls{});
+}
+
 }  // namespace
 }  // namespace mivra

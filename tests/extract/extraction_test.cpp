@@ -88,11 +88,11 @@ protected:
     }
 
     using Outcome = std::tuple<int, std::string, std::string>;  // status, out, err
-    Outcome run(std::vector<std::string> arguments)
+    Outcome run(std::vector<std::string> arguments, const ProgressLine::Clock& terminalClock = {})
     {
         FakeMedia media(script_);
         std::ostringstream out, err;
-        const int status = RunExtraction(arguments, media, out, err);
+        const int status = RunExtraction(arguments, media, out, err, terminalClock);
         return {status, out.str(), err.str()};
     }
     Outcome run(const std::string& rate = "48000") { return run({source_, target_, rate}); }
@@ -236,6 +236,42 @@ TEST_F(ExtractionRun, TargetMovedOrReplacedDuringTheRunFails)
             if (entry.path() != source_)
                 fs::remove_all(entry.path());
         }
+    }
+}
+
+// A terminal sees one line after the first second, rewritten at most every
+// quarter second, and erased before the run's own output. Mono at 10 Hz: each
+// 30-byte buffer is a second of media, and the clock moves 200 ms a reading.
+TEST_F(ExtractionRun, ProgressOnATerminalIsErasedBeforeTheOutcome)
+{
+    const auto line = [](const std::string& text) { return "\rextraction en cours : " + text; };
+    const std::string erased = "\r" + std::string(36, ' ') + "\r";
+    const std::string shown = line("62 % (0:00:05)") + line("87 % (0:00:07)") + erased;
+    struct Case {
+        std::optional<double> duration;
+        std::size_t buffers;
+        ReaderStatus end;
+        std::string err;
+    };
+    for (const Case& c :
+         {Case{8.0, 8, ReaderStatus::completed, shown},
+          Case{8.0, 8, ReaderStatus::failed, shown + "extraction interrompue : decoder broke\n"},
+          Case{std::nullopt, 6, ReaderStatus::completed, line("0:00:05") + "\r" + std::string(29, ' ') + "\r"},
+          Case{4.0, 9, ReaderStatus::completed,  // a track longer than stated
+               line("100 % (0:00:05)") + line("100 % (0:00:07)") + line("100 % (0:00:09)") + "\r" +
+                   std::string(37, ' ') + "\r"},
+          Case{8.0, 4, ReaderStatus::completed, ""}}) {
+        script_.track = AudioTrack{1, c.duration};
+        script_.buffers.assign(c.buffers, 30);
+        script_.endStatus = c.end;
+        script_.description = "decoder broke";
+        int readings = 0;
+        const auto clock = [&readings] {
+            return std::chrono::steady_clock::time_point{} + std::chrono::milliseconds(200 * readings++);
+        };
+        const Outcome outcome = run({source_, target_, "10"}, clock);
+        const std::string out = c.end == ReaderStatus::completed ? std::to_string(c.buffers * 10) + "\n" : "";
+        EXPECT_EQ(outcome, (Outcome{c.end == ReaderStatus::completed ? 0 : 1, out, c.err})) << c.buffers;
     }
 }
 

@@ -4,6 +4,7 @@ format against the CLI's decoding, the wiring of arguments, messages, the
 target and the process around a run."""
 
 import os
+import pty
 import resource
 import shutil
 import signal
@@ -201,6 +202,46 @@ class Extract(ExtractTest):
         os.remove(fifo)
         self.assertEqual((process.returncode, out, err), (-signal.SIGTERM, "", ""))
         self.assertEqual(os.listdir(self.out_dir), [])
+
+    def test_a_terminal_sees_progress_and_then_the_clean_end(self):
+        """Fed from a FIFO, the run waits past its first second half way; on a terminal the progress line then
+        shows, and is gone from the screen when the frame count is printed."""
+        fifo = os.path.join(self.out_dir, "source.wav")
+        os.mkfifo(fifo)
+        controller, terminal = pty.openpty()
+        process = subprocess.Popen([EXTRACT, fifo, self.target], stdin=subprocess.DEVNULL, stdout=terminal,
+                                   stderr=terminal)
+        os.close(terminal)
+        with open(fifo, "wb") as feed, open(path("long.wav"), "rb") as long:
+            feed.write(long.read(4 << 20))
+            feed.flush()
+            time.sleep(1.5)
+            feed.write(long.read())
+        shown = b""
+        while chunk := self.read_terminal(controller):
+            shown += chunk
+        os.close(controller)
+        self.assertEqual(process.wait(timeout=60), 0)
+        self.assertRegex(shown, rb"^\rextraction en cours : 0:00:\d\d")
+        self.assertEqual(screen(shown), ["1440000", ""])
+
+    @staticmethod
+    def read_terminal(controller):
+        try:
+            return os.read(controller, 4096)
+        except OSError:  # EIO: the program has closed the terminal
+            return b""
+
+
+def screen(written):
+    """The lines a terminal shows for what was written to it (a carriage return goes back to the line's start)."""
+    lines = []
+    for line in written.decode().split("\n"):
+        shown = ""
+        for part in line.split("\r"):
+            shown = part + shown[len(part):]
+        lines.append(shown.rstrip())
+    return lines
 
 
 if __name__ == "__main__":

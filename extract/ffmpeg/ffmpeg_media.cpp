@@ -21,9 +21,9 @@ namespace {
 // a long multichannel file otherwise spends most of its time on packet overhead.
 constexpr const char* kWavPacketSize = "262144";
 // The raw demuxers (FLAC, AC-3, DTS, ...) hand their parser 1 KiB packets by
-// default: two allocations for every KiB of the file (800,000
-// allocations for 10 minutes of 6-channel FLAC). 64 KiB pieces cost about a
-// tenth less CPU on such a file and parse into the same frames.
+// default: two allocations for every KiB of the file (800,000 for 10 minutes
+// of 6-channel FLAC). In 64 KiB pieces such a file takes a tenth of the
+// allocations and 4 % fewer instructions, and its parser finds the same frames.
 constexpr const char* kRawPacketSize = "65536";
 
 // Streams the header already shows are not audio are left out of the probe

@@ -101,7 +101,9 @@ void RemoveWhereStillFound(const TargetIdentity& identity)
     }
 }
 
-extern "C" void RemoveTargetThenEnd(int signal)
+// A signal handler has C linkage; static keeps the name in this file.
+extern "C" {
+static void RemoveTargetThenEnd(int signal)
 {
     if (const TargetIdentity* target = gPublishedTarget.exchange(nullptr))
         RemoveWhereStillFound(*target);
@@ -110,6 +112,7 @@ extern "C" void RemoveTargetThenEnd(int signal)
     ::sigaction(signal, &defaults, nullptr);
     // Blocked until the handler returns; then it ends the process as it would have without a handler.
     ::raise(signal);
+}
 }
 
 }  // namespace

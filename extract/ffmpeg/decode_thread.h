@@ -36,7 +36,7 @@ public:
     // and the consumer, once it has nothing left, sleeps until a batch (a
     // quarter of that) or the last step is queued. Each side is woken once per
     // batch, never per frame.
-    static constexpr std::size_t kFullBytes = 256 * 1024;
+    static constexpr std::size_t kFullBytes = std::size_t{256} * 1024;
     static constexpr std::size_t kFullSteps = 256;
 
     // Starts pulling steps from source, which the thread alone uses from then

@@ -70,8 +70,8 @@ Input OpenInput(const std::string& path)
     // On failure avformat_open_input frees the context, not the reader.
     if (avformat_open_input(&raw, url.c_str(), nullptr, &options.entries) < 0)
         return {};
-    io.release();
     FormatContext context(raw);
+    static_cast<void>(io.release());  // the context closes it now
     SkipKnownNonAudioStreams(*raw);
     // Without it MP3, FLAC and raw AAC report neither rate nor channels.
     if (avformat_find_stream_info(raw, nullptr) < 0)

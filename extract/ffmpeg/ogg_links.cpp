@@ -90,7 +90,8 @@ public:
             partial_.clear();
         std::size_t at = 0;
         for (const std::uint8_t size : page.lacing) {
-            partial_.insert(partial_.end(), page.body.begin() + at, page.body.begin() + at + size);
+            const std::uint8_t* segment = page.body.data() + at;
+            partial_.insert(partial_.end(), segment, segment + size);
             at += size;
             if (partial_.size() > kLargestPacket) {
                 failed_ = true;

@@ -147,6 +147,11 @@ std::string OpenedPath(const std::string& call)
     return std::regex_match(call, match, openPath) ? match[1].str() : "not opened: " + call;
 }
 
+std::string InParentheses(const std::string& text)
+{
+    return "(" + text + ")";
+}
+
 // A Controller on the fake toolkit; its folders are temporary.
 class ControllerTest : public ::testing::Test {
 protected:
@@ -272,7 +277,7 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
                          : call == "activate"                    ? "a"
                          : call.starts_with("showPage ")         ? "e"
                          : call == "openInBrowser mailto:a@b.fr" ? "o"
-                                                                 : "(" + OpenedPath(call) + ")";
+                                                                 : InParentheses(OpenedPath(call));
         }
         EXPECT_EQ(trace, expected) << project << " " << events;
     }
@@ -405,10 +410,9 @@ TEST_F(ControllerTest, WithdrawalRemovesEveryExactMatchAndAlwaysReportsTheList)
 
 TEST_F(ControllerTest, ADownloadIsSavedWhereTheUserSaysReplacingOnlyWhenConfirmedAndFailedOnesLeaveNothing)
 {
-    Calls answers;  // "-" for no file
+    std::vector<std::optional<std::string>> answers;
     const auto download = [&](const std::string& suggested) {
-        controller->decideDownload(suggested,
-                                   [&](std::optional<std::string> path) { answers.push_back(path.value_or("-")); });
+        controller->decideDownload(suggested, [&](std::optional<std::string> path) { answers.push_back(path); });
         return toolkit_.calls.back();
     };
     const std::string panel = "showSavePanel Enregistrer le telechargement|" + places_.downloadsFolder + "|";
@@ -420,7 +424,7 @@ TEST_F(ControllerTest, ADownloadIsSavedWhereTheUserSaysReplacingOnlyWhenConfirme
         EXPECT_EQ(download(suggested), panel + offered + "|Enregistrer");
         RunOldest(toolkit_.panels, std::nullopt);  // cancel: nothing to write
     }
-    EXPECT_EQ(answers, Calls(6, "-"));
+    EXPECT_EQ(answers, decltype(answers)(6));
     answers.clear();
     const std::string fresh = places_.downloadsFolder + "/new.json", taken = file("home/Downloads/export.json");
     download("new.json");
@@ -436,7 +440,9 @@ TEST_F(ControllerTest, ADownloadIsSavedWhereTheUserSaysReplacingOnlyWhenConfirme
     RunOldest(toolkit_.answers, true);
     // Each is written to a temporary file of its own beside the name chosen, which keeps its file meanwhile.
     ASSERT_EQ(answers.size(), 2u);
-    for (const fs::path written : answers) {
+    for (const auto& answer : answers) {
+        ASSERT_TRUE(answer);
+        const fs::path written = *answer;
         EXPECT_EQ(written.parent_path(), places_.downloadsFolder);
         EXPECT_TRUE(written.filename().string().starts_with(".Mivra-telechargement-")) << written;
         std::ofstream(written) << "nouveau";
@@ -448,21 +454,22 @@ TEST_F(ControllerTest, ADownloadIsSavedWhereTheUserSaysReplacingOnlyWhenConfirme
         return files;
     };
     using Files = std::map<std::string, std::string>;
-    controller->downloadFailed(answers[1]);  // the replacing one fails: the old file stays
-    controller->downloadFinished(answers[0]);
+    controller->downloadFailed(*answers[1]);  // the replacing one fails: the old file stays
+    controller->downloadFinished(*answers[0]);
     EXPECT_EQ(inDownloads(), (Files{{"new.json", "nouveau"}, {"export.json", "x"}}));
     download("export.json");
     RunOldest(toolkit_.panels, taken);
     RunOldest(toolkit_.answers, true);
-    std::ofstream(answers.back()) << "nouveau";
-    controller->downloadFinished(answers.back());
+    ASSERT_TRUE(answers.back());
+    std::ofstream(*answers.back()) << "nouveau";
+    controller->downloadFinished(*answers.back());
     // A controller gone meanwhile drops the download, and one still running leaves nothing.
     download("late.json");
     RunOldest(toolkit_.panels, places_.downloadsFolder + "/late.json");
     download("late.json");
     controller.reset();
     RunOldest(toolkit_.panels, fresh);
-    EXPECT_EQ(answers.back(), "-");
+    EXPECT_EQ(answers.back(), std::nullopt);
     make()->downloadFailed(taken);  // only its own temporary files are removed
     EXPECT_EQ(inDownloads(), (Files{{"new.json", "nouveau"}, {"export.json", "nouveau"}}));
 }
@@ -492,7 +499,7 @@ TEST_F(ControllerTest, AFileInputGetsOneItemOrNothingAndOfThePageDialogsOnlyAnAl
                                                           {PageDialog::LeavePage, "Quitter ?"}};
     for (const auto& [dialog, message] : dialogs)
         controller->runPageDialog(dialog, message,
-                                  [&, message](bool yes) { answers.push_back(message + (yes ? "+" : "-")); });
+                                  [&, shown = message](bool yes) { answers.push_back(shown + (yes ? "+" : "-")); });
     RunOldest(toolkit_.answers, false);
     EXPECT_EQ(answers,
               (Calls{"/p/Montage.fcpxmld", "-", "Continuer ?-", "Nom ?-", "Quitter ?+", "Termine\n3 fichiers+"}));

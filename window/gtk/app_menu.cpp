@@ -41,6 +41,23 @@ struct ActionHandler {
     std::function<void(MenuAction)> perform;
 };
 
+// The application action ("app." + name) that runs a menu action.
+std::string ActionName(MenuAction action)
+{
+    return std::string("app.") + BareActionName(action);
+}
+
+// The accelerator of an item: Ctrl with the key named, or with its letter.
+std::string Accelerator(const std::string& key)
+{
+    return "<Control>" + key;
+}
+
+std::string Accelerator(char key)
+{
+    return Accelerator(std::string(1, key));
+}
+
 void OnActivate(GSimpleAction*, GVariant*, gpointer data)
 {
     auto* handler = static_cast<ActionHandler*>(data);
@@ -155,60 +172,9 @@ void ShowMenuFromKeyboard(GSimpleAction*, GVariant*, gpointer handle)
     gtk_menu_shell_select_first(GTK_MENU_SHELL(menu), TRUE);
 }
 
-}  // namespace
-
-void ShowAppMenuAtPointer(GtkWidget* handle, const GdkEvent* press)
-{
-    if (GtkMenu* menu = HandleMenu(handle))
-        gtk_menu_popup_at_pointer(menu, press);
-}
-
-// The window takes the menu key before the page, like its other window keys.
-void AddMenuKey(GtkWidget* handle)
-{
-    GtkWindow* window = WindowOf(handle);
-    g_autoptr(GSimpleAction) action = g_simple_action_new(kShowMenuAction, nullptr);
-    g_signal_connect_object(action, "activate", G_CALLBACK(ShowMenuFromKeyboard), handle, GConnectFlags{});
-    g_action_map_add_action(G_ACTION_MAP(window), G_ACTION(action));
-    GtkApplication* application = gtk_window_get_application(window);
-    const std::string key = KeyName(kMenuOpeningKey);
-    const char* keys[] = {key.c_str(), nullptr};
-    if (application)
-        gtk_application_set_accels_for_action(application, (std::string("win.") + kShowMenuAction).c_str(), keys);
-}
-
-std::string ActionName(MenuAction action)
-{
-    return std::string("app.") + BareActionName(action);
-}
-
-std::string Accelerator(char key)
-{
-    return Accelerator(std::string(1, key));
-}
-
-std::string Accelerator(const std::string& key)
-{
-    return "<Control>" + key;
-}
-
-std::string KeyName(Key key)
-{
-    switch (key) {
-    case Key::F6: return "F6";
-    case Key::F10: return "F10";
-    case Key::F11: return "F11";
-    case Key::Plus: return "plus";
-    case Key::Equal: return "equal";
-    case Key::Minus: return "minus";
-    case Key::Zero: return "0";
-    case Key::KeypadPlus: return "KP_Add";
-    case Key::KeypadMinus: return "KP_Subtract";
-    case Key::KeypadZero: return "KP_0";
-    }
-    return "";
-}
-
+// The model of the table: one submenu per menu in table order, the
+// application menu labelled with the application's name, a new section where
+// an item has a separator above it.
 GMenu* NewMenuModel(const std::vector<MenuItem>& items, const std::string& applicationName)
 {
     GMenu* model = g_menu_new();
@@ -244,8 +210,47 @@ GMenu* NewMenuModel(const std::vector<MenuItem>& items, const std::string& appli
     return model;
 }
 
+}  // namespace
+
+void ShowAppMenuAtPointer(GtkWidget* handle, const GdkEvent* press)
+{
+    if (GtkMenu* menu = HandleMenu(handle))
+        gtk_menu_popup_at_pointer(menu, press);
+}
+
+// The window takes the menu key before the page, like its other window keys.
+void AddMenuKey(GtkWidget* handle)
+{
+    GtkWindow* window = WindowOf(handle);
+    g_autoptr(GSimpleAction) action = g_simple_action_new(kShowMenuAction, nullptr);
+    g_signal_connect_object(action, "activate", G_CALLBACK(ShowMenuFromKeyboard), handle, GConnectFlags{});
+    g_action_map_add_action(G_ACTION_MAP(window), G_ACTION(action));
+    GtkApplication* application = gtk_window_get_application(window);
+    const std::string key = KeyName(kMenuOpeningKey);
+    const char* keys[] = {key.c_str(), nullptr};
+    if (application)
+        gtk_application_set_accels_for_action(application, (std::string("win.") + kShowMenuAction).c_str(), keys);
+}
+
+std::string KeyName(Key key)
+{
+    switch (key) {
+    case Key::F6: return "F6";
+    case Key::F10: return "F10";
+    case Key::F11: return "F11";
+    case Key::Plus: return "plus";
+    case Key::Equal: return "equal";
+    case Key::Minus: return "minus";
+    case Key::Zero: return "0";
+    case Key::KeypadPlus: return "KP_Add";
+    case Key::KeypadMinus: return "KP_Subtract";
+    case Key::KeypadZero: return "KP_0";
+    }
+    return "";
+}
+
 void InstallMenu(GtkApplication* application, GtkWidget* pageKeys, const std::vector<MenuItem>& items,
-                 std::function<void(MenuAction)> perform)
+                 const std::function<void(MenuAction)>& perform)
 {
     // GTK 3 makes each item's shown accelerator an application accelerator,
     // which acts before the page: the page's own are taken back below.

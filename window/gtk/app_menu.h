@@ -14,20 +14,8 @@
 
 namespace mivra {
 
-// The application action ("app." + name) that runs a menu action.
-std::string ActionName(MenuAction action);
-
-// The accelerator of an item: Ctrl with its letter, or with the key named.
-std::string Accelerator(char key);
-std::string Accelerator(const std::string& key);
-
 // GTK's name of a key.
 std::string KeyName(Key key);
-
-// The model of the table: one submenu per menu in table order, the
-// application menu labelled with the application's name, a new section where
-// an item has a separator above it.
-GMenu* NewMenuModel(const std::vector<MenuItem>& items, const std::string& applicationName);
 
 // Actions and shortcuts of the table on the application: an item marked
 // windowFirst takes its key before the page, every other item only when the
@@ -35,7 +23,7 @@ GMenu* NewMenuModel(const std::vector<MenuItem>& items, const std::string& appli
 // ancestor of the web view; F11 also toggles full screen, and the shortcuts
 // without items (zoom) come the same way.
 void InstallMenu(GtkApplication* application, GtkWidget* pageKeys, const std::vector<MenuItem>& items,
-                 std::function<void(MenuAction)> perform);
+                 const std::function<void(MenuAction)>& perform);
 
 // The application's menu as sections at the pointer, attached to the handle.
 void ShowAppMenuAtPointer(GtkWidget* handle, const GdkEvent* press);

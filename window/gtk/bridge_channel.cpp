@@ -30,7 +30,8 @@ constexpr const char* kEvent = "mivra-native-message";
 
 std::string Quoted(std::string_view text)
 {
-    return "\"" + std::string(text) + "\"";
+    std::string literal = "\"";
+    return literal.append(text).append("\"");
 }
 
 std::string KeysLiteral()

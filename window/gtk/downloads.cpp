@@ -30,7 +30,7 @@ void Answer(const std::shared_ptr<WebKitDownload>& download, const std::optional
 gboolean OnDecideDestination(WebKitDownload* download, char* suggested, gpointer web)
 {
     std::shared_ptr<WebKitDownload> held(WEBKIT_DOWNLOAD(g_object_ref(download)), g_object_unref);
-    EventsOf(WEBKIT_WEB_VIEW(web)).decide(suggested ? suggested : "", [held](std::optional<std::string> path) {
+    EventsOf(WEBKIT_WEB_VIEW(web)).decide(suggested ? suggested : "", [held](const std::optional<std::string>& path) {
         Answer(held, path);
     });
     return TRUE;

@@ -181,7 +181,8 @@ void GtkToolkit::runLater(std::chrono::milliseconds delay, std::function<void()>
 void GtkToolkit::runInBackground(std::function<void()> work, std::function<void()> done)
 {
     Owned<GTask> task(g_task_new(nullptr, nullptr, RunJobDone, nullptr));
-    g_task_set_task_data(task.get(), HandToGLib(std::make_unique<BackgroundJob>(std::move(work), std::move(done))),
+    g_task_set_task_data(task.get(),
+                         HandToGLib(std::make_unique<BackgroundJob>(BackgroundJob{std::move(work), std::move(done)})),
                          FreeFromGLib<BackgroundJob>);
     g_task_run_in_thread(task.get(), RunJobWork);
 }

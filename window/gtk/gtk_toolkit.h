@@ -42,7 +42,7 @@ public:
     // Given before the window is built.
     void setEvents(ToolkitEvents events);
 
-    void buildWindow(const WindowDescription& window) override;
+    void buildWindow(const WindowDescription& description) override;
     void installMenu(const std::vector<MenuItem>& items) override;
     void activate() override;
 

@@ -21,6 +21,42 @@ bool Usable(int side)
     return side > 0 && side <= kLargestSide;
 }
 
+// The key file that keeps the sizes.
+std::string KeptSizeFile()
+{
+    g_autofree char* file = g_build_filename(g_get_user_state_dir(), "mivra", "window.ini", nullptr);
+    return file;
+}
+
+// The size kept under the group, when one was kept and is usable.
+std::optional<Size> LoadKeptSize(const std::string& file, const std::string& group)
+{
+    g_autoptr(GKeyFile) keys = g_key_file_new();
+    if (!g_key_file_load_from_file(keys, file.c_str(), G_KEY_FILE_NONE, nullptr))
+        return std::nullopt;
+    g_autoptr(GError) widthError = nullptr;
+    g_autoptr(GError) heightError = nullptr;
+    const int width = g_key_file_get_integer(keys, group.c_str(), kWidthKey, &widthError);
+    const int height = g_key_file_get_integer(keys, group.c_str(), kHeightKey, &heightError);
+    if (widthError || heightError || !Usable(width) || !Usable(height))
+        return std::nullopt;
+    return Size{width, height};
+}
+
+// Writes the size under the group, keeping the file's other groups. Failures
+// are dropped: a size that cannot be kept only costs the next run its size.
+void KeepSize(const std::string& file, const std::string& group, Size size)
+{
+    g_autoptr(GKeyFile) keys = g_key_file_new();
+    g_key_file_load_from_file(keys, file.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
+    g_key_file_set_integer(keys, group.c_str(), kWidthKey, size.width);
+    g_key_file_set_integer(keys, group.c_str(), kHeightKey, size.height);
+    g_autofree char* folder = g_path_get_dirname(file.c_str());
+    if (g_mkdir_with_parents(folder, 0700) != 0)
+        return;
+    g_key_file_save_to_file(keys, file.c_str(), nullptr);
+}
+
 struct KeptSizeState {
     std::string group;
     // Shared with the quiet-period checks, which do nothing once it is gone.
@@ -74,38 +110,6 @@ void OnDestroyed(GtkWindow*, gpointer data)
 }
 
 }  // namespace
-
-std::string KeptSizeFile()
-{
-    g_autofree char* file = g_build_filename(g_get_user_state_dir(), "mivra", "window.ini", nullptr);
-    return file;
-}
-
-std::optional<Size> LoadKeptSize(const std::string& file, const std::string& group)
-{
-    g_autoptr(GKeyFile) keys = g_key_file_new();
-    if (!g_key_file_load_from_file(keys, file.c_str(), G_KEY_FILE_NONE, nullptr))
-        return std::nullopt;
-    g_autoptr(GError) widthError = nullptr;
-    g_autoptr(GError) heightError = nullptr;
-    const int width = g_key_file_get_integer(keys, group.c_str(), kWidthKey, &widthError);
-    const int height = g_key_file_get_integer(keys, group.c_str(), kHeightKey, &heightError);
-    if (widthError || heightError || !Usable(width) || !Usable(height))
-        return std::nullopt;
-    return Size{width, height};
-}
-
-void KeepSize(const std::string& file, const std::string& group, Size size)
-{
-    g_autoptr(GKeyFile) keys = g_key_file_new();
-    g_key_file_load_from_file(keys, file.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
-    g_key_file_set_integer(keys, group.c_str(), kWidthKey, size.width);
-    g_key_file_set_integer(keys, group.c_str(), kHeightKey, size.height);
-    g_autofree char* folder = g_path_get_dirname(file.c_str());
-    if (g_mkdir_with_parents(folder, 0700) != 0)
-        return;
-    g_key_file_save_to_file(keys, file.c_str(), nullptr);
-}
 
 void RestoreAndKeepSize(GtkWindow* window, const std::string& group, Size opening, const std::optional<Size>& workArea)
 {

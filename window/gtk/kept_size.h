@@ -11,16 +11,6 @@
 
 namespace mivra {
 
-// The key file that keeps the sizes.
-std::string KeptSizeFile();
-
-// The size kept under the group, when one was kept and is usable.
-std::optional<Size> LoadKeptSize(const std::string& file, const std::string& group);
-
-// Writes the size under the group, keeping the file's other groups. Failures
-// are dropped: a size that cannot be kept only costs the next run its size.
-void KeepSize(const std::string& file, const std::string& group, Size size);
-
 // Opens the window at the size kept under the group (else `opening`), fitted
 // to the work area, then keeps each size it settles at and, as the window is
 // destroyed, a size still waiting.

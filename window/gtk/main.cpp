@@ -135,6 +135,7 @@ public:
             arguments.insert(arguments.end(), {"--", uri});
         }
         std::vector<char*> argv;
+        argv.reserve(arguments.size() + 1);
         for (std::string& argument : arguments)
             argv.push_back(argument.data());
         argv.push_back(nullptr);

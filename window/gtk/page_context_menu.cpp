@@ -25,13 +25,10 @@ bool IsEditing(WebKitContextMenuAction action)
     }
 }
 
-gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*, gpointer)
-{
-    return !KeepEditingItems(menu);
-}
-
-}  // namespace
-
+// Keeps the menu's editing items (cut, copy, paste, select all, spelling) in
+// order, with a separator only between two of them; everything WebKit adds
+// for a browser (back, forward, stop, reload, links and media in new windows,
+// downloads, the inspector) goes. Answers whether anything is left to show.
 bool KeepEditingItems(WebKitContextMenu* menu)
 {
     std::vector<Owned<WebKitContextMenuItem>> kept;
@@ -54,6 +51,13 @@ bool KeepEditingItems(WebKitContextMenu* menu)
         webkit_context_menu_append(menu, item.get());
     return !kept.empty();
 }
+
+gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*, gpointer)
+{
+    return !KeepEditingItems(menu);
+}
+
+}  // namespace
 
 void LimitPageContextMenu(WebKitWebView* view)
 {

@@ -5,12 +5,6 @@
 
 namespace mivra {
 
-// Keeps the menu's editing items (cut, copy, paste, select all, spelling) in
-// order, with a separator only between two of them; everything WebKit adds
-// for a browser (back, forward, stop, reload, links and media in new windows,
-// downloads, the inspector) goes. Answers whether anything is left to show.
-bool KeepEditingItems(WebKitContextMenu* menu);
-
 // WebKit's menu is limited to its editing items, and none opens when none is left.
 void LimitPageContextMenu(WebKitWebView* view);
 

@@ -7,7 +7,6 @@ from harness import Route, WindowTestCase, main, wait_until
 
 
 class BridgeTest(WindowTestCase):
-    wayland_skip = "the page's messages take the same way on Wayland"
 
     def test_frames_other_origins_and_links(self):
         # A script as the default https handler records each URL it is given.

@@ -114,10 +114,12 @@ struct OutputFormat {
         return WavHeader(static_cast<std::uint32_t>(rate), channelCount, dataSize);
     }
 
-    double seconds(std::uint64_t dataSize) const
+    std::uint64_t frames(std::uint64_t dataSize) const
     {
-        return static_cast<double>(dataSize / (std::uint64_t{kBytesPerSample} * channelCount)) / rate;
+        return dataSize / (std::uint64_t{kBytesPerSample} * channelCount);
     }
+
+    double seconds(std::uint64_t dataSize) const { return static_cast<double>(frames(dataSize)) / rate; }
 };
 
 // A format the header can describe: block align in 16 bits, a whole rate of
@@ -202,7 +204,7 @@ int CopyIntoTarget(SampleReader& reader, TargetFile& target, const OutputFormat&
     }
     // The frame count is the caller's only sign of success: when it cannot be
     // written, the run fails and the file goes, as for any other failure.
-    out << copy.dataBytes / (std::uint64_t{kBytesPerSample} * format.channelCount) << '\n' << std::flush;
+    out << format.frames(copy.dataBytes) << '\n' << std::flush;
     if (!out)
         return abandon(kStdoutUnwritable);
     return 0;

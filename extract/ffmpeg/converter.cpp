@@ -64,12 +64,6 @@ double ResamplerPrecisionFor(AVCodecID codec)
     return lossy ? kLossyResamplerPrecision : kResamplerPrecision;
 }
 
-void Converter::setTarget(double rate, int channelCount)
-{
-    targetRate_ = rate;
-    channelCount_ = channelCount;
-}
-
 int Converter::configure(const AVFrame& frame)
 {
     if (av_channel_layout_copy(&sourceLayout_.value, &frame.ch_layout) < 0)

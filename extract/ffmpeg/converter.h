@@ -17,10 +17,11 @@ double ResamplerPrecisionFor(AVCodecID codec);
 // decoder's samples allow it, else they go through libswresample.
 class Converter {
 public:
-    explicit Converter(double precision) : precision_(precision) {}
-
-    // The rate and channel count of the output; set before the first frame.
-    void setTarget(double rate, int channelCount);
+    // Converts to `rate` Hz and `channelCount` channels.
+    Converter(double precision, double rate, int channelCount)
+        : precision_(precision), targetRate_(rate), channelCount_(channelCount)
+    {
+    }
 
     int configure(const AVFrame& frame);
     bool configured() const { return direct_ || resampler_ != nullptr; }
@@ -48,8 +49,8 @@ private:
     int resample(const uint8_t* const* in, int inputCount, std::vector<std::byte>& packed);
 
     double precision_;
-    double targetRate_ = 0;
-    int channelCount_ = 0;
+    double targetRate_;
+    int channelCount_;
     Resampler resampler_;
     bool direct_ = false;
     ChannelLayout sourceLayout_;

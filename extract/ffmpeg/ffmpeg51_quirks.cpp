@@ -1,6 +1,5 @@
 #include "ffmpeg51_quirks.h"
 
-#include <cstdio>
 #include <limits>
 #include <string_view>
 
@@ -26,22 +25,50 @@ bool IsIntegerPcm(AVCodecID codec)
 
 }  // namespace
 
+namespace {
+
+// The high rates a recorder or an editor uses: multiples of 44.1 and 48 kHz
+// from 88.2 kHz up. Only they are restored; a time scale that is no such
+// rate (a hand-made header) is no wrapped rate, however its remainder reads.
+bool IsHighRate(int timeScale)
+{
+    return timeScale % 44100 == 0 || timeScale % 48000 == 0;
+}
+
+bool IsUncompressedInMov(const AVFormatContext& context, const AVCodecParameters& codec)
+{
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.codec_id);
+    return IsMovFamily(context) && descriptor && av_get_exact_bits_per_sample(codec.codec_id) > 0 &&
+           (descriptor->props & AV_CODEC_PROP_LOSSLESS) && codec.codec_type == AVMEDIA_TYPE_AUDIO;
+}
+
+// The sample table counts one tick per sample.
+bool TicksAreSamples(const AVStream& stream)
+{
+    return stream.nb_frames > 0 && stream.nb_frames == stream.duration;
+}
+
+}  // namespace
+
 bool HasWrappedPcmRate(const AVFormatContext& context, const AVStream& stream)
 {
     constexpr int kEntryRates = 1 << 16;
-    const AVCodecParameters& codec = *stream.codecpar;
-    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.codec_id);
-    const bool uncompressed = descriptor && av_get_exact_bits_per_sample(codec.codec_id) > 0 &&
-                              (descriptor->props & AV_CODEC_PROP_LOSSLESS) && codec.codec_type == AVMEDIA_TYPE_AUDIO;
-    return IsMovFamily(context) && uncompressed && stream.time_base.num == 1 && stream.time_base.den >= kEntryRates &&
-           codec.sample_rate == stream.time_base.den % kEntryRates;
+    return IsUncompressedInMov(context, *stream.codecpar) && stream.time_base.num == 1 &&
+           stream.time_base.den >= kEntryRates && IsHighRate(stream.time_base.den) &&
+           stream.codecpar->sample_rate == stream.time_base.den % kEntryRates;
 }
 
 void RestoreWrappedPcmRate(const AVFormatContext& context, AVStream& stream)
 {
-    const bool ticksAreSamples = stream.nb_frames > 0 && stream.nb_frames == stream.duration;
-    if (HasWrappedPcmRate(context, stream) && ticksAreSamples)
+    if (HasWrappedPcmRate(context, stream) && TicksAreSamples(stream))
         stream.codecpar->sample_rate = stream.time_base.den;
+}
+
+std::optional<std::int64_t> SampleCount(const AVFormatContext& context, const AVStream& stream)
+{
+    if (!IsUncompressedInMov(context, *stream.codecpar) || !TicksAreSamples(stream))
+        return std::nullopt;
+    return stream.duration;
 }
 
 std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, const AVCodecParameters& codec)
@@ -64,22 +91,6 @@ void LabelMpegAudioRate(AVFrame& frame, const AVCodecContext& decoder)
     const AVCodecID codec = decoder.codec_id;
     if ((codec == AV_CODEC_ID_MP1 || codec == AV_CODEC_ID_MP2 || codec == AV_CODEC_ID_MP3) && decoder.sample_rate > 0)
         frame.sample_rate = decoder.sample_rate;
-}
-
-std::optional<std::int64_t> GaplessValidLength(const AVFormatContext& context, const AVStream& stream, int rate)
-{
-    const AVDictionaryEntry* tag = av_dict_get(context.metadata, "iTunSMPB", nullptr, 0);
-    unsigned priming = 0;
-    unsigned long long valid = 0;
-    if (!IsMovFamily(context) || !tag || std::sscanf(tag->value, "%*x %x %*x %llx", &priming, &valid) != 2 ||
-        valid == 0 || valid > static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max())) {
-        return std::nullopt;
-    }
-    if (stream.start_time == AV_NOPTS_VALUE ||
-        av_rescale_q(stream.start_time, stream.time_base, AVRational{1, rate}) != std::int64_t{priming}) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(valid);
 }
 
 }  // namespace mivra::ffmpeg::ffmpeg51

@@ -4,9 +4,9 @@
 // apart so that the rest of the back end reads as if FFmpeg had none. Each
 // block says what FFmpeg 5.1 does wrong, which test guards the workaround,
 // and when it can go: once the FFmpeg the platform ships passes that test
-// without it. The workarounds that keep state through a run have files of
-// their own: mov_edit_list.h (edit lists of several segments, a fragmented
-// file's start) and ogg_links.h (chained Ogg files, a Vorbis stream's trims).
+// without it. The workarounds that present a track their own way have files
+// of their own, offered where the presentation is chosen (presentation.h):
+// mov_edit_list.h, ogg_links.h and gapless_tag.h.
 
 #include <cstdint>
 #include <optional>
@@ -35,27 +35,24 @@ std::optional<AVCodecID> CodecAllowedByWaveTag(const AVFormatContext& context, c
 // test_timelines.
 void LabelMpegAudioRate(AVFrame& frame, const AVCodecContext& decoder);
 
-// The gapless tag iTunes and common AAC encoders write in .m4a files,
-// "iTunSMPB": hexadecimal fields, the second the priming, the third the end
-// padding, the fourth the valid length in frames. FFmpeg 5.1 cuts the tag's
-// priming where no edit list states the start, and then starts the stream at
-// the priming, but leaves the padding. The valid length, counted from the
-// first frame after the priming, ends such a track. Where an edit list states
-// the start it states the end too, and the tag is left alone (nothing).
-// Guarded by the "iTunSMPB" rows of test_corpus.py's test_timelines.
-std::optional<std::int64_t> GaplessValidLength(const AVFormatContext& context, const AVStream& stream, int rate);
-
 // The rate of uncompressed audio in a QuickTime sound entry of version 0 or
 // 1, which holds it in 16 bits: 96000 Hz wraps to 30464 (GStreamer's qtmux
 // writes such entries). FFmpeg 5.1 takes the wrapped rate, and the track
 // plays 3.15 times too slow and is cut at its length. A rate is wrapped where
-// it is the media time scale's modulo 65536 and that time scale does not fit
-// 16 bits. Where the track's ticks are samples (the sample table counts one
-// tick per sample), the time scale is the rate and replaces the entry's
-// (RestoreWrappedPcmRate); otherwise the rate stays wrapped and the run
-// refuses the track (HasWrappedPcmRate). Guarded by the "96 kHz QuickTime"
+// it is the media time scale's modulo 65536 and that time scale is a high
+// rate (88.2, 96, 176.4, 192 kHz and up) that does not fit 16 bits. Where the track's ticks are samples (the sample
+// table counts one tick per sample), the time scale is the rate and replaces the entry's (RestoreWrappedPcmRate);
+// otherwise the rate stays wrapped and the run refuses the track (HasWrappedPcmRate). Guarded by the "96 kHz QuickTime"
 // row of test_corpus.py's test_timelines.
 void RestoreWrappedPcmRate(const AVFormatContext& context, AVStream& stream);
 bool HasWrappedPcmRate(const AVFormatContext& context, const AVStream& stream);
+
+// The samples of an uncompressed track whose ticks are samples, as its
+// length: FFmpeg 5.1 reads its duration as time at the time scale, which a
+// time scale that is neither the rate nor a wrapped one (a hand-made header,
+// 65536 + 44100) makes 2.5 times too short. Nothing for other tracks.
+// Guarded by the "time scale that wraps no rate" row of test_corpus.py's
+// test_timelines.
+std::optional<std::int64_t> SampleCount(const AVFormatContext& context, const AVStream& stream);
 
 }  // namespace mivra::ffmpeg::ffmpeg51

@@ -8,10 +8,9 @@ extern "C" {
 }
 
 #include "ffmpeg51_quirks.h"
-#include "formats.h"
 #include "handles.h"
-#include "mov_edit_list.h"
 #include "plain_file.h"
+#include "presentation_choice.h"
 #include "reader.h"
 
 namespace mivra::ffmpeg {
@@ -38,16 +37,27 @@ void SkipKnownNonAudioStreams(AVFormatContext& context)
     }
 }
 
-// An opened input and the edit list its header states, read once.
+int FirstAudioStream(const AVFormatContext& context)
+{
+    for (unsigned i = 0; i < context.nb_streams; ++i) {
+        if (context.streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// An opened input, its first audio stream and how the container presents it.
 struct Input {
     FormatContext context;
-    std::optional<MovEditList> edits;
+    int streamIndex = -1;
+    std::unique_ptr<Presentation> presentation;
 };
 
-// A plain file is opened here, once: the edit list is read from it before
-// the demuxer gets it, since whether the demuxer is to apply the edit list
-// is an option of its opening; the Ogg links are read from it later (see
-// ogg_links.h). What is no plain file (a FIFO) is opened by the demuxer alone.
+// A plain file is opened here, once: what its header states is read from it
+// before the demuxer gets it, since some of it (the edit list) decides options
+// of the demuxer's opening; the rest (the Ogg links) is read from it when the
+// presentation is chosen. What is no plain file (a FIFO) is opened by the
+// demuxer alone.
 Input OpenInput(const std::string& path)
 {
     Options options;
@@ -58,11 +68,9 @@ Input OpenInput(const std::string& path)
     av_dict_set(&options.entries, "raw_packet_size", kRawPacketSize, 0);
     const std::string url = "file:" + path;
     Io io = OpenPlainFile(url.c_str());
-    std::optional<MovEditList> edits = io ? ReadMovEditList(*io) : std::nullopt;
+    const HeaderStatements statements = io ? ReadHeaderStatements(*io, options.entries) : HeaderStatements{};
     if (io && avio_seek(io.get(), 0, SEEK_SET) < 0)
         return {};
-    if (LeftToRun(edits))
-        av_dict_set(&options.entries, "ignore_editlist", "1", 0);
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw)
         return {};
@@ -78,76 +86,39 @@ Input OpenInput(const std::string& path)
         return {};
     for (unsigned i = 0; i < raw->nb_streams; ++i)
         ffmpeg51::RestoreWrappedPcmRate(*raw, *raw->streams[i]);
-    return {std::move(context), std::move(edits)};
-}
-
-int FirstAudioStream(const AVFormatContext& context)
-{
-    for (unsigned i = 0; i < context.nb_streams; ++i) {
-        if (context.streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
-// Only a duration the container states for the track (a header, a sample
-// table) is worth an estimate. One guessed from the bit rate can be off by
-// percents, and one taken from timestamps spans whatever they jump over:
-// transport streams recorded in parts and joined end to end, an Ogg capture
-// whose granule positions count from an encoder started hours before.
-std::optional<double> StatedDuration(const AVFormatContext& context, const AVStream& stream)
-{
-    if (stream.duration == AV_NOPTS_VALUE || stream.duration < 0)
-        return std::nullopt;
-    if (context.duration_estimation_method != AVFMT_DURATION_FROM_STREAM)
-        return std::nullopt;
-    // Ogg states no length: its demuxer reads one from the last granule position.
-    if (IsOgg(context))
-        return std::nullopt;
-    if (stream.time_base.num <= 0 || stream.time_base.den <= 0)
-        return std::nullopt;
-    return static_cast<double>(stream.duration) * av_q2d(stream.time_base);
-}
-
-// What the track presents: an edit list the run presents itself counts with
-// its empty edits, which the stream's duration leaves out.
-std::optional<double> Duration(const Input& input, const AVStream& stream)
-{
-    if (const std::optional<std::int64_t> presented = PresentedLength(input.edits, *input.context, stream))
-        return static_cast<double>(*presented) / stream.codecpar->sample_rate;
-    return StatedDuration(*input.context, stream);
+    const int streamIndex = FirstAudioStream(*raw);
+    if (streamIndex < 0)
+        return {std::move(context), streamIndex, nullptr};
+    auto presentation = ChoosePresentation(statements, *raw, *raw->streams[streamIndex]);
+    return {std::move(context), streamIndex, std::move(presentation)};
 }
 
 class Asset final : public MediaAsset {
 public:
-    Asset(Input input, int streamIndex, Threading threading)
-        : input_(std::move(input)), streamIndex_(streamIndex), threading_(threading)
-    {
-    }
+    Asset(Input input, Threading threading) : input_(std::move(input)), threading_(threading) {}
 
     std::optional<AudioTrack> firstAudioTrack() override
     {
-        if (streamIndex_ < 0 || !input_.context)
+        if (!input_.presentation)
             return std::nullopt;
-        const AVStream& stream = *input_.context->streams[streamIndex_];
+        const AVStream& stream = *input_.context->streams[input_.streamIndex];
         const int channels = stream.codecpar->ch_layout.nb_channels;
         const int rate = stream.codecpar->sample_rate;
-        return AudioTrack{channels > 0 ? static_cast<unsigned>(channels) : 0U, Duration(input_, stream),
+        return AudioTrack{channels > 0 ? static_cast<unsigned>(channels) : 0U, input_.presentation->duration(),
                           rate > 0 ? static_cast<unsigned>(rate) : 0U};
     }
 
     // The reader takes the input over: a run makes one reader per asset.
     ReaderOrError makeReader(double sampleRate, unsigned channelCount) override
     {
-        if (!input_.context)
+        if (!input_.presentation)
             return {nullptr, ErrorText(AVERROR(EINVAL))};
-        return MakeReader(std::move(input_.context), streamIndex_, input_.edits,
-                          {.rate = sampleRate, .channelCount = channelCount, .threading = threading_});
+        return MakeReader(std::move(input_.context), input_.streamIndex, std::move(input_.presentation), sampleRate,
+                          channelCount, threading_);
     }
 
 private:
     Input input_;
-    int streamIndex_;
     Threading threading_;
 };
 
@@ -168,8 +139,7 @@ public:
         Input input = OpenInput(path);
         if (!input.context)
             return nullptr;
-        const int streamIndex = FirstAudioStream(*input.context);
-        return std::make_unique<Asset>(std::move(input), streamIndex, threading_);
+        return std::make_unique<Asset>(std::move(input), threading_);
     }
 
 private:

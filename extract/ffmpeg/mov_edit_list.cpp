@@ -12,6 +12,7 @@ extern "C" {
 #include "../checked.h"
 #include "formats.h"
 #include "packet_copy.h"
+#include "presentation.h"
 
 namespace mivra::ffmpeg {
 namespace {
@@ -162,115 +163,128 @@ bool Presentable(const MovEdits& edits)
     return edits.rateOne && PresentedTimeline::InMediaOrder(edits.segments);
 }
 
-std::optional<MovEdits> EditsLeftToRun(const std::optional<MovEditList>& list, const AVFormatContext& context,
-                                       const AVStream& stream)
-{
-    if (!IsMovFamily(context) || !LeftToRun(list))
-        return std::nullopt;
-    return EditsAt(*list, stream.codecpar->sample_rate);
-}
-
-std::optional<std::int64_t> PresentedLength(const std::optional<MovEditList>& list, const AVFormatContext& context,
-                                            const AVStream& stream)
-{
-    std::optional<MovEdits> edits = EditsLeftToRun(list, context, stream);
-    if (!edits || !Presentable(*edits))
-        return std::nullopt;
-    const int rate = stream.codecpar->sample_rate;
-    // Without a media length the segments count as long as they state.
-    std::int64_t media = std::numeric_limits<std::int64_t>::max();
-    if (stream.duration != AV_NOPTS_VALUE && stream.duration >= 0)
-        media = av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
-    // All the media as one run: what it presents, silence included.
-    return PresentedTimeline(std::move(edits->segments))
-        .presentedSilence(0, media < 0 ? std::numeric_limits<std::int64_t>::max() : media);
-}
-
 namespace {
 
-// The start of a fragmented file's edit, in frames at the stream's rate;
-// nothing where the edit starts at 0.
-std::optional<std::int64_t> FragmentedEditStart(const std::optional<MovEditList>& list, const AVFormatContext& context,
-                                                const AVStream& stream)
+// The segments of an edit list the demuxer left to the run, presented to the
+// sample: frames are placed by their position in the media, and an empty
+// edit between two segments is silence.
+class EditListPresentation final : public Presentation {
+public:
+    EditListPresentation(MovEdits edits, const AVFormatContext& context, const AVStream& stream)
+        : presentable_(Presentable(edits)), timeline_(std::move(edits.segments)),
+          duration_(presentable_ ? presentedDuration(stream) : StatedDuration(context, stream)),
+          end_(StatedLength(context, stream))
+    {
+    }
+
+    std::optional<double> duration() const override { return duration_; }
+    bool presentable() const override { return presentable_; }
+
+    // Silence standing for lost packets stands for media, and is cut as media.
+    std::optional<PresentedPiece> next(const HeldMedia& held) override
+    {
+        const std::int64_t silence = end_.keep(held.silence);
+        presentedSilence_ = SaturatingAdd(presentedSilence_, timeline_.presentedSilence(mediaPosition_, silence));
+        mediaPosition_ = SaturatingAdd(mediaPosition_, silence);
+        std::optional<PresentedPiece> piece = timeline_.next(mediaPosition_, held.frames);
+        if (!piece) {
+            mediaPosition_ = SaturatingAdd(mediaPosition_, held.frames);
+            return std::nullopt;
+        }
+        piece->silenceBefore = SaturatingAdd(std::exchange(presentedSilence_, 0), piece->silenceBefore);
+        return piece;
+    }
+
+private:
+    // All the media as one run: what it presents, empty edits included, which
+    // the stream's duration leaves out. Without a media length the segments
+    // count as long as they state.
+    std::optional<double> presentedDuration(const AVStream& stream) const
+    {
+        const int rate = stream.codecpar->sample_rate;
+        std::int64_t media = std::numeric_limits<std::int64_t>::max();
+        if (stream.duration != AV_NOPTS_VALUE && stream.duration >= 0)
+            media = av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
+        const std::int64_t presented = PresentedTimeline(timeline_).presentedSilence(
+            0, media < 0 ? std::numeric_limits<std::int64_t>::max() : media);
+        return static_cast<double>(presented) / rate;
+    }
+
+    bool presentable_;
+    PresentedTimeline timeline_;
+    std::optional<double> duration_;
+    StatedEnd end_;
+    std::int64_t mediaPosition_ = 0;
+    std::int64_t presentedSilence_ = 0;
+};
+
+// A fragmented file's edit, which FFmpeg 5.1 applies to the timestamps only
+// (see mov_edit_list.h): its start is stated on the first packet, as the
+// demuxer states it for other files, and its end is its duration, or the
+// media after its start as the fragments count it.
+class FragmentedEditPresentation final : public PlainPresentation {
+public:
+    FragmentedEditPresentation(const EditSegment& edit, const AVFormatContext& context, const AVStream& stream)
+        : PlainPresentation(StatedDuration(context, stream), EditLength(edit, stream)),
+          unstatedStart_(*edit.mediaStart > 0 ? edit.mediaStart : std::nullopt)
+    {
+    }
+
+    bool packetRead(AVPacket& packet, AVCodecContext& /*decoder*/) override
+    {
+        if (!unstatedStart_)
+            return true;
+        const auto frames = static_cast<std::uint32_t>(std::min<std::int64_t>(*unstatedStart_, UINT32_MAX));
+        unstatedStart_.reset();
+        if (SkipStatementOf(packet).start)
+            return true;
+        if (std::uint8_t* data = av_packet_new_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, 10))
+            AV_WL32(data, frames);
+        return true;
+    }
+
+private:
+    // A duration of 0 says "all the media": the stream's duration is the sum
+    // of the fragments' sample durations, the last one's shortened duration included.
+    static std::optional<std::int64_t> EditLength(const EditSegment& edit, const AVStream& stream)
+    {
+        std::int64_t media = -1;
+        if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0)
+            media = av_rescale_q(stream.duration, stream.time_base, AVRational{1, stream.codecpar->sample_rate});
+        if (media < 0)
+            return edit.length > 0 ? std::optional(edit.length) : std::nullopt;
+        const std::int64_t rest = std::max<std::int64_t>(0, media - *edit.mediaStart);
+        return edit.length > 0 ? std::min(edit.length, rest) : rest;
+    }
+
+    std::optional<std::int64_t> unstatedStart_;
+};
+
+// The first segment of a fragmented file's edit list, in frames at the stream's rate.
+std::optional<EditSegment> FragmentedEdit(const MovEditList& list, int rate)
 {
-    if (!IsMovFamily(context) || !list || !list->fragmented || LeftToRun(list))
-        return std::nullopt;
-    const MovEdits edits = EditsAt(*list, stream.codecpar->sample_rate);
+    const MovEdits edits = EditsAt(list, rate);
     const auto first = std::find_if(edits.segments.begin(), edits.segments.end(),
                                     [](const EditSegment& segment) { return segment.mediaStart.has_value(); });
-    if (first == edits.segments.end() || *first->mediaStart <= 0)
+    if (first == edits.segments.end())
         return std::nullopt;
-    return first->mediaStart;
-}
-
-std::optional<PresentedTimeline> TimelineLeftToRun(const std::optional<MovEditList>& list,
-                                                   const AVFormatContext& context, const AVStream& stream)
-{
-    std::optional<MovEdits> edits = EditsLeftToRun(list, context, stream);
-    if (!edits)
-        return std::nullopt;
-    return PresentedTimeline(std::move(edits->segments));
+    return *first;
 }
 
 }  // namespace
 
-EditListRun::EditListRun(const std::optional<MovEditList>& list, const AVFormatContext& context, const AVStream& stream)
-    : timeline_(TimelineLeftToRun(list, context, stream)), unstatedStart_(FragmentedEditStart(list, context, stream))
+std::unique_ptr<Presentation> ChooseMovEditList(const std::optional<MovEditList>& list, const AVFormatContext& context,
+                                                const AVStream& stream)
 {
-}
-
-void EditListRun::stateStart(AVPacket& packet)
-{
-    if (!unstatedStart_)
-        return;
-    const auto frames = static_cast<std::uint32_t>(std::min<std::int64_t>(*unstatedStart_, UINT32_MAX));
-    unstatedStart_.reset();
-    if (SkipStatementOf(packet).start)
-        return;
-    if (std::uint8_t* data = av_packet_new_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, 10))
-        AV_WL32(data, frames);
-}
-
-std::optional<DecodedStep> EditListRun::piece(const AVFrame& frame, std::int64_t silence)
-{
-    const std::optional<PresentedPiece> piece = nextPiece(frame.nb_samples, silence);
-    if (!piece)
-        return std::nullopt;
-    DecodedStep step{
-        .kind = DecodedStep::Kind::frame, .silenceBefore = piece->silenceBefore, .frame = Frame(av_frame_alloc())};
-    if (!step.frame || av_frame_ref(step.frame.get(), &frame) < 0)
-        return DecodedStep{.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
-    SkipFrames(*step.frame, static_cast<int>(piece->skipped));
-    step.keptFrames = static_cast<int>(piece->count);
-    return step;
-}
-
-std::optional<DecodedStep> EditListRun::piece(const AVPacket& packet, int frameSize, std::int64_t silence)
-{
-    const std::optional<PresentedPiece> piece = nextPiece(packet.size / frameSize, silence);
-    if (!piece)
-        return std::nullopt;
-    DecodedStep step{.kind = DecodedStep::Kind::packet,
-                     .silenceBefore = piece->silenceBefore,
-                     .packet = Packet(av_packet_alloc()),
-                     .keptOffset = static_cast<std::size_t>(piece->skipped * frameSize),
-                     .keptSize = static_cast<std::size_t>(piece->count * frameSize)};
-    if (!step.packet || av_packet_ref(step.packet.get(), &packet) < 0)
-        return DecodedStep{.kind = DecodedStep::Kind::failed, .error = AVERROR(ENOMEM)};
-    return step;
-}
-
-std::optional<PresentedPiece> EditListRun::nextPiece(std::int64_t frames, std::int64_t silence)
-{
-    presentedSilence_ = SaturatingAdd(presentedSilence_, timeline_->presentedSilence(mediaPosition_, silence));
-    mediaPosition_ = SaturatingAdd(mediaPosition_, silence);
-    std::optional<PresentedPiece> piece = timeline_->next(mediaPosition_, frames);
-    if (!piece) {
-        mediaPosition_ = SaturatingAdd(mediaPosition_, frames);
-        return std::nullopt;
-    }
-    piece->silenceBefore = SaturatingAdd(std::exchange(presentedSilence_, 0), piece->silenceBefore);
-    return piece;
+    if (!IsMovFamily(context) || !list)
+        return nullptr;
+    const int rate = stream.codecpar->sample_rate;
+    if (LeftToRun(list))
+        return std::make_unique<EditListPresentation>(EditsAt(*list, rate), context, stream);
+    const std::optional<EditSegment> edit = list->fragmented ? FragmentedEdit(*list, rate) : std::nullopt;
+    if (!edit)
+        return nullptr;
+    return std::make_unique<FragmentedEditPresentation>(*edit, context, stream);
 }
 
 }  // namespace mivra::ffmpeg

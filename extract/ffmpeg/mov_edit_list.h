@@ -16,12 +16,13 @@
 // delay before it, stays the demuxer's: it cuts those to the sample.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "../presented_timeline.h"
-#include "decoded_step.h"
 #include "handles.h"
+#include "presentation.h"
 
 namespace mivra::ffmpeg {
 
@@ -60,53 +61,19 @@ MovEdits EditsAt(const MovEditList& list, int rate);
 // media rate 1, each starting at or after the end of the one before.
 bool Presentable(const MovEdits& edits);
 
-// The edit list the demuxer left to the run, in frames at the stream's rate;
-// nothing when the demuxer applies it.
-std::optional<MovEdits> EditsLeftToRun(const std::optional<MovEditList>& list, const AVFormatContext& context,
-                                       const AVStream& stream);
-
-// The frames the edit list left to the run presents, empty edits included;
-// nothing when the demuxer applies it or the run cannot present it.
-std::optional<std::int64_t> PresentedLength(const std::optional<MovEditList>& list, const AVFormatContext& context,
-                                            const AVStream& stream);
-
-// The run's side of the edit list: the segments of one the demuxer left to
-// the run, presented to the sample, and the start of a fragmented file's
-// edit stated on its first packet.
+// The track as its edit list presents it: the segments of one the demuxer
+// left to the run, or a fragmented file's edit (see below); nothing where
+// the demuxer's own reading stands.
 //
 // FFmpeg 5.1's mov demuxer applies the edit list of a fragmented file (CMAF,
 // DASH: the sample tables in fragments after an init segment) to the
 // timestamps only: the first packet starts the edit's media time before 0,
 // but nothing states that those frames are to be dropped, as the first packet
-// of an unfragmented file does, so an AAC track keeps its priming. The
-// "fragmented MP4" row of test_corpus.py's timeline table guards it; it can
-// go once the FFmpeg the platform ships passes that row without it.
-class EditListRun {
-public:
-    EditListRun(const std::optional<MovEditList>& list, const AVFormatContext& context, const AVStream& stream);
-
-    // Whether frames and packets go out as the segments present them.
-    bool presents() const { return timeline_.has_value(); }
-
-    // Called on each packet read: the first one of a fragmented file states
-    // the edit's start, as the demuxer states it for other files.
-    void stateStart(AVPacket& packet);
-
-    // The next piece of a held frame or copied packet that the segments
-    // present, after `silence` frames owed for damage before it (silence
-    // standing for lost packets stands for media, and is cut as media);
-    // nothing once no more of it is presented.
-    std::optional<DecodedStep> piece(const AVFrame& frame, std::int64_t silence);
-    std::optional<DecodedStep> piece(const AVPacket& packet, int frameSize, std::int64_t silence);
-
-private:
-    std::optional<PresentedPiece> nextPiece(std::int64_t frames, std::int64_t silence);
-
-    std::optional<PresentedTimeline> timeline_;
-    std::optional<std::int64_t> unstatedStart_;
-    // Frames are placed by their position in the media.
-    std::int64_t mediaPosition_ = 0;
-    std::int64_t presentedSilence_ = 0;
-};
+// of an unfragmented file does, so an AAC track keeps its priming; and the
+// edit's end is not applied. The "fragmented MP4" and "CMAF" rows of
+// test_corpus.py's timeline table guard it; it can go once the FFmpeg the
+// platform ships passes those rows without it.
+std::unique_ptr<Presentation> ChooseMovEditList(const std::optional<MovEditList>& list, const AVFormatContext& context,
+                                                const AVStream& stream);
 
 }  // namespace mivra::ffmpeg

@@ -13,7 +13,6 @@ extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
-#include "decoded_step.h"
 #include "formats.h"
 
 namespace mivra::ffmpeg {
@@ -244,8 +243,17 @@ private:
             return true;
         if (vorbisStart_ && !vorbisStart_->known())
             vorbisStart_->page(page);
+        if (vorbisStart_ && vorbisStart_->failed()) {
+            // The first link's headers are the stream's: without them the demuxer's reading stands.
+            if (links_.size() == 1)
+                return false;
+            // A later link whose headers do not parse is left out, its
+            // statements with it: it costs its own audio, no other link's.
+            links_.back().headersDamaged = true;
+            vorbisStart_.reset();
+        }
         endOfLink(page);
-        return !(vorbisStart_ && vorbisStart_->failed());
+        return true;
     }
 
     // The link's stated end: its last granule position, as long as the
@@ -315,11 +323,6 @@ std::vector<OggLink> ReadOggLinks(AVIOContext& io, AVCodecID codecId)
     return LinkReader(io, codec).read();
 }
 
-bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream)
-{
-    return IsOgg(context) && stream.codecpar->codec_id == AV_CODEC_ID_VORBIS;
-}
-
 const OggLink* OggLinkWalk::opens(const AVPacket& packet)
 {
     const OggLink* opened = nullptr;
@@ -345,43 +348,72 @@ std::vector<OggLink> LinksOf(AVFormatContext& context, const AVStream& stream)
     return links;
 }
 
-// What a decoder left for its caller to drop at the start of the track.
-std::int64_t StartSkipOf(const AVFrame& frame)
+// A Vorbis stream's end, until the first link states its own: the demuxer's
+// duration, from the final granule.
+std::optional<std::int64_t> VorbisLength(const AVStream& stream)
 {
-    const AVFrameSideData* data = av_frame_get_side_data(&frame, AV_FRAME_DATA_SKIP_SAMPLES);
-    return data && data->size >= 4 ? AV_RL32(data->data) : 0;
+    const int rate = stream.codecpar->sample_rate;
+    if (stream.codecpar->codec_id != AV_CODEC_ID_VORBIS || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0 ||
+        rate <= 0) {
+        return std::nullopt;
+    }
+    const std::int64_t length = av_rescale_q(stream.duration, stream.time_base, AVRational{1, rate});
+    return length < 0 ? std::nullopt : std::optional(length);
 }
+
+class OggChainPresentation final : public PlainPresentation {
+public:
+    OggChainPresentation(AVFormatContext& context, const AVStream& stream)
+        : PlainPresentation(StatedDuration(context, stream), VorbisLength(stream)), links_(LinksOf(context, stream)),
+          trimsVorbis_(stream.codecpar->codec_id == AV_CODEC_ID_VORBIS)
+    {
+    }
+
+    // A Vorbis decoder leaves its trims to the run.
+    void prepare(AVCodecContext& decoder) override
+    {
+        if (trimsVorbis_)
+            decoder.flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
+    }
+
+    // A packet that opens a link after the first resets the decoder, and the
+    // link's length becomes the stated end. A packet of a link whose headers
+    // are damaged is left out.
+    bool packetRead(AVPacket& packet, AVCodecContext& decoder) override
+    {
+        if (const OggLink* link = links_.opens(packet)) {
+            if (!links_.first())
+                avcodec_flush_buffers(&decoder);
+            trim_.stateStartSkip(link->startTrim);
+            restateEnd(link->length);
+        }
+        return !links_.inDamagedLink();
+    }
+
+    // The start the decoder stated but left to the run; its end padding is not
+    // trusted (see ogg_links.h), the stated length cuts the end instead.
+    std::optional<PresentedPiece> next(const HeldMedia& held) override
+    {
+        if (!trimsVorbis_ || held.piecesGiven > 0)
+            return PlainPresentation::next(held);
+        if (held.decoderStartSkip > 0)
+            trim_.stateStartSkip(held.decoderStartSkip);
+        return trimmedPiece(held, trim_.keep(held.frames, false, 0).skipped);
+    }
+
+private:
+    OggLinkWalk links_;
+    StatedTrim trim_;
+    bool trimsVorbis_;
+};
 
 }  // namespace
 
-OggChain::OggChain(AVFormatContext& context, const AVStream& stream, AVCodecContext& decoder)
-    : links_(LinksOf(context, stream)), trimsVorbis_(IsVorbisInOgg(context, stream))
+std::unique_ptr<Presentation> ChooseOggChain(AVFormatContext& context, const AVStream& stream)
 {
-    if (trimsVorbis_)
-        decoder.flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
-}
-
-void OggChain::packetRead(const AVPacket& packet, AVCodecContext& decoder, StatedEnd& end)
-{
-    const OggLink* link = links_.opens(packet);
-    if (!link)
-        return;
-    if (!links_.first())
-        avcodec_flush_buffers(&decoder);
-    trim_.stateStartSkip(link->startTrim);
-    end = StatedEnd(link->length);
-}
-
-// The start the decoder stated but left to the run; its end padding is not
-// trusted (see above), the stated length cuts the end instead.
-void OggChain::trimStart(AVFrame& frame)
-{
-    if (!trimsVorbis_)
-        return;
-    if (const std::int64_t skip = StartSkipOf(frame); skip > 0)
-        trim_.stateStartSkip(skip);
-    const KeptFrames kept = trim_.keep(frame.nb_samples, false, 0);
-    SkipFrames(frame, static_cast<int>(kept.skipped));
+    if (!IsOgg(context))
+        return nullptr;
+    return std::make_unique<OggChainPresentation>(context, stream);
 }
 
 }  // namespace mivra::ffmpeg

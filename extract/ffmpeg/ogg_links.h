@@ -19,17 +19,18 @@
 // The end of an Ogg Vorbis stream: FFmpeg 5.1 cuts the end padding of the
 // last packet as if the stream's first packet had given audio, which it never
 // does: one short block too much goes. Such a stream's decoder is set to
-// leave its trims to the run (OggChain); the start is then cut from what it
+// leave its trims to the run; the start is then cut from what it
 // states on its frames and the end from the final granule. Guarded by the
 // shipped .oga files of test_corpus.py's test_shipped_files; it can go with
 // the rest.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
-#include "../timeline.h"
 #include "handles.h"
+#include "presentation.h"
 
 namespace mivra::ffmpeg {
 
@@ -43,6 +44,8 @@ struct OggLink {
     // Vorbis only: the frames the link's granule positions state, counted
     // from the first frame kept.
     std::optional<std::int64_t> length;
+    // Vorbis only, never the first link: its headers do not parse.
+    bool headersDamaged = false;
 };
 
 // The links of the Ogg file io reads, from its start, its audio in the codec
@@ -50,9 +53,6 @@ struct OggLink {
 // holds more than one audio stream, or its pages cannot be read (the
 // demuxer's own reading then stands). The reader is left anywhere.
 std::vector<OggLink> ReadOggLinks(AVIOContext& io, AVCodecID codec);
-
-// Whether the stream is Vorbis in Ogg, whose end the final granule states.
-bool IsVorbisInOgg(const AVFormatContext& context, const AVStream& stream);
 
 // Follows the packets of a run through the links: says which packet opens the
 // next link.
@@ -65,32 +65,16 @@ public:
 
     // Whether the link last opened is the file's first.
     bool first() const { return next_ == 1; }
+    bool inDamagedLink() const { return next_ > 0 && links_[next_ - 1].headersDamaged; }
 
 private:
     std::vector<OggLink> links_;
     std::size_t next_ = 0;
 };
 
-// The run's side of the links: the decoder starts afresh at each link, whose
-// start trim and stated length then hold.
-class OggChain {
-public:
-    // Reads the links of an Ogg input the run opened itself (a FIFO is read
-    // by the demuxer alone), the demuxer's position kept; sets a Vorbis
-    // stream's decoder, not opened yet, to leave its trims to the run.
-    OggChain(AVFormatContext& context, const AVStream& stream, AVCodecContext& decoder);
-
-    // Called on each packet read: one that opens a link after the first
-    // resets the decoder, and the link's length becomes the stated end.
-    void packetRead(const AVPacket& packet, AVCodecContext& decoder, StatedEnd& end);
-
-    // Cuts a Vorbis frame's start as its link and its decoder state it.
-    void trimStart(AVFrame& frame);
-
-private:
-    OggLinkWalk links_;
-    StatedTrim trim_;
-    bool trimsVorbis_;
-};
+// The track as the links of an Ogg input present it: the decoder starts
+// afresh at each link, whose start trim and stated length then hold; nothing
+// where the input is no Ogg file.
+std::unique_ptr<Presentation> ChooseOggChain(AVFormatContext& context, const AVStream& stream);
 
 }  // namespace mivra::ffmpeg

@@ -9,7 +9,6 @@
 #include "decode_thread.h"
 #include "decoding.h"
 #include "ffmpeg51_quirks.h"
-#include "mov_edit_list.h"
 
 namespace mivra::ffmpeg {
 namespace {
@@ -18,9 +17,6 @@ namespace {
 // of at most this many frames.
 constexpr int kSilenceChunkFrames = 8192;
 
-// The output half of a run: turns the decoded steps into packed 24-bit
-// buffers, with the silence owed before them, and drains the converter at the
-// end. The steps come from the decoding itself or from its own thread.
 // What a reader is made for: the output and the decisions it brings.
 struct ReaderPlan {
     double rate = 0;
@@ -30,12 +26,14 @@ struct ReaderPlan {
     double precision = 0;
 };
 
+// The output half of a run: turns the decoded steps into packed 24-bit
+// buffers, with the silence owed before them, and drains the converter at the
+// end. The steps come from the decoding itself or from its own thread.
 class Reader final : public SampleReader {
 public:
-    Reader(FormatContext context, int streamIndex, CodecContext decoder, const std::optional<MovEditList>& edits,
-           const ReaderPlan& plan)
-        : decoding_(std::move(context), streamIndex, std::move(decoder), edits, plan.copiedFrameSize),
-          silentFrame_(av_frame_alloc()), plan_(plan), converter_(plan.precision)
+    Reader(Decoding decoding, const ReaderPlan& plan)
+        : decoding_(std::move(decoding)), silentFrame_(av_frame_alloc()), plan_(plan),
+          converter_(plan.precision, plan.rate, plan.channelCount)
     {
     }
 
@@ -45,7 +43,6 @@ public:
             return ErrorText(AVERROR(ENOMEM));
         if (auto refusal = decoding_.open())
             return refusal;
-        converter_.setTarget(plan_.rate, plan_.channelCount);
         if (plan_.threads.decodeThread)
             startDecodeThread();
         return std::nullopt;
@@ -233,19 +230,20 @@ private:
 // The size of one frame of packets that already hold the output: 24-bit
 // little-endian PCM at the target rate with every channel kept. Such packets
 // are copied rather than decoded and packed again. 0 for any other stream.
-int CopiedFrameSize(const AVCodecParameters& codec, const ReaderTarget& target)
+int CopiedFrameSize(const AVCodecParameters& codec, double rate, unsigned channelCount)
 {
-    const bool copied = codec.codec_id == AV_CODEC_ID_PCM_S24LE && codec.sample_rate == target.rate &&
-                        static_cast<unsigned>(codec.ch_layout.nb_channels) == target.channelCount;
+    const bool copied = codec.codec_id == AV_CODEC_ID_PCM_S24LE && codec.sample_rate == rate &&
+                        static_cast<unsigned>(codec.ch_layout.nb_channels) == channelCount;
     return copied ? static_cast<int>(kBytesPerSample) * codec.ch_layout.nb_channels : 0;
 }
 
-ReaderPlan PlanReader(const AVCodecParameters& codec, AVCodecID codecId, const ReaderTarget& target)
+ReaderPlan PlanReader(const AVCodecParameters& codec, AVCodecID codecId, double rate, unsigned channelCount,
+                      Threading threading)
 {
-    const int copiedFrameSize = CopiedFrameSize(codec, target);
-    const ThreadPlan threads = PlanThreads(target.threading, copiedFrameSize != 0, codec.sample_rate != target.rate);
-    return {.rate = target.rate,
-            .channelCount = static_cast<int>(target.channelCount),
+    const int copiedFrameSize = CopiedFrameSize(codec, rate, channelCount);
+    const ThreadPlan threads = PlanThreads(threading, copiedFrameSize != 0, codec.sample_rate != rate);
+    return {.rate = rate,
+            .channelCount = static_cast<int>(channelCount),
             .copiedFrameSize = copiedFrameSize,
             .threads = threads,
             .precision = ResamplerPrecisionFor(codecId)};
@@ -277,11 +275,11 @@ void DiscardOtherStreams(AVFormatContext& context, int streamIndex)
 
 }  // namespace
 
-ReaderOrError MakeReader(FormatContext context, int streamIndex, const std::optional<MovEditList>& edits,
-                         const ReaderTarget& target)
+ReaderOrError MakeReader(FormatContext context, int streamIndex, std::unique_ptr<Presentation> presentation,
+                         double rate, unsigned channelCount, Threading threading)
 {
     const AVStream& stream = *context->streams[streamIndex];
-    if (const std::optional<MovEdits> left = EditsLeftToRun(edits, *context, stream); left && !Presentable(*left))
+    if (!presentation->presentable())
         return {nullptr, ErrorText(AVERROR(ENOTSUP))};
     if (ffmpeg51::HasWrappedPcmRate(*context, stream))
         return {nullptr, ErrorText(AVERROR_INVALIDDATA)};
@@ -299,10 +297,12 @@ ReaderOrError MakeReader(FormatContext context, int streamIndex, const std::opti
     }
     decoder->codec_id = *codecId;
     decoder->pkt_timebase = stream.time_base;
-    const ReaderPlan plan = PlanReader(*stream.codecpar, *codecId, target);
+    const ReaderPlan plan = PlanReader(*stream.codecpar, *codecId, rate, channelCount, threading);
     ChooseDecoderThreads(*decoder, plan.threads.frameThreads);
     DiscardOtherStreams(*context, streamIndex);
-    return {std::make_unique<Reader>(std::move(context), streamIndex, std::move(decoder), edits, plan), {}};
+    Decoding decoding(StreamPackets(std::move(context), streamIndex), std::move(decoder), std::move(presentation),
+                      plan.copiedFrameSize);
+    return {std::make_unique<Reader>(std::move(decoding), plan), {}};
 }
 
 }  // namespace mivra::ffmpeg

@@ -285,6 +285,25 @@ def timelines():
         return (ffmpeg("-i", m4a, "-c", "copy", "-movflags", "frag_keyframe+delay_moov", "-use_editlist", "1",
                        path("fragmented.mp4")), 48000, decoded("faad", m4a), 1e-5)
 
+    def cmaf(milliseconds):
+        # AAC in fragments as packagers write them, the last sample's duration shortened in the last fragment;
+        # an edit of `milliseconds` (0: all the media) from 1024 frames in put into the init segment's track.
+        fragmented = ffmpeg("-i", sounds[2], "-c:a", "aac", "-aac_pns", "0", "-movflags",
+                            "cmaf+frag_keyframe+empty_moov+default_base_moof", "-frag_duration", "500000",
+                            path("cmaf.mp4"))
+        reference = decoded("faad", ffmpeg("-i", fragmented, "-c", "copy", path("cmaf.m4a")))  # faad reads no fragments
+        data = bytearray(pathlib.Path(fragmented).read_bytes())
+        assert b"elst" not in data and b"mvex" in data
+        elst = struct.pack(">I4sIIIiI", 28, b"elst", 0, 1, milliseconds, 1024, 0x10000)
+        tkhd = data.find(b"tkhd") - 4
+        data[tkhd:tkhd] = struct.pack(">I4s", 8 + len(elst), b"edts") + elst  # offsets count from each moof
+        for parent in (b"trak", b"moov"):
+            at = data.find(parent) - 4
+            struct.pack_into(">I", data, at, struct.unpack_from(">I", data, at)[0] + 8 + len(elst))
+        pathlib.Path(fragmented).write_bytes(data)
+        # The movie's time scale is 1000.
+        return fragmented, 48000, reference[:milliseconds * 48 or soundfile.info(sounds[2]).frames], 1e-5
+
     def qtmux_96k():
         # qtmux writes 96000 Hz into a 16-bit rate field (it reads 30464); its own demuxer reads the samples back.
         mov, raw, gst = path("96k.mov"), path("96k.raw"), ["gst-launch-1.0", "-q"]
@@ -294,6 +313,14 @@ def timelines():
         subprocess.run(gst + ["filesrc", "location=" + mov, "!", "qtdemux", "!", "filesink", "location=" + raw],
                        check=True)
         return mov, 96000, soundfile.read(raw, samplerate=96000, channels=1, subtype="PCM_24", format="RAW")[0], 0
+
+    def scale_wraps_no_rate():
+        # A hand-made media time scale of 65536 + 44100 over 44.1 kHz samples: no 109636 Hz rate to restore.
+        wav441 = ffmpeg("-i", wav, "-ar", "44100", path("441.wav"))
+        data = bytearray(pathlib.Path(ffmpeg("-i", wav441, "-c:a", "pcm_s16be", path("109636.mov"))).read_bytes())
+        struct.pack_into(">I", data, data.find(b"mdhd") + 16, 65536 + 44100)
+        pathlib.Path(path("109636.mov")).write_bytes(data)
+        return path("109636.mov"), 44100, libsndfile(wav441), 0
 
     def cut(codec, name):
         # Through a packet and a frame: what decodes, as the CLI reads it, is the source's start.
@@ -318,6 +345,15 @@ def timelines():
         return reading(joined("junk.ogg", links[0], path("junk"), links[1]), 44100,
                        lambda _: decoded("oggdec", chain, slice(None)), 1e-4)
 
+    def damaged_link():
+        # One byte of the middle link's setup header flipped: that link goes, the links around it stay whole.
+        links = oga("phone-incoming-call"), oga("complete"), oga("bell")
+        data = bytearray(pathlib.Path(joined("three.ogg", *links)).read_bytes())
+        data[data.find(b"\x05vorbis", os.path.getsize(links[0])) + 20] ^= 0xff
+        pathlib.Path(path("damaged-link.ogg")).write_bytes(data)
+        intact = joined("intact.ogg", links[0], links[2])
+        return reading(path("damaged-link.ogg"), 44100, lambda _: decoded("oggdec", intact, slice(None)), 1e-4)
+
     early_eof = "usr/lib/python3/dist-packages/scipy/io/tests/data/*early-eof.wav"
     return (
         # A recording cut short ends where its last whole packet ends.
@@ -340,7 +376,10 @@ def timelines():
         ("AAC .m4a with an iTunSMPB tag and an edit list", lambda: gapless_m4a(1)),
         ("MP3s mono then stereo joined", channel_change),
         ("fragmented MP4 whose edit list trims the priming", fragmented),
+        ("CMAF whose init segment's edit runs to the media's end", lambda: cmaf(0)),
+        ("CMAF whose init segment's edit states 1 s", lambda: cmaf(1000)),
         ("96 kHz QuickTime whose sound entry wraps the rate", qtmux_96k),
+        ("QuickTime whose time scale wraps no rate", scale_wraps_no_rate),
         # Every decoded frame, neither cut at the play duration stated nor spread over the 4 s the timestamps
         # jump: the CLI's reading without its timestamp resync.
         ("ASF whose timestamps jump past its stated duration", asf_jump),
@@ -352,6 +391,7 @@ def timelines():
         # Shipped Vorbis files joined with cat and eight junk bytes between them, as damage leaves them: every
         # link, not the first link's length; reading resumes at the next page.
         ("chained", chained_with_junk),
+        ("chained, a later link's headers damaged", damaged_link),
         # Opus links: no decoder state carried from one into the next.
         ("chained opus", lambda: reading(opus_chain(oga("phone-incoming-call"), oga("complete"), oga("bell")),
                                          48000, lambda chain: decoded("opusdec", chain, slice(None)), 3e-5)),

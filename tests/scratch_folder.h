@@ -1,28 +1,23 @@
 #pragma once
 // A folder of its own for one test, removed with all it holds.
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
-#include <system_error>
 
 namespace mivra {
 
 class ScratchFolder {
 public:
-    ScratchFolder()
+    ScratchFolder() : path_(std::filesystem::temp_directory_path() / "mivra-test-XXXXXX")
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "mivra-test-XXXXXX").string();
+        std::string pattern = path_.string();
         if (!::mkdtemp(pattern.data()))
-            throw std::system_error(errno, std::generic_category(), "no temporary folder");
+            throw std::runtime_error("no temporary folder");
         path_ = pattern;
     }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    ~ScratchFolder() { std::filesystem::remove_all(path_, ignored_); }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
@@ -30,6 +25,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    std::error_code ignored_;
 };
 
 }  // namespace mivra

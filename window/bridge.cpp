@@ -26,9 +26,9 @@ std::string ReadOr(const BridgeMessage& message, const std::string& key, const s
     return Read(message, key).value_or(fallback);
 }
 
-// A message as the bridge runs it: the target, the message and the defaults.
+// A message as the bridge runs it: the operations, the message and the defaults.
 struct Request {
-    BridgeTarget& target;
+    const BridgeOperations& operations;
     const BridgeMessage& message;
 
     std::string read(const std::string& key) const { return ReadOr(message, key, ""); }
@@ -36,37 +36,37 @@ struct Request {
 
 void Pick(const Request& request)
 {
-    request.target.choose();
+    request.operations.choose();
 }
 
 void Grant(const Request& request)
 {
-    request.target.grant(request.read("path"));
+    request.operations.grant(request.read("path"));
 }
 
 void Folder(const Request& request)
 {
-    request.target.chooseFolder(request.read("path"), request.read("pour"));
+    request.operations.chooseFolder(request.read("path"), request.read("pour"));
 }
 
 void Ouvrir(const Request& request)
 {
-    request.target.ouvrir(request.read("url"));
+    request.operations.ouvrir(request.read("url"));
 }
 
 void Oublier(const Request& request)
 {
-    request.target.oublier(request.read("path"));
+    request.operations.oublier(request.read("path"));
 }
 
 void Autorises(const Request& request)
 {
-    request.target.direLesAutorises();
+    request.operations.direLesAutorises();
 }
 
 void Settings(const Request& request)
 {
-    request.target.openPrivacySettings();
+    request.operations.openPrivacySettings();
 }
 
 struct Action {
@@ -109,8 +109,8 @@ const std::vector<std::string>& MessageKeys()
     return keys;
 }
 
-Bridge::Bridge(std::string interfaceUrl, std::weak_ptr<BridgeTarget> target)
-    : interfaceUrl_(std::move(interfaceUrl)), target_(std::move(target))
+Bridge::Bridge(std::string interfaceUrl, BridgeOperations operations)
+    : interfaceUrl_(std::move(interfaceUrl)), operations_(std::move(operations))
 {
 }
 
@@ -128,8 +128,7 @@ void Bridge::receive(const BridgeMessage& message, const std::string& senderUri)
                                      [&](const Action& candidate) { return candidate.name == *name; });
     if (action == kActions.end() || ReadsNonString(message, *action))
         return;
-    if (const std::shared_ptr<BridgeTarget> target = target_.lock())
-        action->run(Request{*target, message});
+    action->run(Request{operations_, message});
 }
 
 }  // namespace mivra

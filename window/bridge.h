@@ -3,8 +3,8 @@
 // as the toolkit read it, with the address of the document that sent it, and
 // runs the operation it names.
 
+#include <functional>
 #include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,16 +18,14 @@ struct BridgeMessage {
 };
 
 // The operations a message may ask for.
-class BridgeTarget {
-public:
-    virtual ~BridgeTarget() = default;
-    virtual void choose() = 0;
-    virtual void grant(const std::string& path) = 0;  // empty: the page named no volume
-    virtual void chooseFolder(const std::string& path, const std::string& pour) = 0;
-    virtual void ouvrir(const std::string& url) = 0;
-    virtual void oublier(const std::string& path) = 0;
-    virtual void direLesAutorises() = 0;
-    virtual void openPrivacySettings() = 0;
+struct BridgeOperations {
+    std::function<void()> choose;
+    std::function<void(const std::string& path)> grant;  // empty: the page named no volume
+    std::function<void(const std::string& path, const std::string& pour)> chooseFolder;
+    std::function<void(const std::string& url)> ouvrir;
+    std::function<void(const std::string& path)> oublier;
+    std::function<void()> direLesAutorises;
+    std::function<void()> openPrivacySettings;
 };
 
 // "action" and every key some action reads: all a message needs to carry.
@@ -35,8 +33,7 @@ const std::vector<std::string>& MessageKeys();
 
 class Bridge {
 public:
-    // The target is held weakly: once it is gone, messages do nothing.
-    Bridge(std::string interfaceUrl, std::weak_ptr<BridgeTarget> target);
+    Bridge(std::string interfaceUrl, BridgeOperations operations);
 
     // Only the interface may drive the window: a message is honoured only when
     // the sending document is of the interface's origin. The operation its
@@ -45,7 +42,7 @@ public:
 
 private:
     std::string interfaceUrl_;
-    std::weak_ptr<BridgeTarget> target_;
+    BridgeOperations operations_;
 };
 
 }  // namespace mivra

@@ -1,96 +1,26 @@
 #include "controller.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
+#include <chrono>
 #include <iterator>
-#include <string_view>
-#include <system_error>
 #include <utility>
-#include <variant>
 
 #include "note.h"
+#include "page_dialogs.h"
 #include "page_script.h"
-#include "project_copy.h"
-#include "project_names.h"
 #include "web_address.h"
 
 namespace mivra {
 
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
 namespace {
 
-constexpr std::int64_t kReloadBudget = 40;
-constexpr auto kReloadDelay = 300ms;
+using namespace std::chrono_literals;
+
 constexpr auto kLaunchProjectDelay = 1s;
-// A page whose process keeps dying is not loaded again and again.
-constexpr std::size_t kCrashReloads = 3;
-constexpr auto kCrashReloadSpan = 1min;
+constexpr Colour kWindowColour{0.055, 0.063, 0.082, 1.0};
 // A browser's zoom steps around the page's own size.
 constexpr std::array kZoomSteps = {0.5, 0.67, 0.8, 0.9, 1.0, 1.1, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0};
-
-constexpr const char* kDemoProjectBase = "Mivra Demo";
-constexpr const char* kFolderMessageTravail = "Choisissez le dossier ou Mivra decoupera les regions. "
-                                              "Il y ecrit temporairement bien plus que la taille de l'AAF livre.";
-constexpr const char* kFolderMessageDestination = "Choisissez le dossier de destination de l'AAF.";
-constexpr const char* kDownloadTitle = "Enregistrer le telechargement";
-constexpr const char* kDownloadFallbackName = "telechargement";
-// Hidden, and unlike any name the page suggests.
-// mkstemps fills in the Xs before the suffix.
-constexpr std::string_view kDownloadTemporaryStem = ".Mivra-telechargement-XXXXXX";
-constexpr std::string_view kDownloadTemporarySuffix = ".partiel";
-constexpr const char* kFolderTitleTravail = "Choisir le dossier de travail";
-constexpr const char* kFolderTitleDestination = "Choisir le dossier de destination";
-constexpr const char* kGrantTitle = "Autoriser un volume";
-constexpr const char* kFileInputTitle = "Choisir un fichier";
-constexpr const char* kAlertTitle = "Mivra";  // an alert with nothing to read
-constexpr const char* kGrantMessage = "Selectionnez ce volume pour autoriser Mivra a le lire.";
-
-bool Exists(const std::string& path)
-{
-    std::error_code error;
-    return fs::exists(path, error);
-}
-
-bool IsDirectory(const std::string& path)
-{
-    std::error_code error;
-    return fs::is_directory(path, error);
-}
-
-// Only the name of what the page suggests, never a place: a download cannot
-// land outside the folder the user picks.
-std::string DownloadName(const std::string& suggested)
-{
-    const std::string name = fs::path(suggested).filename().string();
-    return name.empty() || name == "." || name == ".." ? kDownloadFallbackName : name;
-}
-
-std::string ReplaceQuestion(const std::string& name)
-{
-    return "Un element nomme \u00AB " + name + " \u00BB existe deja. Voulez-vous le remplacer ?";
-}
-
-// What the alert shows first, as its window's title too.
-std::string AlertTitle(const std::string& message)
-{
-    const std::string firstLine = message.substr(0, message.find('\n'));
-    return firstLine.empty() ? kAlertTitle : firstLine;
-}
-
-void RemoveFile(const std::string& path)
-{
-    std::error_code error;
-    if (fs::is_regular_file(fs::symlink_status(path, error)))
-        fs::remove(path, error);
-}
 
 // The next step from the current zoom in the direction asked.
 double ZoomStep(double current, bool larger)
@@ -103,45 +33,24 @@ double ZoomStep(double current, bool larger)
     return next == kZoomSteps.begin() ? kZoomSteps.front() : *std::prev(next);
 }
 
-// The page opens the copy, or the chosen item itself when it could not be copied.
-void OpenCopyOrChosen(Controller& controller, const std::string& chosen, const CopyOutcome& copy)
-{
-    if (const auto* failure = std::get_if<CopyFailure>(&copy)) {
-        Note("copie temporaire du projet impossible : " + failure->reason);
-        controller.openPath(chosen);
-        return;
-    }
-    controller.openPath(std::get<std::string>(copy));
-}
-
 }  // namespace
 
-std::shared_ptr<Controller> Controller::Create(Toolkit& toolkit, LaunchSettings settings, Places places)
+std::shared_ptr<Controller> Controller::Create(Toolkit& toolkit, LaunchSettings settings, const Places& places)
 {
     // A local class may reach the private constructor, which make_shared cannot.
     struct Constructible : Controller {
-        Constructible(Toolkit& toolkit, LaunchSettings settings, Places places)
-            : Controller(toolkit, std::move(settings), std::move(places))
+        Constructible(Toolkit& toolkit, LaunchSettings settings, const Places& places)
+            : Controller(toolkit, std::move(settings), places)
         {
         }
     };
-    return std::make_shared<Constructible>(toolkit, std::move(settings), std::move(places));
+    return std::make_shared<Constructible>(toolkit, std::move(settings), places);
 }
 
-Controller::Controller(Toolkit& toolkit, LaunchSettings settings, Places places)
-    : toolkit_(toolkit), settings_(std::move(settings)), places_(std::move(places)),
-      crashReloads_(kCrashReloads, kCrashReloadSpan), copies_(std::make_shared<RunningCopies>())
+Controller::Controller(Toolkit& toolkit, LaunchSettings settings, const Places& places)
+    : toolkit_(toolkit), settings_(std::move(settings)), reloads_(toolkit, settings_.url, kWindowColour),
+      grants_(toolkit, places), downloads_(toolkit, places.downloadsFolder)
 {
-}
-
-// Quitting or closing the window ends the process next: a copy still running
-// would be cut short under its temporary name.
-// A download still running is cut short too: its temporary file goes.
-Controller::~Controller()
-{
-    copies_->stopAndWait();
-    for (const auto& [written, chosen] : downloads_)
-        RemoveFile(written);
 }
 
 WindowDescription Controller::windowDescription() const
@@ -152,7 +61,7 @@ WindowDescription Controller::windowDescription() const
         .contentHeight = 740,
         .minimumWidth = 900,
         .minimumHeight = 620,
-        .background = Colour{0.055, 0.063, 0.082, 1.0},
+        .background = kWindowColour,
         .handleHeight = 76,
         .handleRightGap = 140,
         .frameName = "MivraMain",
@@ -164,63 +73,80 @@ void Controller::build()
 {
     toolkit_.buildWindow(windowDescription());
     toolkit_.installMenu(MenuTable());
-    loadInterface();
+    reloads_.loadInterface();
     scheduleLaunchProject();
     toolkit_.activate();
     Note("fenetre ouverte sur " + settings_.url);
 }
 
-void Controller::loadInterface()
+ToolkitEvents Controller::toolkitEvents()
 {
-    // An address that does not parse loads nothing, so no failure and no retry follow.
-    toolkit_.loadUrl(settings_.url);
-}
-
-void Controller::later(std::chrono::milliseconds delay, std::function<void(Controller&)> block)
-{
-    toolkit_.runLater(delay, [weak = weak_from_this(), block = std::move(block)] {
-        if (const auto self = weak.lock())
-            block(*self);
-    });
-}
-
-void Controller::askForPath(const OpenPanelDescription& panel,
-                            std::function<void(Controller&, const std::string&)> chosen)
-{
-    auto done = [weak = weak_from_this(), chosen = std::move(chosen)](std::optional<std::string> path) {
-        const auto self = weak.lock();
-        if (self && path)
-            chosen(*self, *path);
+    return ToolkitEvents{
+        .webView =
+            WebViewEvents{
+                [bridge = Bridge(settings_.url, bridgeOperations())](
+                    const BridgeMessage& message, const std::string& senderUri) { bridge.receive(message, senderUri); },
+                lifetime_.whileAlive(
+                    [this](const std::string& uri, bool byTheUser) { return navigationRequested(uri, byTheUser); },
+                    [](const std::string&, bool) { return true; }),
+                lifetime_.whileAlive([this](const std::string& uri) { navigationFailed(uri); }),
+                lifetime_.whileAlive([this](const std::string& uri) { pageFinishedLoading(uri); }),
+                lifetime_.whileAlive([this] { webProcessEnded(); }),
+            },
+        .downloads =
+            DownloadEvents{
+                lifetime_.whileAlive(
+                    [this](const std::string& suggested, const DownloadDestination& answer) {
+                        decideDownload(suggested, answer);
+                    },
+                    [](const std::string&, const DownloadDestination& answer) { answer(std::nullopt); }),
+                lifetime_.whileAlive([this](const std::string& written) { downloadFinished(written); }),
+                lifetime_.whileAlive([this](const std::string& written) { downloadFailed(written); }),
+            },
+        .pageDialogs =
+            PageDialogEvents{
+                lifetime_.whileAlive([this](std::function<void(std::optional<std::string>)> answer) {
+                    runFileInput(std::move(answer));
+                }),
+                lifetime_.whileAlive(
+                    [this](PageDialog dialog, const std::string& message, std::function<void(bool)> answered) {
+                        runPageDialog(dialog, message, std::move(answered));
+                    }),
+            },
+        .menu = lifetime_.whileAlive([this](MenuAction action) { perform(action); }),
+        .dropped = lifetime_.whileAlive(
+            [this](const std::string& path) {
+                openPath(path);
+                return true;
+            },
+            [](const std::string&) { return false; }),
     };
-    toolkit_.showOpenPanel(panel, std::move(done));
 }
 
-void Controller::keepAccess(const std::string& path)
+BridgeOperations Controller::bridgeOperations()
 {
-    toolkit_.startAccessing(path);
-    granted_.push_back(path);
+    return BridgeOperations{
+        .choose = lifetime_.whileAlive([this] { choose(); }),
+        .grant = lifetime_.whileAlive([this](const std::string& path) { grant(path); }),
+        .chooseFolder = lifetime_.whileAlive(
+            [this](const std::string& path, const std::string& pour) { chooseFolder(path, pour); }),
+        .ouvrir = lifetime_.whileAlive([this](const std::string& url) { ouvrir(url); }),
+        .oublier = lifetime_.whileAlive([this](const std::string& path) { oublier(path); }),
+        .direLesAutorises = lifetime_.whileAlive([this] { direLesAutorises(); }),
+        .openPrivacySettings = lifetime_.whileAlive([this] { openPrivacySettings(); }),
+    };
 }
 
-// WebKit's reload does nothing in a view without a committed page (every
-// load failed) and would reload a page of another site: both load the
-// interface instead. Neither spends the reload budget.
 void Controller::refresh()
 {
-    if (showsInterface_)
-        toolkit_.reload();
-    else
-        loadInterface();
+    reloads_.refresh();
 }
 
-// The failure page's "Reessayer" and Ctrl+R both load the interface: from
-// there it starts over with a new budget. A scheme no web view shows goes to
-// the desktop, but only when the user asked: a page alone starts no program.
+// A scheme no web view shows goes to the desktop, but only when the user
+// asked: a page alone starts no program.
 bool Controller::navigationRequested(const std::string& uri, bool byTheUser)
 {
-    if (failurePageShown_ && SameOrigin(uri, settings_.url)) {
-        failurePageShown_ = false;
-        attempts_ = 0;
-    }
+    reloads_.navigationRequested(uri);
     if (!IsForTheDesktop(uri))
         return true;
     if (byTheUser)
@@ -230,57 +156,19 @@ bool Controller::navigationRequested(const std::string& uri, bool byTheUser)
     return false;
 }
 
-// Only the interface's own loads are retried: a link to another site that
-// fails leaves the page, and what the user did in it, as it is.
 void Controller::navigationFailed(const std::string& uri)
 {
-    if (!SameOrigin(uri, settings_.url)) {
-        Note("chargement impossible : " + uri);
-        return;
-    }
-    showsInterface_ = false;
-    retry();
+    reloads_.navigationFailed(uri);
 }
 
-// The view is left blank by a dead process: the interface comes back at once,
-// outside the budget, which is kept for a server that is not up yet.
 void Controller::webProcessEnded()
 {
-    showsInterface_ = false;
-    if (crashReloads_.allow(RateLimit::Clock::now()))
-        loadInterface();
-    else
-        showFailurePage(Failure::PageStopped);
-}
-
-// One budget of reloads until the failure page: never given back when the
-// interface loads, nothing coalesced.
-void Controller::retry()
-{
-    if (attempts_ >= kReloadBudget) {
-        showFailurePage(Failure::ServerSilent);
-        return;
-    }
-    ++attempts_;
-    later(kReloadDelay, [](Controller& self) { self.loadInterface(); });
-}
-
-// Shown once until the interface is asked for again; the view no longer
-// holds a page of the interface.
-void Controller::showFailurePage(Failure failure)
-{
-    if (failurePageShown_)
-        return;
-    failurePageShown_ = true;
-    showsInterface_ = false;
-    toolkit_.showPage(FailurePage(failure, settings_.url, windowDescription().background));
-    Note(FailureNote(failure));
+    reloads_.webProcessEnded();
 }
 
 void Controller::pageFinishedLoading(const std::string& uri)
 {
-    showsInterface_ = SameOrigin(uri, settings_.url);
-    if (!showsInterface_)
+    if (!reloads_.pageFinishedLoading(uri))
         return;
     interfaceLoaded_ = true;
     openWaitingProjectsWhenReady();
@@ -291,10 +179,10 @@ void Controller::pageFinishedLoading(const std::string& uri)
 // file handed over by the desktop before then waits for the same.
 void Controller::scheduleLaunchProject()
 {
-    later(kLaunchProjectDelay, [](Controller& self) {
-        self.launchDelayElapsed_ = true;
-        self.openWaitingProjectsWhenReady();
-    });
+    toolkit_.runLater(kLaunchProjectDelay, lifetime_.whileAlive([this] {
+        launchDelayElapsed_ = true;
+        openWaitingProjectsWhenReady();
+    }));
 }
 
 void Controller::openWaitingProjectsWhenReady()
@@ -310,43 +198,7 @@ void Controller::openWaitingProjectsWhenReady()
 
 void Controller::choose()
 {
-    OpenPanelDescription panel;
-    panel.canChooseFiles = true;
-    panel.canChooseDirectories = true;
-    panel.packagesAreItems = true;
-    panel.startFolder = places_.desktopFolder;
-    const std::string demoProject = PackageName(kDemoProjectBase);
-    if (Exists((fs::path(places_.desktopFolder) / demoProject).string()))
-        panel.preselectedName = demoProject;
-    panel.title = "Choisir un projet Final Cut";
-    panel.prompt = "Analyser";
-    askForPath(panel, [](Controller& self, const std::string& chosen) { self.projectChosen(chosen); });
-}
-
-// A large project takes seconds to copy: the copy runs off the main loop, the
-// window shows it is working meanwhile, and the page opens the copy once it is
-// complete. A window that goes stops the copy, which then leaves nothing.
-void Controller::projectChosen(const std::string& chosen)
-{
-    keepAccess(chosen);
-    if (copiesInProgress_++ == 0)
-        toolkit_.showWorking(true);
-    auto outcome = std::make_shared<CopyOutcome>(CopyFailure{"not copied"});
-    auto copy = [outcome, chosen, temporaryFolder = places_.temporaryFolder, copies = copies_] {
-        if (!copies->enter())
-            return;
-        *outcome = CopyToTemporaryFolder(chosen, temporaryFolder, copies->stopRequested());
-        copies->leave();
-    };
-    auto copied = [weak = weak_from_this(), outcome, chosen] {
-        const auto self = weak.lock();
-        if (!self)
-            return;
-        if (--self->copiesInProgress_ == 0)
-            self->toolkit_.showWorking(false);
-        OpenCopyOrChosen(*self, chosen, *outcome);
-    };
-    toolkit_.runInBackground(std::move(copy), std::move(copied));
+    grants_.choose();
 }
 
 void Controller::openPath(const std::string& path)
@@ -370,71 +222,22 @@ void Controller::presentAgain()
 
 void Controller::chooseFolder(const std::string& path, const std::string& pour)
 {
-    const bool travail = pour == "travail";
-    OpenPanelDescription panel;
-    panel.canChooseFiles = false;
-    panel.canChooseDirectories = true;
-    panel.canCreateDirectories = true;
-    if (!path.empty() && IsDirectory(path))
-        panel.startFolder = path;
-    panel.title = travail ? kFolderTitleTravail : kFolderTitleDestination;
-    panel.message = travail ? kFolderMessageTravail : kFolderMessageDestination;
-    panel.prompt = "Choisir";
-    askForPath(panel, [travail](Controller& self, const std::string& chosen) {
-        self.toolkit_.evaluateScript(SetFolderScript(travail, chosen));
-    });
-}
-
-std::string Controller::grantStartFolder(const std::string& path) const
-{
-    if (Exists(path))
-        return path;
-    const std::string instead = Exists(places_.volumesFolder) ? places_.volumesFolder : places_.homeFolder;
-    Note("volume \u00AB " + path + " \u00BB absent, ouverture sur " + instead);
-    return instead;
+    grants_.chooseFolder(path, pour);
 }
 
 void Controller::grant(const std::string& path)
 {
-    OpenPanelDescription panel;
-    panel.canChooseFiles = false;
-    panel.canChooseDirectories = true;
-    panel.packagesAreItems = false;
-    // A page that names no volume is shown where volumes are mounted.
-    panel.startFolder = grantStartFolder(path.empty() ? places_.volumesFolder : path);
-    panel.title = kGrantTitle;
-    panel.message = kGrantMessage;
-    panel.prompt = "Autoriser";
-    askForPath(panel, [](Controller& self, const std::string& chosen) {
-        self.keepAccess(chosen);
-        self.toolkit_.evaluateScript(GrantedScript(chosen));
-        self.direLesAutorises();
-    });
+    grants_.grant(path);
 }
 
 void Controller::oublier(const std::string& path)
 {
-    if (path.empty())
-        return;
-    std::vector<std::string> kept;
-    for (const std::string& entry : granted_) {
-        if (entry == path) {
-            toolkit_.stopAccessing(entry);
-            Note("autorisation retiree : " + path);
-        } else {
-            kept.push_back(entry);
-        }
-    }
-    granted_ = std::move(kept);
-    direLesAutorises();
+    grants_.oublier(path);
 }
 
 void Controller::direLesAutorises()
 {
-    std::vector<std::string> paths;
-    std::copy_if(granted_.begin(), granted_.end(), std::back_inserter(paths),
-                 [](const std::string& path) { return !path.empty(); });
-    toolkit_.evaluateScript(AutorisesScript(paths));
+    grants_.direLesAutorises();
 }
 
 void Controller::ouvrir(const std::string& url)
@@ -476,94 +279,27 @@ void Controller::zoom(MenuAction action)
 
 void Controller::runFileInput(std::function<void(std::optional<std::string>)> answer)
 {
-    OpenPanelDescription panel;
-    panel.canChooseFiles = true;
-    panel.canChooseDirectories = true;
-    panel.packagesAreItems = true;
-    panel.title = kFileInputTitle;
-    toolkit_.showOpenPanel(panel, std::move(answer));
-}
-
-void Controller::decideDownload(const std::string& suggestedName, DownloadDestination destination)
-{
-    askForDownloadPath(places_.downloadsFolder, DownloadName(suggestedName), std::move(destination));
-}
-
-// A name already taken is replaced only once the user says so; otherwise the
-// panel comes back to pick another.
-void Controller::askForDownloadPath(const std::string& folder, const std::string& name, DownloadDestination destination)
-{
-    SavePanelDescription panel{kDownloadTitle, folder, name, "Enregistrer"};
-    toolkit_.showSavePanel(panel, [weak = weak_from_this(), destination](std::optional<std::string> path) {
-        const auto self = weak.lock();
-        if (!self || !path) {
-            destination(std::nullopt);
-            return;
-        }
-        if (!Exists(*path)) {
-            self->writeDownload(*path, destination);
-            return;
-        }
-        const fs::path chosen(*path);
-        const std::string chosenName = chosen.filename().string();
-        self->toolkit_.askToConfirm(
-            ReplaceQuestion(chosenName), "Remplacer", [weak, destination, chosen, chosenName](bool replace) {
-                const auto self = weak.lock();
-                if (!self)
-                    destination(std::nullopt);
-                else if (replace)
-                    self->writeDownload(chosen.string(), destination);
-                else
-                    self->askForDownloadPath(chosen.parent_path().string(), chosenName, destination);
-            });
-    });
-}
-
-// Written under a temporary name in the chosen folder, so that the file of
-// the chosen name is replaced only by a complete download, in one rename.
-void Controller::writeDownload(const std::string& chosen, const DownloadDestination& destination)
-{
-    const std::string name = std::string(kDownloadTemporaryStem) + std::string(kDownloadTemporarySuffix);
-    std::string written = (fs::path(chosen).parent_path() / name).string();
-    const int fd = ::mkstemps(written.data(), static_cast<int>(kDownloadTemporarySuffix.size()));
-    if (fd < 0) {
-        const int error = errno;
-        Note("telechargement impossible : " + chosen + " : " + std::strerror(error));
-        destination(std::nullopt);
-        return;
-    }
-    ::close(fd);
-    downloads_.emplace(written, chosen);
-    destination(written);
-}
-
-void Controller::downloadFinished(const std::string& written)
-{
-    const auto download = downloads_.extract(written);
-    if (download.empty())
-        return;
-    std::error_code error;
-    fs::rename(written, download.mapped(), error);
-    if (error)
-        Note("telechargement laisse sous " + written + " : " + error.message());
-}
-
-void Controller::downloadFailed(const std::string& written)
-{
-    if (downloads_.erase(written) != 0)
-        RemoveFile(written);
+    RunFileInput(toolkit_, std::move(answer));
 }
 
 void Controller::runPageDialog(PageDialog dialog, const std::string& message, std::function<void(bool)> answered)
 {
-    switch (dialog) {
-    case PageDialog::Alert:
-        toolkit_.showAlert(AlertTitle(message), message, [answered = std::move(answered)] { answered(true); });
-        break;
-    case PageDialog::Confirm:
-    case PageDialog::Prompt: answered(false); break;
-    case PageDialog::LeavePage: answered(true); break;
-    }
+    RunPageDialog(toolkit_, dialog, message, std::move(answered));
+}
+
+void Controller::decideDownload(const std::string& suggestedName, const DownloadDestination& destination)
+{
+    downloads_.decide(suggestedName, destination);
+}
+
+void Controller::downloadFinished(const std::string& written)
+{
+    downloads_.finished(written);
+}
+
+void Controller::downloadFailed(const std::string& written)
+{
+    downloads_.failed(written);
 }
 
 }  // namespace mivra

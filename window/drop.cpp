@@ -17,8 +17,8 @@ DropVerdict DroppedPath(const Drag& drag)
     return {drag.filePaths.front(), std::nullopt};
 }
 
-DropWebView::DropWebView(ScriptSender sendScript, std::weak_ptr<DropTarget> target)
-    : sendScript_(std::move(sendScript)), dropTarget_(std::move(target))
+DropWebView::DropWebView(ScriptSender sendScript, DropReceiver receive)
+    : sendScript_(std::move(sendScript)), receive_(std::move(receive))
 {
 }
 
@@ -45,11 +45,7 @@ bool DropWebView::dropped()
 {
     const std::optional<std::string> path = std::exchange(accepted_, std::nullopt);
     signaler(false);
-    const std::shared_ptr<DropTarget> target = dropTarget_.lock();
-    if (!path || !target)
-        return false;
-    target->openPath(*path);
-    return true;
+    return path && receive_(*path);
 }
 
 void DropWebView::signaler(bool hovering)

@@ -3,18 +3,11 @@
 // hears while one hovers and when it is dropped.
 
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace mivra {
-
-class DropTarget {
-public:
-    virtual ~DropTarget() = default;
-    virtual void openPath(const std::string& path) = 0;
-};
 
 // What a drag carries, as the toolkit read it.
 struct Drag {
@@ -34,26 +27,28 @@ DropVerdict DroppedPath(const Drag& drag);
 
 // Sends a script to the page.
 using ScriptSender = std::function<void(const std::string& script)>;
+// Takes the path of an accepted drop; false when nothing took it.
+using DropReceiver = std::function<bool(const std::string& path)>;
 
 // One drag at a time: it enters, then leaves or is dropped. The page hears
-// of the hover through `sendScript`, once per change; the target, held
-// weakly, receives the path of an accepted drop.
+// of the hover through `sendScript`, once per change; `receive` gets the path
+// of an accepted drop.
 class DropWebView {
 public:
-    DropWebView(ScriptSender sendScript, std::weak_ptr<DropTarget> target);
+    DropWebView(ScriptSender sendScript, DropReceiver receive);
 
     // True when the drag is accepted (a copy). A drag that cannot be read is
     // logged here, once.
     bool dragEntered(const Drag& drag);
     void dragLeft();
-    // True when the path of the drag that entered reached the target.
+    // True when the path of the drag that entered was taken.
     bool dropped();
 
 private:
     void signaler(bool hovering);
 
     ScriptSender sendScript_;
-    std::weak_ptr<DropTarget> dropTarget_;
+    DropReceiver receive_;
     std::optional<std::string> accepted_;  // the path of the accepted drag over the view
 };
 

@@ -1,7 +1,5 @@
 #include "failure_page.h"
 
-#include <cmath>
-
 #include "text_escape.h"
 
 namespace mivra {
@@ -27,12 +25,6 @@ Texts TextsOf(Failure failure)
 std::string Escaped(const std::string& text)
 {
     return Replaced(text, {{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&#39;"}});
-}
-
-std::string CssColour(const Colour& colour)
-{
-    const auto channel = [](double value) { return std::to_string(std::lround(value * 255)); };
-    return "rgb(" + channel(colour.red) + ", " + channel(colour.green) + ", " + channel(colour.blue) + ")";
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "toolkit.h"
+#include "colour.h"
 
 namespace mivra {
 

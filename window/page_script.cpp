@@ -8,13 +8,6 @@ namespace mivra {
 
 namespace {
 
-std::string Quoted(std::string_view path)
-{
-    // Appended rather than "\"" + ...: GCC 12 at -O3 warns falsely (-Wrestrict) on the prepend.
-    std::string literal = "\"";
-    return literal.append(EscapedPath(path)).append("\"");
-}
-
 // window.FUNCTION(ARGUMENT)
 std::string Call(std::string_view function, std::string_view argument)
 {
@@ -35,19 +28,26 @@ std::string EscapedPath(std::string_view path)
     return Replaced(path, {{'\\', "\\\\"}, {'"', "\\\""}, {'\n', "\\n"}, {'\r', "\\r"}});
 }
 
+std::string ScriptString(std::string_view text)
+{
+    // Appended rather than "\"" + ...: GCC 12 at -O3 warns falsely (-Wrestrict) on the prepend.
+    std::string literal = "\"";
+    return literal.append(EscapedPath(text)).append("\"");
+}
+
 std::string OpenPathScript(std::string_view path)
 {
-    return Call("__openPath", Quoted(path));
+    return Call("__openPath", ScriptString(path));
 }
 
 std::string SetFolderScript(bool travail, std::string_view path)
 {
-    return Call(travail ? "__setTravail" : "__setFolder", Quoted(path));
+    return Call(travail ? "__setTravail" : "__setFolder", ScriptString(path));
 }
 
 std::string GrantedScript(std::string_view path)
 {
-    return Call("__granted", Quoted(path));
+    return Call("__granted", ScriptString(path));
 }
 
 std::string AutorisesScript(const std::vector<std::string>& paths)

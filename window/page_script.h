@@ -11,6 +11,8 @@ namespace mivra {
 // line feed and carriage return escaped. Other bytes pass as they are: the
 // toolkit makes each script valid text before the page sees it.
 std::string EscapedPath(std::string_view path);
+// The text as a double-quoted string literal, escaped as above.
+std::string ScriptString(std::string_view text);
 
 std::string OpenPathScript(std::string_view path);                   // window.__openPath("...")
 std::string SetFolderScript(bool travail, std::string_view path);    // __setTravail / __setFolder

@@ -1,7 +1,8 @@
 #pragma once
 // The seam between the Controller and the desktop: everything the Controller
-// asks of the window system, the web view and the session. The GTK 3 +
-// WebKit2GTK 4.1 implementation lives in gtk/; tests use a fake.
+// asks of the window system, the web view and the session (what the desktop
+// tells the core is in toolkit_events.h). The GTK 3 + WebKit2GTK 4.1
+// implementation lives in gtk/; tests use a fake.
 
 #include <chrono>
 #include <functional>
@@ -9,16 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "colour.h"
 #include "menu.h"
 
 namespace mivra {
-
-struct Colour {
-    double red;
-    double green;
-    double blue;
-    double alpha;
-};
 
 // The one window, built in one go: the web view fills the content, the handle
 // strip lies over the top of it, leaving the top-right corner to the page.
@@ -52,9 +47,6 @@ struct OpenPanelDescription {
 // chooser does, and takes a file or a package whole; a folder panel takes it.
 enum class Activation { Choose, Enter };
 Activation ActivationOf(const OpenPanelDescription& panel, bool isFolder, bool isPackage);
-
-// The page's own script dialogs.
-enum class PageDialog { Alert, Confirm, Prompt, LeavePage };
 
 // A save panel: the name it offers is selected, ready to be typed over.
 struct SavePanelDescription {

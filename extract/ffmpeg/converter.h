@@ -13,13 +13,20 @@ namespace mivra::ffmpeg {
 // The precision soxr resamples a source of this codec at.
 double ResamplerPrecisionFor(AVCodecID codec);
 
+// What a converter makes: 24-bit samples at `rate` Hz in `channelCount`
+// channels, resampled by soxr at `precision` bits where the rate changes.
+struct ConverterOutput {
+    double rate = 0;
+    int channelCount = 0;
+    double precision = 0;
+};
+
 // Set up from the first decoded frame: samples are packed directly when the
 // decoder's samples allow it, else they go through libswresample.
 class Converter {
 public:
-    // Converts to `rate` Hz and `channelCount` channels.
-    Converter(double precision, double rate, int channelCount)
-        : precision_(precision), targetRate_(rate), channelCount_(channelCount)
+    explicit Converter(const ConverterOutput& output)
+        : precision_(output.precision), targetRate_(output.rate), channelCount_(output.channelCount)
     {
     }
 

@@ -5,7 +5,7 @@
 // block says what FFmpeg 5.1 does wrong, which test guards the workaround,
 // and when it can go: once the FFmpeg the platform ships passes that test
 // without it. The workarounds that present a track their own way have files
-// of their own, offered where the presentation is chosen (presentation.h):
+// of their own, offered where the presentation is chosen (presentation_choice.cpp):
 // mov_edit_list.h, ogg_links.h and gapless_tag.h.
 
 #include <cstdint>
@@ -40,10 +40,12 @@ void LabelMpegAudioRate(AVFrame& frame, const AVCodecContext& decoder);
 // writes such entries). FFmpeg 5.1 takes the wrapped rate, and the track
 // plays 3.15 times too slow and is cut at its length. A rate is wrapped where
 // it is the media time scale's modulo 65536 and that time scale is a high
-// rate (88.2, 96, 176.4, 192 kHz and up) that does not fit 16 bits. Where the track's ticks are samples (the sample
-// table counts one tick per sample), the time scale is the rate and replaces the entry's (RestoreWrappedPcmRate);
-// otherwise the rate stays wrapped and the run refuses the track (HasWrappedPcmRate). Guarded by the "96 kHz QuickTime"
-// row of test_corpus.py's test_timelines.
+// rate (88.2, 96, 176.4, 192 kHz and up) that does not fit 16 bits. Where
+// the track's ticks are samples (the sample table counts one tick per
+// sample), the time scale is the rate and replaces the entry's
+// (RestoreWrappedPcmRate); otherwise the rate stays wrapped and the run
+// refuses the track (HasWrappedPcmRate). Guarded by the "96 kHz QuickTime"
+// and "time scale that wraps no rate" rows of test_corpus.py's test_timelines.
 void RestoreWrappedPcmRate(const AVFormatContext& context, AVStream& stream);
 bool HasWrappedPcmRate(const AVFormatContext& context, const AVStream& stream);
 

@@ -19,11 +19,9 @@ constexpr int kSilenceChunkFrames = 8192;
 
 // What a reader is made for: the output and the decisions it brings.
 struct ReaderPlan {
-    double rate = 0;
-    int channelCount = 0;
+    ConverterOutput output;
     int copiedFrameSize = 0;  // non-zero when packets are copied
     ThreadPlan threads;
-    double precision = 0;
 };
 
 // The output half of a run: turns the decoded steps into packed 24-bit
@@ -32,8 +30,7 @@ struct ReaderPlan {
 class Reader final : public SampleReader {
 public:
     Reader(Decoding decoding, const ReaderPlan& plan)
-        : decoding_(std::move(decoding)), silentFrame_(av_frame_alloc()), plan_(plan),
-          converter_(plan.precision, plan.rate, plan.channelCount)
+        : decoding_(std::move(decoding)), silentFrame_(av_frame_alloc()), plan_(plan), converter_(plan.output)
     {
     }
 
@@ -250,11 +247,35 @@ ReaderPlan PlanReader(const AVCodecParameters& codec, AVCodecID codecId, double 
 {
     const int copiedFrameSize = CopiedFrameSize(codec, rate, channelCount);
     const ThreadPlan threads = PlanThreads(threading, copiedFrameSize != 0, codec.sample_rate != rate);
-    return {.rate = rate,
-            .channelCount = static_cast<int>(channelCount),
+    return {.output = {.rate = rate,
+                       .channelCount = static_cast<int>(channelCount),
+                       .precision = ResamplerPrecisionFor(codecId)},
             .copiedFrameSize = copiedFrameSize,
-            .threads = threads,
-            .precision = ResamplerPrecisionFor(codecId)};
+            .threads = threads};
+}
+
+struct DecoderOrError {
+    CodecContext decoder;
+    int error = 0;  // why there is none
+};
+
+// The stream's decoder, not opened yet.
+DecoderOrError MakeDecoder(const AVFormatContext& context, const AVStream& stream)
+{
+    const auto codecId = ffmpeg51::CodecAllowedByWaveTag(context, *stream.codecpar);
+    if (!codecId)
+        return {nullptr, AVERROR_INVALIDDATA};
+    const AVCodec* codec = avcodec_find_decoder(*codecId);
+    if (!codec)
+        return {nullptr, AVERROR_DECODER_NOT_FOUND};
+    CodecContext decoder(avcodec_alloc_context3(codec));
+    if (!decoder)
+        return {nullptr, AVERROR(ENOMEM)};
+    if (const int error = avcodec_parameters_to_context(decoder.get(), stream.codecpar); error < 0)
+        return {nullptr, error};
+    decoder->codec_id = *codecId;
+    decoder->pkt_timebase = stream.time_base;
+    return {std::move(decoder), 0};
 }
 
 // Two frame threads where the plan has them and the decoder can use them.
@@ -291,24 +312,13 @@ ReaderOrError MakeReader(FormatContext context, int streamIndex, std::unique_ptr
         return {nullptr, ErrorText(AVERROR(ENOTSUP))};
     if (ffmpeg51::HasWrappedPcmRate(*context, stream))
         return {nullptr, ErrorText(AVERROR_INVALIDDATA)};
-    const auto codecId = ffmpeg51::CodecAllowedByWaveTag(*context, *stream.codecpar);
-    if (!codecId)
-        return {nullptr, ErrorText(AVERROR_INVALIDDATA)};
-    const AVCodec* codec = avcodec_find_decoder(*codecId);
-    if (!codec)
-        return {nullptr, ErrorText(AVERROR_DECODER_NOT_FOUND)};
-    CodecContext decoder(avcodec_alloc_context3(codec));
-    if (!decoder)
-        return {nullptr, ErrorText(AVERROR(ENOMEM))};
-    if (const int error = avcodec_parameters_to_context(decoder.get(), stream.codecpar); error < 0) {
-        return {nullptr, ErrorText(error)};
-    }
-    decoder->codec_id = *codecId;
-    decoder->pkt_timebase = stream.time_base;
-    const ReaderPlan plan = PlanReader(*stream.codecpar, *codecId, rate, channelCount, threading);
-    ChooseDecoderThreads(*decoder, plan.threads.frameThreads);
+    DecoderOrError made = MakeDecoder(*context, stream);
+    if (!made.decoder)
+        return {nullptr, ErrorText(made.error)};
+    const ReaderPlan plan = PlanReader(*stream.codecpar, made.decoder->codec_id, rate, channelCount, threading);
+    ChooseDecoderThreads(*made.decoder, plan.threads.frameThreads);
     DiscardOtherStreams(*context, streamIndex);
-    Decoding decoding(StreamPackets(std::move(context), streamIndex), std::move(decoder), std::move(presentation),
+    Decoding decoding(StreamPackets(std::move(context), streamIndex), std::move(made.decoder), std::move(presentation),
                       plan.copiedFrameSize);
     return {std::make_unique<Reader>(std::move(decoding), plan), {}};
 }

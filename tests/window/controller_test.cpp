@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -41,12 +43,21 @@ std::string Shown(const OpenPanelDescription& d)
            d.message + "|" + d.prompt;
 }
 
+// A block the toolkit runs once its delay has passed.
+struct Deferred {
+    std::chrono::milliseconds due;
+    Block block;
+    void operator()() const { block(); }
+};
+
 // Records every call as "name argument" and keeps what the toolkit would run
 // later (deferred and background blocks, panel and dialog answers) for the
 // test to run.
 struct FakeToolkit : Toolkit {
     Calls calls;
-    std::vector<Block> deferred, background;         // background: the work, then its completion
+    std::vector<Deferred> deferred;
+    std::chrono::milliseconds now{0};
+    std::vector<Block> background;                   // the work, then its completion
     std::vector<PanelCompletion> panels;             // open and save panels
     std::vector<std::function<void(bool)>> answers;  // an alert's closing, a question's answer
 
@@ -84,7 +95,21 @@ struct FakeToolkit : Toolkit {
     void runLater(std::chrono::milliseconds delay, Block block) override
     {
         calls.push_back("runLater " + std::to_string(delay.count()));
-        deferred.push_back(std::move(block));
+        deferred.push_back({now + delay, std::move(block)});
+    }
+    // Time passes: each block due by then runs, the soonest first.
+    void pass(std::chrono::milliseconds span)
+    {
+        now += span;
+        for (;;) {
+            const auto next = std::min_element(deferred.begin(), deferred.end(),
+                                               [](const Deferred& a, const Deferred& b) { return a.due < b.due; });
+            if (next == deferred.end() || next->due > now)
+                return;
+            const Deferred due = std::move(*next);
+            deferred.erase(next);
+            due();
+        }
     }
     void runInBackground(Block work, Block done) override
     {
@@ -213,6 +238,7 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
     // goes to one (m); the view is about to load the interface (N). After each, what the window did: load the
     // interface (l), reload the page (r), wait to load it again (w), come forward (a), show the failure page
     // (e), hand an address to the desktop (o), let the view go (+) or stop it (-), open a path (in brackets).
+    // Nine minutes (9) or one (1) pass.
     const auto repeated = [](const std::string& part, int times) {
         std::string whole;
         while (times-- > 0)
@@ -237,6 +263,9 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
         // The budget is not given back when the interface loads; loading it from the failure page renews it.
         {"", repeated("IF", 41), repeated("IFw", 40) + "IFe"},
         {"", repeated("F", 41) + "NF", repeated("Fw", 40) + "FeN+Fw"},
+        // An interface loaded ten minutes without a failure earns it back; nine, or a failure meanwhile, do not.
+        {"", repeated("F", 40) + "I91F", repeated("Fw", 40) + "I9" + repeated("l", 40) + "1Fw"},
+        {"", repeated("F", 39) + "I9F1F", repeated("Fw", 39) + "I9" + repeated("l", 39) + "Fw1lFe"},
         // The launch project waits for the second and the interface's first load, then opens once.
         {"-v", "SAEPI", "SAEP(-v)I"},
         {"relatif/M.fcpxmld", "IS", "IS(relatif/M.fcpxmld)"},
@@ -261,6 +290,8 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
                 RunOldest(toolkit_.deferred);
             else if (event == 'H')
                 controller->openFile("h");
+            else if (event == '9' || event == '1')
+                toolkit_.pass(std::chrono::minutes(event - '0'));
             else if (event == 'M' || event == 'm' || event == 'N')
                 trace += controller->navigationRequested(event == 'N' ? kInterface : "mailto:a@b.fr", event == 'M')
                              ? "+"
@@ -274,6 +305,7 @@ TEST_F(ControllerTest, WhatTheWindowDoesAsPagesLoadFailOrDieAndWhenTheLaunchProj
                 trace += call.starts_with("loadUrl ")            ? "l"
                          : call == "reload"                      ? "r"
                          : call == "runLater 300"                ? "w"
+                         : call == "runLater 600000"             ? ""  // the ten minutes, let pass by 9 and 1
                          : call == "activate"                    ? "a"
                          : call.starts_with("showPage ")         ? "e"
                          : call == "openInBrowser mailto:a@b.fr" ? "o"
@@ -533,7 +565,7 @@ TEST_F(ControllerTest, EachMessageRunsItsActionWithItsDefaultsAndPanel)
     };
     const auto dispatch = [&](const BridgeMessage& message) {
         toolkit_.calls.clear();
-        Bridge(kInterface, controller).receive(message, kInterface);
+        Bridge(kInterface, controller->bridgeOperations()).receive(message, kInterface);
         std::string asked;
         for (const std::string& call : toolkit_.calls)
             asked += (asked.empty() ? "" : "; ") + call;
@@ -594,7 +626,7 @@ TEST_F(ControllerTest, MessagesAreHonouredOnlyFromPagesOfTheInterfaceOrigin)
 {
     const auto honoured = [&](const std::string& interfaceUrl, const std::string& pageUri) {
         toolkit_.calls.clear();
-        Bridge(interfaceUrl, controller).receive(Message({{"action", "settings"}}), pageUri);
+        Bridge(interfaceUrl, controller->bridgeOperations()).receive(Message({{"action", "settings"}}), pageUri);
         return toolkit_.count("openPrivacySettings") == 1;
     };
     for (const char* same :
@@ -609,6 +641,23 @@ TEST_F(ControllerTest, MessagesAreHonouredOnlyFromPagesOfTheInterfaceOrigin)
     EXPECT_TRUE(honoured("http://mivra.example:80/", "http://MIVRA.example/x"));
     EXPECT_FALSE(honoured("http://mivra.example/", "http://mivra.example:8080/"));
     EXPECT_FALSE(honoured("http://%zz/", "http://%zz/"));
+}
+
+// The toolkit may signal while the window goes: nothing reaches the Controller then, and what waits for an
+// answer gets the one that drops it.
+TEST_F(ControllerTest, TheToolkitsEventsDoNothingOnceTheControllerIsGone)
+{
+    const ToolkitEvents events = controller->toolkitEvents();
+    controller.reset();
+    std::optional<std::string> destination = "not answered";
+    events.downloads.decide("a.json", [&](std::optional<std::string> path) { destination = std::move(path); });
+    EXPECT_EQ(destination, std::nullopt);
+    EXPECT_TRUE(events.webView.navigationRequested("mailto:a@b.fr", true));
+    EXPECT_FALSE(events.dropped("/p/a.fcpxml"));
+    events.webView.message(Message({{"action", "settings"}}), kInterface);
+    events.webView.navigationFailed(kInterface);
+    events.menu(MenuAction::Quit);
+    EXPECT_EQ(toolkit_.calls, Calls{});
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <glib.h>
 
 #include "glib_ownership.h"
+#include "page_script.h"
 
 namespace mivra {
 namespace {
@@ -28,17 +29,11 @@ namespace {
 constexpr const char* kWorld = "mivra-bridge";
 constexpr const char* kEvent = "mivra-native-message";
 
-std::string Quoted(std::string_view text)
-{
-    std::string literal = "\"";
-    return literal.append(text).append("\"");
-}
-
 std::string KeysLiteral()
 {
     std::string list;
     for (const std::string& key : MessageKeys())
-        list += (list.empty() ? "" : ", ") + Quoted(key);
+        list += (list.empty() ? "" : ", ") + ScriptString(key);
     return "[" + list + "]";
 }
 
@@ -60,11 +55,11 @@ std::string PageSideScript(const char* channel)
            "      read[key] = typeof value === 'string' ? value : null;\n"
            "    }\n"
            "    target.dispatchEvent(new CustomEvent(" +
-           Quoted(kEvent) +
+           ScriptString(kEvent) +
            ", {detail: JSON.stringify(read)}));\n"
            "  }\n"
            "  const handlers = Object.freeze({" +
-           Quoted(channel) +
+           ScriptString(channel) +
            ": Object.freeze({postMessage})});\n"
            "  Object.defineProperty(window, 'webkit', {value: Object.freeze({messageHandlers: handlers}),\n"
            "                                         enumerable: true});\n"
@@ -76,10 +71,10 @@ std::string ChannelSideScript(const char* channel)
     return "(() => {\n"
            "  'use strict';\n"
            "  const handler = window.webkit.messageHandlers[" +
-           Quoted(channel) +
+           ScriptString(channel) +
            "];\n"
            "  document.addEventListener(" +
-           Quoted(kEvent) +
+           ScriptString(kEvent) +
            ", (event) => {\n"
            "    if (typeof event.detail !== 'string') return;\n"
            "    handler.postMessage({from: location.href, message: JSON.parse(event.detail)});\n"

@@ -1,5 +1,6 @@
 #include "drop_adapter.h"
 
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -62,8 +63,8 @@ Drag DragFromUris(GtkSelectionData* data)
 // compositor also leaves the view after a drop: the drag has ended by then.
 class DropAdapter {
 public:
-    DropAdapter(WebKitWebView* view, ScriptSender sendScript, std::weak_ptr<DropTarget> target)
-        : view_(view), dropWebView_(std::move(sendScript), std::move(target))
+    DropAdapter(WebKitWebView* view, ScriptSender sendScript, DropReceiver receive)
+        : view_(view), dropWebView_(std::move(sendScript), std::move(receive))
     {
     }
 
@@ -149,9 +150,9 @@ private:
 
 }  // namespace
 
-void AttachDropTarget(WebKitWebView* view, ScriptSender sendScript, std::weak_ptr<DropTarget> target)
+void AttachDropTarget(WebKitWebView* view, ScriptSender sendScript, DropReceiver receive)
 {
-    auto adapter = std::make_unique<DropAdapter>(view, std::move(sendScript), std::move(target));
+    auto adapter = std::make_unique<DropAdapter>(view, std::move(sendScript), std::move(receive));
     adapter->attach();
     g_object_set_data_full(G_OBJECT(view), kAdapterKey, HandToGLib(std::move(adapter)), FreeFromGLib<DropAdapter>);
 }

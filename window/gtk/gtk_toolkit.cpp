@@ -15,6 +15,7 @@
 #include "page_dialogs.h"
 #include "placement.h"
 #include "save_panel.h"
+#include "web_view.h"
 #include "window_state.h"
 
 namespace mivra {
@@ -91,7 +92,7 @@ void GtkToolkit::buildWindow(const WindowDescription& description)
     const ScriptSender sendScript = [this](const std::string& script) { evaluateScript(script); };
     AttachHandleGesture(built.handleArea);
     AddMenuKey(built.handleArea);
-    AttachDropTarget(web_, sendScript, events_.dropTarget);
+    AttachDropTarget(web_, sendScript, events_.dropped);
     AttachPageDialogs(web_, events_.pageDialogs);
     LimitPageContextMenu(web_);
     gtk_window_present(built.window);

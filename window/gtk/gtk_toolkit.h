@@ -4,7 +4,6 @@
 // decides nothing itself.
 
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,24 +11,12 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
-#include "downloads.h"
-#include "drop.h"
 #include "glib_ownership.h"
-#include "page_dialogs.h"
 #include "toolkit.h"
-#include "web_view.h"
+#include "toolkit_events.h"
 #include "window_size.h"
 
 namespace mivra {
-
-// Where the toolkit's signals go. None of them keeps the core alive.
-struct ToolkitEvents {
-    WebViewEvents webView;
-    DownloadEvents downloads;
-    PageDialogEvents pageDialogs;
-    std::function<void(MenuAction action)> menu;
-    std::weak_ptr<DropTarget> dropTarget;
-};
 
 class GtkToolkit final : public Toolkit {
 public:

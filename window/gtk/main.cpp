@@ -1,8 +1,6 @@
 // mivra-window: the window that shows the local interface.
 
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,63 +34,6 @@ std::vector<std::string> ArgumentsAsText(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         arguments.emplace_back(g_utf8_validate(argv[i], -1, nullptr) ? argv[i] : "");
     return arguments;
-}
-
-// Calls the Controller while it exists.
-template <typename Call>
-auto WhileAlive(const std::weak_ptr<Controller>& weak, Call call)
-{
-    return [weak, call](auto&&... arguments) {
-        if (const auto controller = weak.lock())
-            call(*controller, std::forward<decltype(arguments)>(arguments)...);
-    };
-}
-
-// The toolkit's signals, each to the Controller's operation; the page's
-// messages to the bridge. A Controller already gone drops a page dialog's
-// answer, which then cancels the dialog, and a download.
-ToolkitEvents ControllerEvents(const std::shared_ptr<Controller>& controller, Bridge bridge)
-{
-    const std::weak_ptr<Controller> weak = controller;
-    return ToolkitEvents{
-        .webView = WebViewEvents{
-            [bridge = std::move(bridge)](const BridgeMessage& message, const std::string& senderUri) {
-                bridge.receive(message, senderUri);
-            },
-            [weak](const std::string& uri, bool byTheUser) {
-                const auto self = weak.lock();
-                return !self || self->navigationRequested(uri, byTheUser);
-            },
-            WhileAlive(weak, [](Controller& self, const std::string& uri) { self.navigationFailed(uri); }),
-            WhileAlive(weak, [](Controller& self, const std::string& uri) { self.pageFinishedLoading(uri); }),
-            WhileAlive(weak, [](Controller& self) { self.webProcessEnded(); }),
-        },
-        .downloads =
-            DownloadEvents{
-                [weak](const std::string& suggested, Controller::DownloadDestination answer) {
-                    if (const auto self = weak.lock())
-                        self->decideDownload(suggested, std::move(answer));
-                    else
-                        answer(std::nullopt);
-                },
-                WhileAlive(weak, [](Controller& self, const std::string& path) { self.downloadFinished(path); }),
-                WhileAlive(weak, [](Controller& self, const std::string& path) { self.downloadFailed(path); }),
-            },
-        .pageDialogs =
-            PageDialogEvents{
-                WhileAlive(weak,
-                           [](Controller& self, std::function<void(std::optional<std::string>)> answer) {
-                               self.runFileInput(std::move(answer));
-                           }),
-                WhileAlive(weak,
-                           [](Controller& self, PageDialog dialog, const std::string& message,
-                              std::function<void(bool)> answered) {
-                               self.runPageDialog(dialog, message, std::move(answered));
-                           }),
-            },
-        .menu = WhileAlive(weak, [](Controller& self, MenuAction action) { self.perform(action); }),
-        .dropTarget = controller,
-    };
 }
 
 // Everything the run needs, alive until the main loop returns. The
@@ -173,7 +114,7 @@ private:
         toolkit_ = std::make_unique<GtkToolkit>(application_.get());
         const Places places = SystemPlaces();
         controller_ = Controller::Create(*toolkit_, settings_, places);
-        toolkit_->setEvents(ControllerEvents(controller_, Bridge(settings_.url, controller_)));
+        toolkit_->setEvents(controller_->toolkitEvents());
         controller_->build();
     }
 

@@ -24,13 +24,6 @@ void PreferDarkTheme(GtkWidget* window)
     g_object_set(gtk_widget_get_settings(window), "gtk-application-prefer-dark-theme", TRUE, nullptr);
 }
 
-std::string CssColour(const Colour& colour, double alpha)
-{
-    const GdkRGBA rgba{colour.red, colour.green, colour.blue, alpha};
-    g_autofree char* css = gdk_rgba_to_string(&rgba);
-    return css;
-}
-
 // Without a compositor GTK frames the window with a solid border inside its
 // area; the content keeps the whole window instead. The header bar that holds
 // the window buttons loses its bar, keeping round buttons on a backing.
@@ -38,14 +31,15 @@ std::string StyleSheet(const Colour& background)
 {
     const std::string window = std::string("window.") + kWindowClass;
     const std::string buttons = std::string("headerbar.") + kButtonsClass;
-    return window + " { background-color: " + CssColour(background, background.alpha) + "; }\n" + window +
+    return window + " { background-color: " + CssColour(background) + "; }\n" + window +
            ".solid-csd decoration { margin: 0; padding: 0; border-width: 0; border-radius: 0; box-shadow: none; }\n" +
            buttons + " { min-height: 0; margin: 0; padding: 0; border: none; background: none; box-shadow: none; }\n" +
            buttons +
            " button.titlebutton { min-width: 24px; min-height: 24px; margin: 0; padding: 0; border: none;"
            " border-radius: 50%; color: #ffffff; background-image: none; background-color: " +
-           CssColour(background, kButtonBackingAlpha) + "; box-shadow: inset 0 0 0 1px rgba(255, 255, 255, 0.3); }\n" +
-           buttons + " button.titlebutton:hover { background-color: #3a3f4b; }\n";
+           CssColour(Colour{background.red, background.green, background.blue, kButtonBackingAlpha}) +
+           "; box-shadow: inset 0 0 0 1px rgba(255, 255, 255, 0.3); }\n" + buttons +
+           " button.titlebutton:hover { background-color: #3a3f4b; }\n";
 }
 
 void Style(GtkWidget* window, const Colour& background)

@@ -34,7 +34,7 @@ void CollectWindowButtons(GtkWidget* widget, std::vector<GtkWidget*>& found)
             &found);
 }
 
-std::vector<GtkWidget*> WindowButtons(GtkHeaderBar* buttons)
+std::vector<GtkWidget*> ButtonWidgets(GtkHeaderBar* buttons)
 {
     std::vector<GtkWidget*> found;
     CollectWindowButtons(GTK_WIDGET(buttons), found);
@@ -59,7 +59,7 @@ void HideDecoration(GtkWidget* widget, gpointer)
 // where it was, in the page.
 void LetTheKeyboardReach(GtkHeaderBar* buttons)
 {
-    for (GtkWidget* button : WindowButtons(buttons)) {
+    for (GtkWidget* button : ButtonWidgets(buttons)) {
         gtk_widget_set_can_focus(button, TRUE);
         gtk_widget_set_focus_on_click(button, FALSE);
     }
@@ -77,7 +77,7 @@ void OnSwitchPane(GSimpleAction*, GVariant*, gpointer data)
 {
     const auto* panes = static_cast<Panes*>(data);
     GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(gtk_widget_get_toplevel(GTK_WIDGET(panes->page))));
-    const std::vector<GtkWidget*> buttons = WindowButtons(panes->buttons);
+    const std::vector<GtkWidget*> buttons = ButtonWidgets(panes->buttons);
     if (buttons.empty() || (focus && gtk_widget_is_ancestor(focus, GTK_WIDGET(panes->buttons))))
         gtk_widget_grab_focus(GTK_WIDGET(panes->page));
     else

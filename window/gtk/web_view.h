@@ -2,29 +2,12 @@
 // The web view that shows the interface: its "native" script message channel
 // and the navigation events the Controller follows.
 
-#include <functional>
-#include <string>
-
 #include <webkit2/webkit2.h>
 
-#include "bridge.h"
-#include "toolkit.h"
+#include "colour.h"
+#include "toolkit_events.h"
 
 namespace mivra {
-
-struct WebViewEvents {
-    // A message posted on "native" by the top frame, with its document's address.
-    std::function<void(const BridgeMessage& message, const std::string& senderUri)> message;
-    // A navigation about to start, `byTheUser` when the user asked for it;
-    // false stops it.
-    std::function<bool(const std::string& uri, bool byTheUser)> navigationRequested;
-    // A navigation that failed, with the address it was to load.
-    std::function<void(const std::string& uri)> navigationFailed;
-    // A load that finished without failing.
-    std::function<void(const std::string& uri)> finishedLoading;
-    // The page's process crashed or was killed; the view shows nothing alive.
-    std::function<void()> processEnded;
-};
 
 // A new web view showing the background until the first page commits; it
 // keeps the events for its lifetime.

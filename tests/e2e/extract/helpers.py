@@ -21,23 +21,19 @@ import soundfile
 EXTRACT = os.environ["MIVRA_EXTRACT"]
 BOTH_PATHS = os.environ.get("MIVRA_BOTH_THREAD_PATHS") == "1"
 
-
 def ffmpeg(*arguments):
     """Runs the ffmpeg CLI; returns its last argument, the output."""
     subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", *arguments], check=True)
     return arguments[-1]
 
-
 def environment(one_thread):
     """The test's environment, with the run on one thread or the default path."""
     return {**os.environ, "MIVRA_EXTRACT_THREADS": "1" if one_thread else ""}
-
 
 def run(*arguments, one_thread=False, **options):
     options = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, "stdin": subprocess.DEVNULL, **options}
     # A generous timeout: the sanitizer build is several times slower.
     return subprocess.run([EXTRACT, *arguments], text=True, timeout=120, env=environment(one_thread), **options)
-
 
 def extract(source, target, *rest, **options):
     """A run of media; in the normal build the one-thread run must agree with it."""
@@ -55,29 +51,24 @@ def extract(source, target, *rest, **options):
         raise AssertionError(f"{source} at {rest}: two threads {both[0]}, one thread {both[1]}")
     return done
 
-
 def wav_header(rate, channels, data_size):
     return struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", data_size + 36, b"WAVE", b"fmt ", 16, 1, channels, rate,
                        rate * 3 * channels, 3 * channels, 24, b"data", data_size)
-
 
 def write_wav24(path, rate, samples):
     """Frames of 24-bit integer samples as a PCM WAV, written by libsndfile."""
     soundfile.write(path, numpy.asarray(samples, dtype="int32") << 8, rate, subtype="PCM_24")
     return path
 
-
 def samples24(wav):
     """libsndfile's reading of a file as 24-bit int32 frames."""
     return soundfile.read(wav, dtype="int32", always_2d=True)[0] >> 8
-
 
 def cli24(source, channels, *options):
     """The ffmpeg CLI's 24-bit reading of the first audio track (it truncates where we round)."""
     raw = subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-i", source, *options, "-map", "0:a:0",
                           "-f", "s32le", "-c:a", "pcm_s32le", "-"], check=True, capture_output=True).stdout
     return numpy.frombuffer(raw, dtype="<i4").reshape(-1, channels) >> 8
-
 
 class ExtractTest(unittest.TestCase):
     def assertSuccess(self, done, target, channels, rate):

@@ -20,14 +20,11 @@ LIMIT_DB = -120.0
 LOSSY_THD_N_DB = -130.0
 EDGE_SECONDS = 0.25  # filter start-up and flush transients are not the steady state
 
-
 def db(ratio):
     return 20 * np.log10(ratio)
 
-
 def steady(samples, rate):
     return samples[int(EDGE_SECONDS * rate):len(samples) - int(EDGE_SECONDS * rate)]
-
 
 def thd_n(samples, rate, freq):
     """The fundamental's amplitude, fitted by least squares, and the RMS of the rest relative to it in dB."""
@@ -37,7 +34,6 @@ def thd_n(samples, rate, freq):
     coef = np.linalg.lstsq(basis, x, rcond=None)[0]
     residual = x - basis @ coef
     return np.hypot(*coef), db(np.sqrt(2 * np.mean(residual ** 2)) / np.hypot(*coef))
-
 
 def largest_spur(samples, rate, tones, guard_hz=10):
     """The amplitude at each tone and the largest component away from them, as (Hz, amplitude).
@@ -53,7 +49,6 @@ def largest_spur(samples, rate, tones, guard_hz=10):
     for f in tones:
         mags[max(0, f - guard_hz):f + guard_hz + 1] = 0
     return at_tones, (int(np.argmax(mags)), mags.max())
-
 
 class ResamplingQuality(unittest.TestCase):
     def setUp(self):
@@ -115,7 +110,6 @@ class ResamplingQuality(unittest.TestCase):
             _, error = self.convert_lossy(rate, target_rate, tones)
             _, (freq, spur) = largest_spur(error, target_rate, [f for f in tones if f < target_rate // 2])
             self.assertLess(db(spur) + 7, LIMIT_DB, f"{rate}->{target_rate} Hz: {freq} Hz")
-
 
 if __name__ == "__main__":
     unittest.main()

@@ -38,20 +38,29 @@ PROBES = [(x, y) for y in (540, 800, 300, 1000, 100) for x in (960, 1300, 600, 1
 QUIET = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
 _started = []  # (process, group), stopped on SIGTERM/SIGINT too
 
-def wait_until(probe, timeout, what, interval=0.05):
+def wait_until(probe, timeout, what=None, interval=0.05, done=bool):
+    """probe()'s first value that is `done`; at the timeout, a failure naming `what`, or without
+    `what` the last value."""
     deadline = time.monotonic() + timeout
-    while not (value := probe()):
-        if time.monotonic() >= deadline:
-            raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+    while not done(value := probe()) and time.monotonic() < deadline:
         time.sleep(interval)
+    if what and not done(value):
+        raise AssertionError(f"timed out after {timeout} s waiting for {what}")
     return value
 
 def settled(read, expected, timeout):
     """read() once it returns `expected`, or the last value read at the timeout."""
-    deadline = time.monotonic() + timeout
-    while (value := read()) != expected and time.monotonic() < deadline:
-        time.sleep(0.1)
-    return value
+    return wait_until(read, timeout, interval=0.1, done=lambda value: value == expected)
+
+def pointer_probe(xdotool, points, heard, settle):
+    """Moves the pointer to each point in turn until `heard()`, which reads what the pointer's
+    target says of it, answers within `settle` seconds: (point, answer), or None."""
+    for point in points:
+        heard()  # what it said of an earlier point
+        xdotool("mousemove", *map(str, point))
+        if answer := wait_until(heard, settle):
+            return point, answer
+    return None
 
 def spawn(command, group=False, **options):
     """Popen that remembers the process; with `group`, in a session of its own."""
@@ -355,28 +364,20 @@ class MivraWindow:
             def seen():
                 rough = self._pointer_origin(PROBES, 0.1)
                 # The page may tell of a probe once the pointer has moved on: measured again.
-                x, y = self._pointer
-                return rough and self._pointer_origin([(x + 1, y + 1)], 3)
-            self._origin = wait_until(seen, 30, "the page to see the pointer")
+                return rough and self._pointer_origin([(rough[0][0] + 1, rough[0][1] + 1)], 3)
+            self._origin = wait_until(seen, 30, "the page to see the pointer")[1]
         return self._origin
 
     def _pointer_origin(self, points, settle):
-        """The page's origin from the first of the points it sees, `settle` seconds each."""
+        """The first of the points the page sees, `settle` seconds each, and the page's origin from it."""
         token = str(time.monotonic_ns())
         self.page.run(f'new Promise((found) => addEventListener("mousemove", '
                       f'(e) => found("{token}," + e.clientX + "," + e.clientY), {{once: true}}))')
         time.sleep(0.3)
-        for point in points:
-            self._pointer = point
-            self.xdotool("mousemove", *map(str, point))
-            deadline = time.monotonic() + settle
-            while time.monotonic() < deadline:
-                for report in self.page.named("ran"):
-                    if str(report.args[0]).startswith(token + ","):
-                        _, x, y = report.args[0].split(",")
-                        return point[0] - int(x), point[1] - int(y)
-                time.sleep(0.05)
-        return None
+        heard = lambda: next((tuple(map(int, str(report.args[0]).split(",")[1:])) for report in self.page.named("ran")
+                              if str(report.args[0]).startswith(token + ",")), None)
+        found = pointer_probe(self.xdotool, points, heard, settle)
+        return found and (found[0], (found[0][0] - found[1][0], found[0][1] - found[1][1]))
 
     def place(self, x=100, y=100):
         """Moves the window to a known place wholly on the screen (on Wayland, the compositor's place)."""
@@ -423,8 +424,6 @@ class WindowTestCase(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        if not PROGRAM:
-            raise unittest.SkipTest("give the path of mivra-window as first argument")
         cls.display = Display()
         cls.addClassCleanup(cls.display.stop)
         cls.display.start()
@@ -470,8 +469,6 @@ class WindowTestCase(unittest.TestCase):
         """Starts the drag source helper offering `offered`, placed by the window manager or the
         compositor. The points to drag from and to: where the pointer finds the source, which says where
         the pointer lies on it, and a point of the page that the source leaves free."""
-        if not os.environ.get("MIVRA_DRAG_SOURCE"):
-            self.skipTest("set MIVRA_DRAG_SOURCE to the drag source helper")
         source = spawn([os.environ["MIVRA_DRAG_SOURCE"], *map(str, offered)], env=self.home.environment(
             self.display, bus), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.addCleanup(stop_process, source)
@@ -479,16 +476,14 @@ class WindowTestCase(unittest.TestCase):
         grid = [(gx, gy) for gy in range(SOURCE_STEP // 2, SCREEN[1], SOURCE_STEP)
                 for gx in range(SOURCE_STEP // 2, SCREEN[0], SOURCE_STEP)]
 
-        def pointed():
-            for point in grid:
-                while select.select([source.stdout], [], [], 0)[0] and os.read(source.stdout.fileno(), 4096):
-                    pass  # what it said of the pointer earlier
-                window.xdotool("mousemove", *map(str, point))
-                if select.select([source.stdout], [], [], 0.15)[0]:
-                    local_x, local_y, w, h = map(int, os.read(source.stdout.fileno(), 4096).split()[:4])
-                    return point, (point[0] - local_x, point[1] - local_y, w, h)
-            return None
-        start, (left, top, w, h) = wait_until(pointed, 30, "the drag source under the pointer")
+        def heard():
+            said = b""
+            while select.select([source.stdout], [], [], 0)[0] and (more := os.read(source.stdout.fileno(), 4096)):
+                said = more
+            return said and tuple(map(int, said.split()[:4]))
+        start, (local_x, local_y, w, h) = wait_until(lambda: pointer_probe(window.xdotool, grid, heard, 0.15), 30,
+                                                     "the drag source under the pointer")
+        left, top = start[0] - local_x, start[1] - local_y
         outside = lambda px, py: not (left - 20 <= px <= left + w + 20 and top - 20 <= py <= top + h + 20)
         return start, next((px, py) for fy in (0.5, 0.3, 0.8) for fx in (0.5, 0.2, 0.8)
                            if outside(px := x + int(width * fx), py := y + int(height * fy)))
@@ -509,10 +504,10 @@ class WindowTestCase(unittest.TestCase):
             self.skipTest(f"X11 only: {why}")
 
 def main():
-    """python3 test_x.py PATH_OF_MIVRA_WINDOW [unittest arguments]"""
     global PROGRAM
-    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
-        PROGRAM = os.path.abspath(sys.argv.pop(1))
+    if len(sys.argv) < 2 or sys.argv[1].startswith("-"):
+        sys.exit("usage: python3 test_x.py PATH_OF_MIVRA_WINDOW [unittest arguments]")
+    PROGRAM = os.path.abspath(sys.argv.pop(1))
 
     def stop_everything(signum, frame):
         for process, group in reversed(_started):

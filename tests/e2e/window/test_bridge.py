@@ -5,7 +5,6 @@ import time
 
 from harness import Route, WindowTestCase, main, wait_until
 
-
 class BridgeTest(WindowTestCase):
 
     def test_frames_other_origins_and_links(self):
@@ -66,7 +65,6 @@ class BridgeTest(WindowTestCase):
         time.sleep(1.5)
         self.assertEqual(elsewhere.named("__autorises"), [])
         self.assertFalse([note for note in window.notes() if "/ailleurs/Volume" in note])
-
 
 if __name__ == "__main__":
     main()

@@ -54,22 +54,16 @@ TEST(ScriptMessageTest, StringKeysAreReadOtherValuesAndStringsHoldingANulAreSetA
         EXPECT_EQ(Shown(read(body)), "-") << body;
 }
 
-class TemporaryFolder : public ::testing::Test {
-protected:
-    ScratchFolder scratch_;
-    const std::string root_ = scratch_.path().string();
-};
-
-using OpenPanelTest = TemporaryFolder;
-
-TEST_F(OpenPanelTest, OnlyFoldersNamedAsProjectsAreItems)
+TEST(OpenPanelTest, OnlyFoldersNamedAsProjectsAreItems)
 {
-    g_mkdir((root_ + "/Projet A.FCPXMLD").c_str(), 0700);
-    g_mkdir((root_ + "/plain").c_str(), 0700);
-    g_file_set_contents((root_ + "/file.fcpxmld").c_str(), "x", -1, nullptr);
+    const ScratchFolder scratch;
+    const std::string root = scratch.path().string();
+    g_mkdir((root + "/Projet A.FCPXMLD").c_str(), 0700);
+    g_mkdir((root + "/plain").c_str(), 0700);
+    g_file_set_contents((root + "/file.fcpxmld").c_str(), "x", -1, nullptr);
     for (const auto& [name, item] : std::vector<std::pair<std::string, bool>>{
              {"/Projet A.FCPXMLD", true}, {"/plain", false}, {"/file.fcpxmld", false}, {"/missing.fcpxmld", false}}) {
-        g_autoptr(GFile) file = g_file_new_for_path((root_ + name).c_str());
+        g_autoptr(GFile) file = g_file_new_for_path((root + name).c_str());
         EXPECT_EQ(IsPackageItem(file), item) << name;
     }
 }
@@ -88,7 +82,7 @@ TEST(GtkToolkitBlocksTest, ALaterBlockRunsOnceAndIsReleasedBackgroundWorkRunsOff
     while (!waited || !finisher)
         g_main_context_iteration(nullptr, TRUE);
     EXPECT_EQ(*captured, 1);
-    EXPECT_EQ(captured.use_count(), 1);  // the only check of a leaked block: leak detection is off in CI
+    EXPECT_EQ(captured.use_count(), 1);  // a block kept after it ran would hold it
     EXPECT_NE(worker, main);
     EXPECT_EQ(finisher, main);
 }

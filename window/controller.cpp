@@ -1,15 +1,13 @@
 #include "controller.h"
 
-#include <algorithm>
-#include <array>
 #include <chrono>
-#include <iterator>
 #include <utility>
 
 #include "note.h"
 #include "page_dialogs.h"
 #include "page_script.h"
 #include "web_address.h"
+#include "zoom_level.h"
 
 namespace mivra {
 
@@ -19,19 +17,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kLaunchProjectDelay = 1s;
 constexpr Colour kWindowColour{0.055, 0.063, 0.082, 1.0};
-// A browser's zoom steps around the page's own size.
-constexpr std::array kZoomSteps = {0.5, 0.67, 0.8, 0.9, 1.0, 1.1, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0};
-
-// The next step from the current zoom in the direction asked.
-double ZoomStep(double current, bool larger)
-{
-    if (larger) {
-        const auto next = std::upper_bound(kZoomSteps.begin(), kZoomSteps.end(), current);
-        return next == kZoomSteps.end() ? kZoomSteps.back() : *next;
-    }
-    const auto next = std::lower_bound(kZoomSteps.begin(), kZoomSteps.end(), current);
-    return next == kZoomSteps.begin() ? kZoomSteps.front() : *std::prev(next);
-}
 
 }  // namespace
 
@@ -48,7 +33,7 @@ std::shared_ptr<Controller> Controller::Create(Toolkit& toolkit, LaunchSettings 
 }
 
 Controller::Controller(Toolkit& toolkit, LaunchSettings settings, const Places& places)
-    : toolkit_(toolkit), settings_(std::move(settings)), reloads_(toolkit, settings_.url, kWindowColour),
+    : toolkit_(toolkit), settings_(std::move(settings)), reloads_(toolkit, settings_.url, settings_.renderingSetByUser),
       grants_(toolkit, places), downloads_(toolkit, places.downloadsFolder)
 {
 }
@@ -72,6 +57,9 @@ WindowDescription Controller::windowDescription() const
 void Controller::build()
 {
     toolkit_.buildWindow(windowDescription());
+    zoom_ = KeptZoom(toolkit_.keptZoom());
+    if (zoom_ != 1.0)
+        toolkit_.setZoom(zoom_);
     toolkit_.installMenu(MenuTable());
     reloads_.loadInterface();
     scheduleLaunchProject();
@@ -91,7 +79,7 @@ ToolkitEvents Controller::toolkitEvents()
                     [](const std::string&, bool) { return true; }),
                 lifetime_.whileAlive([this](const std::string& uri) { navigationFailed(uri); }),
                 lifetime_.whileAlive([this](const std::string& uri) { pageFinishedLoading(uri); }),
-                lifetime_.whileAlive([this] { webProcessEnded(); }),
+                lifetime_.whileAlive([this](PageProcessEnd why) { webProcessEnded(why); }),
             },
         .downloads =
             DownloadEvents{
@@ -146,7 +134,6 @@ void Controller::refresh()
 // asked: a page alone starts no program.
 bool Controller::navigationRequested(const std::string& uri, bool byTheUser)
 {
-    reloads_.navigationRequested(uri);
     if (!IsForTheDesktop(uri))
         return true;
     if (byTheUser)
@@ -161,9 +148,9 @@ void Controller::navigationFailed(const std::string& uri)
     reloads_.navigationFailed(uri);
 }
 
-void Controller::webProcessEnded()
+void Controller::webProcessEnded(PageProcessEnd why)
 {
-    reloads_.webProcessEnded();
+    reloads_.webProcessEnded(why);
 }
 
 void Controller::pageFinishedLoading(const std::string& uri)

@@ -49,7 +49,7 @@ public:
     // one of the interface.
     void navigationFailed(const std::string& uri);
     void pageFinishedLoading(const std::string& uri);  // a load that finished without failure
-    void webProcessEnded();                            // the page's process crashed or was killed
+    void webProcessEnded(PageProcessEnd why);          // the page's process died
 
     // Projects.
     void choose();
@@ -99,7 +99,7 @@ private:
     Reloads reloads_;
     Grants grants_;
     Downloads downloads_;
-    double zoom_ = 1;  // for the session only
+    double zoom_ = 1;
 
     // The launch project waits for both the first second and the first load.
     bool launchDelayElapsed_ = false;

@@ -1,10 +1,12 @@
 #pragma once
-// The window's own page for a failure the reloads cannot mend: what happened,
-// and a way back to the interface. It is plain HTML with no bridge.
+// The window's own failure when reloads cannot mend it: what happened, and a
+// way back to the interface. The desktop's widgets show it in place of the
+// web view, which cannot draw anything when its engine is what failed.
 
 #include <string>
 
-#include "colour.h"
+#include "toolkit.h"
+#include "toolkit_events.h"
 
 namespace mivra {
 
@@ -13,11 +15,14 @@ enum class Failure {
     PageStopped,   // the page's process died too often to be loaded again
 };
 
-// The page in the window's colour: the failure told in the app's French, and
-// "Reessayer", a link to the interface address, with the Ctrl+R hint.
-std::string FailurePage(Failure failure, const std::string& interfaceUrl, const Colour& background);
+// The failure told in the app's French (the interface address, or the likely
+// cause), with "Reessayer" and the Ctrl+R hint.
+FailureView FailureViewOf(Failure failure, const std::string& interfaceUrl);
 
 // The log record of its showing.
 std::string FailureNote(Failure failure);
+
+// The log record of a death of the page's process, with its cause.
+std::string PageProcessEndNote(PageProcessEnd why);
 
 }  // namespace mivra

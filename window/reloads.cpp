@@ -21,8 +21,8 @@ constexpr auto kCrashReloadSpan = 1min;
 
 }  // namespace
 
-Reloads::Reloads(Toolkit& toolkit, std::string interfaceUrl, Colour background)
-    : toolkit_(toolkit), interfaceUrl_(std::move(interfaceUrl)), background_(background),
+Reloads::Reloads(Toolkit& toolkit, std::string interfaceUrl, bool renderingSetByUser)
+    : toolkit_(toolkit), interfaceUrl_(std::move(interfaceUrl)), renderingSetByUser_(renderingSetByUser),
       crashReloads_(kCrashReloads, kCrashReloadSpan)
 {
 }
@@ -35,23 +35,16 @@ void Reloads::loadInterface()
 
 // WebKit's reload does nothing in a view without a committed page (every
 // load failed) and would reload a page of another site: both load the
-// interface instead. Neither spends the reload budget.
+// interface instead. Neither spends the reload budget. From the failure, a
+// fresh view starts over (the one that failed may be dead).
 void Reloads::refresh()
 {
-    if (showsInterface_)
+    if (failureShown_)
+        startOver();
+    else if (showsInterface_)
         toolkit_.reload();
     else
         loadInterface();
-}
-
-// The failure page's "Reessayer" and Ctrl+R both load the interface: from
-// there it starts over with a new budget.
-void Reloads::navigationRequested(const std::string& uri)
-{
-    if (failurePageShown_ && SameOrigin(uri, interfaceUrl_)) {
-        failurePageShown_ = false;
-        attempts_ = 0;
-    }
 }
 
 // Only the interface's own loads are retried: a link to another site that
@@ -69,9 +62,12 @@ void Reloads::navigationFailed(const std::string& uri)
 bool Reloads::pageFinishedLoading(const std::string& uri)
 {
     showsInterface_ = SameOrigin(uri, interfaceUrl_);
-    if (showsInterface_)
-        giveBudgetBackWhenStable();
-    return showsInterface_;
+    if (!showsInterface_)
+        return false;
+    if (acceleration_ == Acceleration::TriedOff)
+        acceleration_ = Acceleration::Off;
+    giveBudgetBackWhenStable();
+    return true;
 }
 
 void Reloads::failed()
@@ -96,36 +92,72 @@ void Reloads::giveBudgetBackWhenStable()
 }
 
 // The view is left blank by a dead process: the interface comes back at once,
-// outside the budget, which is kept for a server that is not up yet.
-void Reloads::webProcessEnded()
+// outside the budget, which is kept for a server that is not up yet. A page
+// that keeps dying gets one more try without hardware acceleration, the usual
+// cause, before the window gives up on it.
+void Reloads::webProcessEnded(PageProcessEnd why)
 {
+    Note(PageProcessEndNote(why));
     failed();
     if (crashReloads_.allow(RateLimit::Clock::now()))
         loadInterface();
+    else if (mayRetryWithoutAcceleration())
+        retryWithoutAcceleration();
     else
-        showFailurePage(Failure::PageStopped);
+        showFailure(Failure::PageStopped);
+}
+
+// Once until the user starts over, and never against a rendering the user chose.
+bool Reloads::mayRetryWithoutAcceleration() const
+{
+    return acceleration_ == Acceleration::On && !renderingSetByUser_;
+}
+
+void Reloads::retryWithoutAcceleration()
+{
+    acceleration_ = Acceleration::TriedOff;
+    Note("nouvel essai sans acceleration materielle");
+    toolkit_.replaceWebView(false);
+    loadInterface();
+}
+
+// A fresh view and fresh budgets, as at launch; without acceleration only
+// when a page has loaded so.
+void Reloads::startOver()
+{
+    failureShown_ = false;
+    attempts_ = 0;
+    crashReloads_ = RateLimit(kCrashReloads, kCrashReloadSpan);
+    if (acceleration_ == Acceleration::TriedOff)
+        acceleration_ = Acceleration::On;
+    toolkit_.replaceWebView(acceleration_ == Acceleration::On);
+    loadInterface();
 }
 
 // One budget of reloads until the failure page, nothing coalesced.
 void Reloads::retry()
 {
     if (attempts_ >= kReloadBudget) {
-        showFailurePage(Failure::ServerSilent);
+        showFailure(Failure::ServerSilent);
         return;
     }
     ++attempts_;
-    toolkit_.runLater(kReloadDelay, lifetime_.whileAlive([this] { loadInterface(); }));
+    // A failure shown meanwhile stays until the user starts over.
+    toolkit_.runLater(kReloadDelay, lifetime_.whileAlive([this] {
+        if (!failureShown_)
+            loadInterface();
+    }));
 }
 
-// Shown once until the interface is asked for again; the view no longer
-// holds a page of the interface.
-void Reloads::showFailurePage(Failure failure)
+// Shown once until the user starts over; the view no longer holds a page of
+// the interface.
+void Reloads::showFailure(Failure failure)
 {
-    if (failurePageShown_)
+    if (failureShown_)
         return;
-    failurePageShown_ = true;
+    failureShown_ = true;
     showsInterface_ = false;
-    toolkit_.showPage(FailurePage(failure, interfaceUrl_, background_));
+    toolkit_.showFailure(FailureViewOf(failure, interfaceUrl_));
     Note(FailureNote(failure));
 }
 

@@ -1,13 +1,12 @@
 #pragma once
 // Loading the interface and what follows when it fails: automatic reloads on
 // a budget that a stable interface earns back, reloads of a dead page at a
-// limited rate, the failure page when neither can help, and the user's own
-// reload.
+// limited rate and once without hardware acceleration, the failure when none
+// can help, and the user's own reload.
 
 #include <cstdint>
 #include <string>
 
-#include "colour.h"
 #include "failure_page.h"
 #include "lifetime.h"
 #include "rate_limit.h"
@@ -17,34 +16,41 @@ namespace mivra {
 
 class Reloads {
 public:
-    Reloads(Toolkit& toolkit, std::string interfaceUrl, Colour background);
+    // `renderingSetByUser`: the rendering is the user's choice, never changed here.
+    Reloads(Toolkit& toolkit, std::string interfaceUrl, bool renderingSetByUser);
 
     void loadInterface();
-    void refresh();  // the user's reload: loads the interface when the view holds no page of it
-    // A navigation the view is about to make.
-    void navigationRequested(const std::string& uri);
+    // The user's reload: loads the interface when the view holds no page of
+    // it, and starts over in a fresh view from the failure.
+    void refresh();
     // A failed navigation to `uri`: a reload within the budget when it was
     // one of the interface.
     void navigationFailed(const std::string& uri);
     // True when the load that finished was one of the interface.
     bool pageFinishedLoading(const std::string& uri);
-    void webProcessEnded();  // the page's process crashed or was killed
+    void webProcessEnded(PageProcessEnd why);  // the page's process died
 
 private:
     void retry();
     void failed();
     void giveBudgetBackWhenStable();
-    void showFailurePage(Failure failure);
+    void showFailure(Failure failure);
+    bool mayRetryWithoutAcceleration() const;
+    void retryWithoutAcceleration();
+    void startOver();
 
     Toolkit& toolkit_;
     const std::string interfaceUrl_;
-    const Colour background_;
+    const bool renderingSetByUser_;
     std::int64_t attempts_ = 0;
     std::int64_t failures_ = 0;  // of the interface: loads and its page's process
     // Whether the view holds a page of the interface: what a reload would reload.
     bool showsInterface_ = false;
     RateLimit crashReloads_;
-    bool failurePageShown_ = false;
+    bool failureShown_ = false;
+    // Hardware acceleration: on until a page keeps dying; once a page loads
+    // without it, off for the rest of the run.
+    enum class Acceleration { On, TriedOff, Off } acceleration_ = Acceleration::On;
     Lifetime lifetime_;
 };
 

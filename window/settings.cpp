@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include <array>
+#include <cstdlib>
 #include <string_view>
 
 namespace mivra {
@@ -10,6 +12,11 @@ bool IsInterfaceUrl(std::string_view argument)
 {
     return argument.starts_with("http://") || argument.starts_with("https://");
 }
+
+// The variables users set on a machine whose graphics stack fails WebKit.
+constexpr std::array kRenderingVariables = {"WEBKIT_DISABLE_COMPOSITING_MODE", "WEBKIT_FORCE_COMPOSITING_MODE",
+                                            "WEBKIT_DISABLE_DMABUF_RENDERER", "WEBKIT_SKIA_ENABLE_CPU_RENDERING",
+                                            "LIBGL_ALWAYS_SOFTWARE"};
 
 }  // namespace
 
@@ -25,6 +32,14 @@ LaunchSettings ReadLaunchSettings(const std::vector<std::string>& arguments)
     if (arguments.size() >= 2 && !arguments[1].empty())
         settings.icon = arguments[1];
     return settings;
+}
+
+bool RenderingSetByUser()
+{
+    for (const char* variable : kRenderingVariables)
+        if (std::getenv(variable))
+            return true;
+    return false;
 }
 
 }  // namespace mivra

@@ -56,6 +56,15 @@ struct SavePanelDescription {
     std::string prompt;  // the confirming button
 };
 
+// The window's own failure, in the desktop's widgets in place of the web view:
+// it shows where the web engine cannot start.
+struct FailureView {
+    std::string title;
+    std::string explanation;
+    std::string retry;  // the focused button, which does what "Actualiser" does
+    std::string hint;
+};
+
 // Receives the chosen path, or nothing on cancel.
 using PanelCompletion = std::function<void(std::optional<std::string>)>;
 
@@ -70,11 +79,16 @@ public:
     // A URL that does not parse loads nothing.
     virtual void loadUrl(const std::string& url) = 0;
     virtual void reload() = 0;
-    // Shows the window's own page: its document has no address, so no
-    // origin the bridge honours.
-    virtual void showPage(const std::string& html) = 0;
-    // The page's zoom, 1 for its own size.
+    // Replaces the web view by a fresh one, with a web process of its own and
+    // hardware acceleration on or off; the fresh view keeps the zoom.
+    virtual void replaceWebView(bool accelerated) = 0;
+    // Shown in place of the web view, over its strip's buttons, until the view is replaced.
+    virtual void showFailure(const FailureView& failure) = 0;
+    // The page's zoom, 1 for its own size; kept for the display the window
+    // shows on, for the next launch.
     virtual void setZoom(double zoom) = 0;
+    // The zoom kept for that display, as it was written; empty when none was.
+    virtual std::string keptZoom() = 0;
     // Evaluated in the page's main frame; result and errors are dropped. The
     // script may hold bytes that are not UTF-8 (from file names): they reach
     // the page replaced, never dropping the script.

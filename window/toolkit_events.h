@@ -12,6 +12,9 @@
 
 namespace mivra {
 
+// Why the page's web process ended.
+enum class PageProcessEnd { Crashed, MemoryLimit, Terminated };
+
 struct WebViewEvents {
     // A message posted on "native" by the top frame, with its document's address.
     std::function<void(const BridgeMessage& message, const std::string& senderUri)> message;
@@ -22,8 +25,8 @@ struct WebViewEvents {
     std::function<void(const std::string& uri)> navigationFailed;
     // A load that finished without failing.
     std::function<void(const std::string& uri)> finishedLoading;
-    // The page's process crashed or was killed; the view shows nothing alive.
-    std::function<void()> processEnded;
+    // The page's process died, and why; the view shows nothing alive.
+    std::function<void(PageProcessEnd why)> processEnded;
 };
 
 // The path to write a download to, or nothing to drop it before a byte is written.

@@ -11,6 +11,7 @@
 #include "drop.h"
 #include "page_script.h"
 #include "toolkit.h"
+#include "zoom_level.h"
 
 namespace mivra {
 namespace {
@@ -36,6 +37,17 @@ TEST(PageScripts, PathsAreEscapedForADoubleQuotedLiteralAndStayValidUtf8)
     EXPECT_EQ(AutorisesScript({"/a", "/a", "/q\"\\", "/l\n\r", "/\xc3\xa9", "/caf\xe9"}),
               "window.__autorises && window.__autorises([\"/a\",\"/a\",\"/q\\\"\\\\\",\"/l\\n\\r\",\"/\xc3\xa9\","
               "\"/caf\xef\xbf\xbd\"])");
+}
+
+// What the key file holds may be hand-edited or cut short.
+TEST(KeptZoom, OnlyAWholeNumberWithinTheStepsIsAZoomAnythingElseThePagesOwnSize)
+{
+    const std::pair<std::string, double> rows[] = {
+        {"1.5", 1.5}, {"0.5", 0.5}, {"3", 3},    {"1.3", 1.3}, {"", 1},    {"1,5", 1},  {"1.5x", 1},
+        {" 2", 1},    {"0.49", 1},  {"3.01", 1}, {"nan", 1},   {"inf", 1}, {"-1.5", 1}, {"1e308", 1},
+    };
+    for (const auto& [kept, zoom] : rows)
+        EXPECT_EQ(KeptZoom(kept), zoom) << kept;
 }
 
 TEST(PanelRule, PanelsForFilesEnterPlainFoldersAndTakePackagesWholeFolderPanelsTakeFolders)

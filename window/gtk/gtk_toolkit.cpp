@@ -6,6 +6,7 @@
 #include "app_menu.h"
 #include "downloads.h"
 #include "drop_adapter.h"
+#include "failure_view.h"
 #include "glib_ownership.h"
 #include "handle_gesture.h"
 #include "kept_size.h"
@@ -13,6 +14,7 @@
 #include "open_panel.h"
 #include "page_context_menu.h"
 #include "page_dialogs.h"
+#include "pane_focus.h"
 #include "placement.h"
 #include "save_panel.h"
 #include "web_view.h"
@@ -57,6 +59,17 @@ const char* EditingCommand(MenuAction editing)
     }
 }
 
+// A widget may go while one of its own signals runs (a dead view's, a
+// button's click): it leaves the window at once, and its last reference
+// goes once that is over.
+void RemoveWhenIdle(GtkContainer* container, GtkWidget* widget)
+{
+    g_object_ref(widget);
+    gtk_container_remove(container, widget);
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT_IDLE, [](gpointer) { return gboolean(G_SOURCE_REMOVE); }, widget, g_object_unref);
+}
+
 }  // namespace
 
 GtkToolkit::GtkToolkit(GtkApplication* application) : application_(application) {}
@@ -75,27 +88,44 @@ void GtkToolkit::setEvents(ToolkitEvents events)
 
 void GtkToolkit::buildWindow(const WindowDescription& description)
 {
-    web_ = NewWebView(description.background, events_.webView);
-    FollowDownloads(web_, events_.downloads);
+    background_ = description.background;
+    frameName_ = description.frameName;
+    web_ = newAttachedWebView(true);
     const std::optional<Size> workArea = FirstMonitorWorkArea(gdk_display_get_default());
     const Size minimum = FitInto(Size{description.minimumWidth, description.minimumHeight}, workArea);
     const MainWindow built = BuildMainWindow(application_, description, web_, minimum);
     window_.reset(GTK_WINDOW(g_object_ref(built.window)));
     working_ = built.working;
     pageKeys_ = built.content;
+    pages_ = built.pages;
     restoreKeptSize(description, workArea);
     // A missing file or one that is no image leaves the default icon.
     if (!description.iconPath.empty())
         gtk_window_set_icon_from_file(built.window, description.iconPath.c_str(), nullptr);
     CentreOnFirstMonitor(built.window);
-    // The window and its view go before the toolkit does.
-    const ScriptSender sendScript = [this](const std::string& script) { evaluateScript(script); };
     AttachHandleGesture(built.handleArea);
     AddMenuKey(built.handleArea);
-    AttachDropTarget(web_, sendScript, events_.dropped);
-    AttachPageDialogs(web_, events_.pageDialogs);
-    LimitPageContextMenu(web_);
     gtk_window_present(built.window);
+}
+
+WebKitWebView* GtkToolkit::newAttachedWebView(bool accelerated)
+{
+    WebKitWebView* web = NewWebView(background_, events_.webView, accelerated);
+    FollowDownloads(web, events_.downloads);
+    // The window and its views go before the toolkit does.
+    AttachDropTarget(
+        web, [this](const std::string& script) { evaluateScript(script); }, events_.dropped);
+    AttachPageDialogs(web, events_.pageDialogs);
+    LimitPageContextMenu(web);
+    FollowPageFocus(web);
+    return web;
+}
+
+void GtkToolkit::showOnTop(GtkWidget* page)
+{
+    gtk_widget_show(page);
+    gtk_container_add(GTK_CONTAINER(pages_), page);
+    gtk_stack_set_visible_child(pages_, page);
 }
 
 void GtkToolkit::restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea)
@@ -126,15 +156,37 @@ void GtkToolkit::reload()
     webkit_web_view_reload(web_);
 }
 
-// Without a base address the document is about:blank, of no origin.
-void GtkToolkit::showPage(const std::string& html)
+// The view replaced, and the failure shown over it, go.
+void GtkToolkit::replaceWebView(bool accelerated)
 {
-    webkit_web_view_load_html(web_, html.c_str(), nullptr);
+    const double zoom = webkit_web_view_get_zoom_level(web_);
+    SilenceWebView(web_);
+    web_ = newAttachedWebView(accelerated);
+    webkit_web_view_set_zoom_level(web_, zoom);
+    g_autoptr(GList) replaced = gtk_container_get_children(GTK_CONTAINER(pages_));
+    showOnTop(GTK_WIDGET(web_));
+    for (GList* page = replaced; page; page = page->next)
+        RemoveWhenIdle(GTK_CONTAINER(pages_), GTK_WIDGET(page->data));
+    gtk_widget_grab_focus(GTK_WIDGET(web_));
+}
+
+// The dead view stays below until a fresh one replaces both.
+void GtkToolkit::showFailure(const FailureView& failure)
+{
+    const FailureWidgets shown = NewFailureView(failure, [this] { events_.menu(MenuAction::Refresh); });
+    showOnTop(shown.view);
+    gtk_widget_grab_focus(shown.retry);
 }
 
 void GtkToolkit::setZoom(double zoom)
 {
     webkit_web_view_set_zoom_level(web_, zoom);
+    KeepZoom(frameName_, window_.get(), zoom);
+}
+
+std::string GtkToolkit::keptZoom()
+{
+    return LoadKeptZoom(frameName_, window_.get());
 }
 
 void GtkToolkit::evaluateScript(const std::string& script)

@@ -35,8 +35,10 @@ public:
 
     void loadUrl(const std::string& url) override;
     void reload() override;
-    void showPage(const std::string& html) override;
+    void replaceWebView(bool accelerated) override;
+    void showFailure(const FailureView& failure) override;
     void setZoom(double zoom) override;
+    std::string keptZoom() override;
     void evaluateScript(const std::string& script) override;
 
     void showOpenPanel(const OpenPanelDescription& panel, PanelCompletion done) override;
@@ -62,11 +64,18 @@ public:
 
 private:
     void restoreKeptSize(const WindowDescription& description, const std::optional<Size>& workArea);
+    // A web view with what follows each one: downloads, drops, dialogs, menu, focus.
+    WebKitWebView* newAttachedWebView(bool accelerated);
+    // Shows the page over those the window holds.
+    void showOnTop(GtkWidget* page);
 
     GtkApplication* application_;  // outlives the toolkit
     ToolkitEvents events_;
     Owned<GtkWindow> window_;
-    WebKitWebView* web_ = nullptr;   // belongs to the window
+    WebKitWebView* web_ = nullptr;  // belongs to the window
+    GtkStack* pages_ = nullptr;     // belongs to the window
+    Colour background_{};
+    std::string frameName_;
     GtkSpinner* working_ = nullptr;  // belongs to the window
     GtkWidget* pageKeys_ = nullptr;  // belongs to the window
 };

@@ -1,6 +1,9 @@
 #include "kept_size.h"
 
+#include <array>
+#include <charconv>
 #include <memory>
+#include <string>
 
 #include <glib.h>
 #include <glib/gstdio.h>
@@ -13,6 +16,7 @@ namespace {
 
 constexpr const char* kWidthKey = "width";
 constexpr const char* kHeightKey = "height";
+constexpr const char* kZoomKeyPrefix = "zoom-";
 // Larger than any screen: a value beyond this is a damaged file, not a size.
 constexpr int kLargestSide = 32768;
 
@@ -43,18 +47,54 @@ std::optional<Size> LoadKeptSize(const std::string& file, const std::string& gro
     return Size{width, height};
 }
 
-// Writes the size under the group, keeping the file's other groups. Failures
-// are dropped: a size that cannot be kept only costs the next run its size.
-void KeepSize(const std::string& file, const std::string& group, Size size)
+// Changes the file's keys, keeping its other groups and its comments.
+// Failures are dropped: what cannot be kept only costs the next run.
+template <typename Change>
+void Update(const std::string& file, Change change)
 {
     g_autoptr(GKeyFile) keys = g_key_file_new();
     g_key_file_load_from_file(keys, file.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
-    g_key_file_set_integer(keys, group.c_str(), kWidthKey, size.width);
-    g_key_file_set_integer(keys, group.c_str(), kHeightKey, size.height);
+    change(keys);
     g_autofree char* folder = g_path_get_dirname(file.c_str());
     if (g_mkdir_with_parents(folder, 0700) != 0)
         return;
     g_key_file_save_to_file(keys, file.c_str(), nullptr);
+}
+
+// Writes the size under the group.
+void KeepSize(const std::string& file, const std::string& group, Size size)
+{
+    Update(file, [&](GKeyFile* keys) {
+        g_key_file_set_integer(keys, group.c_str(), kWidthKey, size.width);
+        g_key_file_set_integer(keys, group.c_str(), kHeightKey, size.height);
+    });
+}
+
+// The monitor the window shows on; before it is shown, the first one, where it opens.
+GdkMonitor* MonitorOf(GtkWindow* window)
+{
+    GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(window));
+    GdkWindow* shown = gtk_widget_get_window(GTK_WIDGET(window));
+    return shown ? gdk_display_get_monitor_at_window(display, shown) : gdk_display_get_monitor(display, 0);
+}
+
+// A key name of letters, digits and dashes whatever the monitor's model is called.
+std::string ZoomKey(GtkWindow* window)
+{
+    GdkMonitor* monitor = MonitorOf(window);
+    std::string display = "aucun";
+    if (monitor) {
+        GdkRectangle area{};
+        gdk_monitor_get_geometry(monitor, &area);
+        const int scale = gdk_monitor_get_scale_factor(monitor);
+        const char* model = gdk_monitor_get_model(monitor);
+        display = std::string(model ? model : "ecran") + "-" + std::to_string(area.width * scale) + "x" +
+                  std::to_string(area.height * scale);
+    }
+    for (char& character : display)
+        if (!g_ascii_isalnum(character))
+            character = '-';
+    return kZoomKeyPrefix + display;
 }
 
 struct KeptSizeState {
@@ -110,6 +150,24 @@ void OnDestroyed(GtkWindow*, gpointer data)
 }
 
 }  // namespace
+
+std::string LoadKeptZoom(const std::string& group, GtkWindow* window)
+{
+    g_autoptr(GKeyFile) keys = g_key_file_new();
+    if (!g_key_file_load_from_file(keys, KeptSizeFile().c_str(), G_KEY_FILE_NONE, nullptr))
+        return "";
+    g_autofree char* zoom = g_key_file_get_value(keys, group.c_str(), ZoomKey(window).c_str(), nullptr);
+    return zoom ? zoom : "";
+}
+
+// Written in the C locale's numbers whatever the user's, as short as they go (1.1, not 1.1000000000000001).
+void KeepZoom(const std::string& group, GtkWindow* window, double zoom)
+{
+    std::array<char, 32> text{};
+    std::to_chars(text.data(), text.data() + text.size() - 1, zoom);
+    Update(KeptSizeFile(),
+           [&](GKeyFile* keys) { g_key_file_set_value(keys, group.c_str(), ZoomKey(window).c_str(), text.data()); });
+}
 
 void RestoreAndKeepSize(GtkWindow* window, const std::string& group, Size opening, const std::optional<Size>& workArea)
 {

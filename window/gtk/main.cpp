@@ -129,7 +129,9 @@ private:
 
 int main(int argc, char** argv)
 {
-    mivra::App app(mivra::ReadLaunchSettings(mivra::ArgumentsAsText(argc, argv)));
+    mivra::LaunchSettings settings = mivra::ReadLaunchSettings(mivra::ArgumentsAsText(argc, argv));
+    settings.renderingSetByUser = mivra::RenderingSetByUser();
+    mivra::App app(std::move(settings));
     app.run(argc > 0 ? argv[0] : "mivra-window");
     return 0;
 }

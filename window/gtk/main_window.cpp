@@ -141,14 +141,23 @@ GtkWidget* NewWorkingIndicator()
     return spinner;
 }
 
-GtkWidget* NewContent(GtkWindow* window, WebKitWebView* web, GtkWidget* strip, Size minimum)
+// The web view, and the window's own failure when the engine fails.
+GtkWidget* NewPages(WebKitWebView* web)
+{
+    GtkWidget* pages = gtk_stack_new();
+    gtk_widget_set_hexpand(pages, TRUE);
+    gtk_widget_set_vexpand(pages, TRUE);
+    gtk_widget_show(GTK_WIDGET(web));
+    gtk_container_add(GTK_CONTAINER(pages), GTK_WIDGET(web));
+    gtk_widget_show(pages);
+    return pages;
+}
+
+GtkWidget* NewContent(GtkWindow* window, GtkWidget* pages, GtkWidget* strip, Size minimum)
 {
     GtkWidget* content = gtk_overlay_new();
     gtk_widget_set_size_request(content, minimum.width, minimum.height);
-    gtk_widget_set_hexpand(GTK_WIDGET(web), TRUE);
-    gtk_widget_set_vexpand(GTK_WIDGET(web), TRUE);
-    gtk_widget_show(GTK_WIDGET(web));
-    gtk_container_add(GTK_CONTAINER(content), GTK_WIDGET(web));
+    gtk_container_add(GTK_CONTAINER(content), pages);
     gtk_overlay_add_overlay(GTK_OVERLAY(content), strip);
     AddResizeEdges(window, GTK_OVERLAY(content));
     gtk_widget_show(content);
@@ -171,10 +180,11 @@ MainWindow BuildMainWindow(GtkApplication* application, const WindowDescription&
     gtk_container_add(GTK_CONTAINER(handleArea), working);
     GtkWidget* buttons = NewWindowButtons(GTK_WINDOW(window));
     GtkWidget* strip = NewTopStrip(description, buttons, handleArea);
-    GtkWidget* content = NewContent(GTK_WINDOW(window), web, strip, minimum);
+    GtkWidget* pages = NewPages(web);
+    GtkWidget* content = NewContent(GTK_WINDOW(window), pages, strip, minimum);
     gtk_container_add(GTK_CONTAINER(window), content);
-    AttachPaneFocus(GTK_WINDOW(window), web, GTK_HEADER_BAR(buttons));
-    return MainWindow{GTK_WINDOW(window), content, handleArea, GTK_SPINNER(working)};
+    AttachPaneFocus(GTK_WINDOW(window), GTK_STACK(pages), GTK_HEADER_BAR(buttons));
+    return MainWindow{GTK_WINDOW(window), content, GTK_STACK(pages), handleArea, GTK_SPINNER(working)};
 }
 
 }  // namespace mivra

@@ -13,6 +13,7 @@ namespace mivra {
 struct MainWindow {
     GtkWindow* window;
     GtkWidget* content;     // holds every widget that takes keys: the page's keys come back through it
+    GtkStack* pages;        // the web view, or the window's own failure in its place
     GtkWidget* handleArea;  // the strip's empty part, where the window is dragged
     GtkSpinner* working;    // hidden until the window has work in progress
 };

@@ -14,7 +14,7 @@ namespace {
 constexpr char kSwitchPaneAction[] = "switch-pane";
 
 struct Panes {
-    WebKitWebView* page;
+    GtkStack* pages;
     GtkHeaderBar* buttons;
 };
 
@@ -72,14 +72,24 @@ gboolean OnWindowState(GtkWidget*, GdkEventWindowState*, gpointer buttons)
     return FALSE;
 }
 
+// The web view takes the focus itself; the window's failure gives it to its button.
+void FocusPage(GtkStack* pages)
+{
+    GtkWidget* page = gtk_stack_get_visible_child(pages);
+    if (WEBKIT_IS_WEB_VIEW(page))
+        gtk_widget_grab_focus(page);
+    else if (page)
+        gtk_widget_child_focus(page, GTK_DIR_TAB_FORWARD);
+}
+
 // From the buttons to the page; from anywhere else to the first button.
 void OnSwitchPane(GSimpleAction*, GVariant*, gpointer data)
 {
     const auto* panes = static_cast<Panes*>(data);
-    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(gtk_widget_get_toplevel(GTK_WIDGET(panes->page))));
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(gtk_widget_get_toplevel(GTK_WIDGET(panes->pages))));
     const std::vector<GtkWidget*> buttons = ButtonWidgets(panes->buttons);
     if (buttons.empty() || (focus && gtk_widget_is_ancestor(focus, GTK_WIDGET(panes->buttons))))
-        gtk_widget_grab_focus(GTK_WIDGET(panes->page));
+        FocusPage(panes->pages);
     else
         gtk_widget_grab_focus(buttons.front());
 }
@@ -100,11 +110,11 @@ gboolean OnPageFocus(GtkWidget* page, GtkDirectionType direction, gpointer)
 }
 
 // Taken before the page, like the window's other keys.
-void AddPaneKey(GtkWindow* window, WebKitWebView* page, GtkHeaderBar* buttons)
+void AddPaneKey(GtkWindow* window, GtkStack* pages, GtkHeaderBar* buttons)
 {
     g_autoptr(GSimpleAction) action = g_simple_action_new(kSwitchPaneAction, nullptr);
     g_signal_connect_data(
-        action, "activate", G_CALLBACK(OnSwitchPane), HandToGLib(std::make_unique<Panes>(Panes{page, buttons})),
+        action, "activate", G_CALLBACK(OnSwitchPane), HandToGLib(std::make_unique<Panes>(Panes{pages, buttons})),
         [](gpointer data, GClosure*) { FreeFromGLib<Panes>(data); }, GConnectFlags{});
     g_action_map_add_action(G_ACTION_MAP(window), G_ACTION(action));
     const std::string key = KeyName(kPaneSwitchingKey);
@@ -115,11 +125,15 @@ void AddPaneKey(GtkWindow* window, WebKitWebView* page, GtkHeaderBar* buttons)
 
 }  // namespace
 
-void AttachPaneFocus(GtkWindow* window, WebKitWebView* page, GtkHeaderBar* buttons)
+void AttachPaneFocus(GtkWindow* window, GtkStack* pages, GtkHeaderBar* buttons)
 {
     LetTheKeyboardReach(buttons);
     g_signal_connect_object(window, "window-state-event", G_CALLBACK(OnWindowState), buttons, G_CONNECT_AFTER);
-    AddPaneKey(window, page, buttons);
+    AddPaneKey(window, pages, buttons);
+}
+
+void FollowPageFocus(WebKitWebView* page)
+{
     g_signal_connect(page, "focus", G_CALLBACK(OnPageFocus), nullptr);
 }
 

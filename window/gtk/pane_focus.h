@@ -8,7 +8,11 @@
 
 namespace mivra {
 
-// Called once the window holds the page and the header bar of its buttons.
-void AttachPaneFocus(GtkWindow* window, WebKitWebView* page, GtkHeaderBar* buttons);
+// Called once the window holds its pages (the web view or the window's own
+// failure, whichever shows) and the header bar of its buttons.
+void AttachPaneFocus(GtkWindow* window, GtkStack* pages, GtkHeaderBar* buttons);
+
+// Tab into each web view that the pages hold.
+void FollowPageFocus(WebKitWebView* page);
 
 }  // namespace mivra

@@ -31,11 +31,19 @@ void OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, 
     state->events.message(posted.message, posted.sender);
 }
 
-// Only a death: the process is never ended on purpose here.
+PageProcessEnd EndOf(WebKitWebProcessTerminationReason reason)
+{
+    switch (reason) {
+    case WEBKIT_WEB_PROCESS_CRASHED: return PageProcessEnd::Crashed;
+    case WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT: return PageProcessEnd::MemoryLimit;
+    case WEBKIT_WEB_PROCESS_TERMINATED_BY_API: break;
+    }
+    return PageProcessEnd::Terminated;
+}
+
 void OnWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data)
 {
-    if (reason != WEBKIT_WEB_PROCESS_TERMINATED_BY_API)
-        static_cast<WebViewState*>(data)->events.processEnded();
+    static_cast<WebViewState*>(data)->events.processEnded(EndOf(reason));
 }
 
 // Handled here: WebKit's own error page would show, and its load would finish
@@ -91,7 +99,7 @@ void OnLoadChanged(WebKitWebView* web, WebKitLoadEvent event, gpointer data)
 
 }  // namespace
 
-WebKitWebView* NewWebView(const Colour& background, WebViewEvents events)
+WebKitWebView* NewWebView(const Colour& background, WebViewEvents events, bool accelerated)
 {
     g_autoptr(WebKitUserContentManager) manager = webkit_user_content_manager_new();
     auto* web = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "user-content-manager", manager, nullptr));
@@ -108,7 +116,15 @@ WebKitWebView* NewWebView(const Colour& background, WebViewEvents events)
     g_signal_connect(web, "load-changed", G_CALLBACK(OnLoadChanged), signals);
     g_signal_connect(web, "web-process-terminated", G_CALLBACK(OnWebProcessTerminated), signals);
     SetBackground(web, background);
+    if (!accelerated)
+        webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(web),
+                                                         WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     return web;
+}
+
+void SilenceWebView(WebKitWebView* web)
+{
+    g_signal_handlers_disconnect_by_data(web, g_object_get_data(G_OBJECT(web), "mivra-web-view"));
 }
 
 }  // namespace mivra

@@ -9,8 +9,11 @@
 
 namespace mivra {
 
-// A new web view showing the background until the first page commits; it
-// keeps the events for its lifetime.
-WebKitWebView* NewWebView(const Colour& background, WebViewEvents events);
+// A new web view showing the background until the first page commits, with
+// hardware acceleration or without; it keeps the events for its lifetime.
+WebKitWebView* NewWebView(const Colour& background, WebViewEvents events, bool accelerated);
+
+// A view being replaced reports no more events.
+void SilenceWebView(WebKitWebView* web);
 
 }  // namespace mivra

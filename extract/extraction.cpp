@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "pcm24.h"
+#include "progress_line.h"
 #include "target_file.h"
 #include "wav_header.h"
 
@@ -112,6 +113,13 @@ struct OutputFormat {
     {
         return WavHeader(static_cast<std::uint32_t>(rate), channelCount, dataSize);
     }
+
+    std::uint64_t frames(std::uint64_t dataSize) const
+    {
+        return dataSize / (std::uint64_t{kBytesPerSample} * channelCount);
+    }
+
+    double seconds(std::uint64_t dataSize) const { return static_cast<double>(frames(dataSize)) / rate; }
 };
 
 // A format the header can describe: block align in 16 bits, a whole rate of
@@ -135,7 +143,7 @@ struct Copy {
     bool writeFailed = false;
 };
 
-Copy CopySamples(SampleReader& reader, TargetFile& target)
+Copy CopySamples(SampleReader& reader, TargetFile& target, const OutputFormat& format, ProgressLine* progress)
 {
     Copy copy;
     while (reader.status() == ReaderStatus::reading) {
@@ -153,6 +161,8 @@ Copy CopySamples(SampleReader& reader, TargetFile& target)
             break;
         }
         copy.dataBytes += buffer->size();
+        if (progress)
+            progress->show(format.seconds(copy.dataBytes));
     }
     return copy;
 }
@@ -166,7 +176,7 @@ std::string InterruptionMessage(const SampleReader& reader)
 // Steps from the opened target to the outcome; the target is either complete
 // and closed or removed when this returns.
 int CopyIntoTarget(SampleReader& reader, TargetFile& target, const OutputFormat& format, const std::string& targetPath,
-                   std::ostream& out, std::ostream& err)
+                   ProgressLine* progress, std::ostream& out, std::ostream& err)
 {
     const auto abandon = [&](std::string_view message) {
         target.discard();
@@ -178,7 +188,9 @@ int CopyIntoTarget(SampleReader& reader, TargetFile& target, const OutputFormat&
         return abandon(Concat("demarrage de la lecture refuse : ", *refusal));
     }
 
-    const Copy copy = CopySamples(reader, target);
+    const Copy copy = CopySamples(reader, target, format, progress);
+    if (progress)
+        progress->erase();
     if (copy.writeFailed)
         return abandon(CannotWrite(targetPath));
     if (copy.tooBig)
@@ -192,7 +204,7 @@ int CopyIntoTarget(SampleReader& reader, TargetFile& target, const OutputFormat&
     }
     // The frame count is the caller's only sign of success: when it cannot be
     // written, the run fails and the file goes, as for any other failure.
-    out << copy.dataBytes / (std::uint64_t{kBytesPerSample} * format.channelCount) << '\n' << std::flush;
+    out << format.frames(copy.dataBytes) << '\n' << std::flush;
     if (!out)
         return abandon(kStdoutUnwritable);
     return 0;
@@ -201,17 +213,18 @@ int CopyIntoTarget(SampleReader& reader, TargetFile& target, const OutputFormat&
 // Running out of memory while writing removes the target like any other
 // failure, rather than leaving the file half written; the run reports it.
 int WriteTarget(SampleReader& reader, TargetFile target, const OutputFormat& format, const std::string& targetPath,
-                std::ostream& out, std::ostream& err)
+                ProgressLine* progress, std::ostream& out, std::ostream& err)
 {
     try {
-        return CopyIntoTarget(reader, target, format, targetPath, out, err);
+        return CopyIntoTarget(reader, target, format, targetPath, progress, out, err);
     } catch (const std::bad_alloc&) {
         target.discard();
         throw;
     }
 }
 
-int Extract(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out, std::ostream& err)
+int Extract(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out, std::ostream& err,
+            const ProgressLine::Clock& terminalClock)
 {
     if (arguments.size() < 2)
         return Fail(err, kUsage);
@@ -243,15 +256,20 @@ int Extract(std::span<const std::string> arguments, MediaFramework& media, std::
     auto file = TargetFile::create(target);
     if (!file)
         return Fail(err, CannotWrite(target));
-    return WriteTarget(*made.reader, std::move(*file), *format, target, out, err);
+    // Erased when the copy ends, or as a failure unwinds past it.
+    std::optional<ProgressLine> progress;
+    if (terminalClock)
+        progress.emplace(err, terminalClock, track->durationSeconds);
+    return WriteTarget(*made.reader, std::move(*file), *format, target, progress ? &*progress : nullptr, out, err);
 }
 
 }  // namespace
 
-int RunExtraction(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out, std::ostream& err)
+int RunExtraction(std::span<const std::string> arguments, MediaFramework& media, std::ostream& out, std::ostream& err,
+                  const ProgressLine::Clock& terminalClock)
 {
     try {
-        return Extract(arguments, media, out, err);
+        return Extract(arguments, media, out, err, terminalClock);
     } catch (const std::bad_alloc&) {
         return Fail(err, kOutOfMemory);
     }

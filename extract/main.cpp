@@ -1,3 +1,6 @@
+#include <unistd.h>
+
+#include <chrono>
 #include <csignal>
 #include <iostream>
 #include <string>
@@ -16,5 +19,9 @@ int main(int argc, char** argv)
     mivra::RemoveTargetOnTerminatingSignals();
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const auto media = mivra::ffmpeg::MakeMediaFramework();
-    return mivra::RunExtraction(arguments, *media, std::cout, std::cerr);
+    // Progress is for someone watching a terminal; a caller reading the
+    // error stream from a pipe or a file gets the messages alone.
+    const mivra::ProgressLine::Clock terminalClock =
+        isatty(STDERR_FILENO) ? mivra::ProgressLine::Clock(std::chrono::steady_clock::now) : nullptr;
+    return mivra::RunExtraction(arguments, *media, std::cout, std::cerr, terminalClock);
 }

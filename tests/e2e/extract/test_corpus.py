@@ -25,10 +25,8 @@ FOLDER = None
 PACKAGES = {}  # package name: unpacked folder
 LSB = 2 ** -23  # one 24-bit step, as a float sample
 
-
 def path(name):
     return os.path.join(FOLDER, name)
-
 
 def setUpModule():
     global FOLDER
@@ -37,31 +35,25 @@ def setUpModule():
     for folder in subprocess.run([fetch], check=True, capture_output=True, text=True).stdout.split():
         PACKAGES[os.path.basename(folder).split("_")[0]] = folder
 
-
 def tearDownModule():
     shutil.rmtree(FOLDER, ignore_errors=True)
-
 
 def shipped(package, pattern):
     found = sorted(glob.glob(os.path.join(PACKAGES[package], pattern)))
     assert found, f"{package} ships no {pattern}"
     return found
 
-
 def alsa(name):
     """One of alsa-utils' sounds: 16-bit mono at 48 kHz."""
     return shipped("alsa-utils", "usr/share/sounds/alsa/" + name)[0]
-
 
 def run(source, rate):
     pathlib.Path(path("out.wav")).write_bytes(b"kept")  # what a refusal before writing must leave as it was
     done = extract(source, path("out.wav"), str(rate))
     return done, path("out.wav")
 
-
 def libsndfile(source):
     return soundfile.read(source, always_2d=True)[0]
-
 
 def decoded(decoder, source, channel=0):
     """One channel (or a slice of them) of an independent decoder's reading, every link of a chain, as floats."""
@@ -74,21 +66,17 @@ def decoded(decoder, source, channel=0):
     subprocess.run(command, check=True, capture_output=True)
     return libsndfile(out)[:, channel]
 
-
 def cli(source, *options):
     """The ffmpeg CLI's reading of a mono source, as floats truncated to 24 bits."""
     return cli24(source, 1, *options)[:, 0] * LSB
-
 
 def reading(source, rate, reference, tolerance):
     """A row of the timeline table: the source at `rate` against a reference's reading of it."""
     return source, rate, reference(source), tolerance
 
-
 def joined(name, *parts):
     pathlib.Path(path(name)).write_bytes(b"".join(pathlib.Path(p).read_bytes() for p in parts))
     return path(name)
-
 
 def vcut_second_half(wav):
     """The second half of an oggenc file cut by vcut: its first granule states a start trim."""
@@ -97,14 +85,12 @@ def vcut_second_half(wav):
                    capture_output=True)
     return path("second.ogg")
 
-
 def opus_chain(*ogas):
     """Opus files made from shipped Vorbis sounds, joined into one chain."""
     for i, oga in enumerate(ogas):
         subprocess.run(["oggdec", "-Q", oga, "-o", path("decoded.wav")], check=True)
         subprocess.run(["opusenc", "--quiet", path("decoded.wav"), path(f"link{i}.opus")], check=True)
     return joined("chain.opus", *(path(f"link{i}.opus") for i in range(len(ogas))))
-
 
 def edit_list(name, codec, edits, rate=1.0, refusal=None):
     """Two shipped recordings joined (2.9 s at 48 kHz) in a MOV or MP4 whose only edit list is rewritten to
@@ -145,7 +131,6 @@ def edit_list(name, codec, edits, rate=1.0, refusal=None):
             pieces.append(numpy.zeros((frames, 1)))
     return mov, 48000, numpy.concatenate(pieces), LSB if codec == "aac" else 0
 
-
 def state_asf_play_duration(asf, seconds):
     """Rewrites an ASF file's stated play duration, as files whose timestamps jump past it carry it."""
     data = bytearray(pathlib.Path(asf).read_bytes())
@@ -156,7 +141,6 @@ def state_asf_play_duration(asf, seconds):
     pathlib.Path(asf).write_bytes(data)
     return asf
 
-
 def tag_gapless(m4a, frames):
     """Writes an iTunSMPB tag as AtomicParsley's users do: priming 1024, the last packet's padding, `frames` valid."""
     padding = -(frames + 1024) % 1024
@@ -165,11 +149,9 @@ def tag_gapless(m4a, frames):
                     "domain=com.apple.iTunes"], check=True, capture_output=True)
     return m4a
 
-
 def stated_duration(source):
     return int(subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=duration_ts", "-of", "csv=p=0",
                                source], check=True, capture_output=True, text=True).stdout)
-
 
 def resampled(samples, rate, to):
     """A part decoded at its own rate, taken to `to` by the CLI's soxr filter at the extractor's precision."""
@@ -178,15 +160,12 @@ def resampled(samples, rate, to):
            "-c:a", "pcm_f32le", path("part-resampled.wav"))
     return soundfile.read(path("part-resampled.wav"))[0]
 
-
 def elementary(ts, muxer):
     """The audio of a transport stream as an elementary stream, for decoders that read no TS."""
     return ffmpeg("-i", ts, "-map", "0:a", "-c", "copy", "-f", muxer, path("elementary." + muxer))
 
-
 def to_ts(wav, codec, name, *options):
     return ffmpeg("-i", wav, "-c:a", codec, *options, "-f", "mpegts", path(name))
-
 
 def lose_ts_packets(ts, count):
     """A copy of a transport stream without `count` consecutive 188-byte packets
@@ -207,7 +186,6 @@ def lose_ts_packets(ts, count):
     start, end = next((a, b) for a, b in ends if b > a)
     return damaged, ((start - times[0][0]) * 48000 // 90000, (end - times[0][0]) * 48000 // 90000)
 
-
 def with_loss(reference, span, frame):
     """The intact reading with silence where audio was lost; unknown (NaN): the
     frame the hole cut (its tail read from after the hole, which reaches the
@@ -218,13 +196,11 @@ def with_loss(reference, span, frame):
     expected[span[0] - 2 * frame:span[0]] = expected[span[1]:span[1] + frame] = numpy.nan
     return expected
 
-
 def lame(wav, rate, name):
     """An MP3 made by lame without a gapless tag, so that files joined end to end decode whole."""
     ffmpeg("-i", wav, "-ar", str(rate), path("lame-in.wav"))
     subprocess.run(["lame", "--quiet", "-t", path("lame-in.wav"), path(name)], check=True)
     return path(name)
-
 
 def timelines():
     """(name, maker of a row: source, rate, the reading expected or the refusal, tolerance)."""
@@ -405,7 +381,6 @@ def timelines():
                                                   refusal="depasse la taille d'un WAV classique, ffmpeg requis")),
     )
 
-
 class Corpus(ExtractTest):
     def assertReads(self, source, rate, expected, tolerance):
         """The frames as floats within `tolerance` of a reading (NaN where it
@@ -479,7 +454,6 @@ class Corpus(ExtractTest):
         for name, make in timelines():
             with self.subTest(name):
                 self.assertReads(*make())
-
 
 if __name__ == "__main__":
     unittest.main()

@@ -23,16 +23,13 @@ USAGE = "usage: mivra-extract <source> <cible.wav> [frequence]"
 FOLDER = None
 FACTS = {}  # name: (channels, rate, frames, bit-exact against the CLI)
 
-
 def sines(*frequencies, rate=44100, duration=1):
     return [a for f in frequencies
             for a in ("-f", "lavfi", "-i", f"sine=frequency={f}:sample_rate={rate}:duration={duration}")]
 
-
 def merged(count, first=0, tail=""):
     return ["-filter_complex", "".join(f"[{i}:a]" for i in range(first, first + count))
             + f"amerge=inputs={count}{tail}"]
-
 
 def setUpModule():
     global FOLDER
@@ -66,20 +63,16 @@ def setUpModule():
     # Long enough that a run fed from a FIFO can be held with its target partly written.
     ffmpeg(*sines(440, 660, rate=48000, duration=30), *merged(2), "-c:a", "pcm_s24le", path("long.wav"))
 
-
 def tearDownModule():
     shutil.rmtree(FOLDER)
 
-
 def path(name):
     return os.path.join(FOLDER, name)
-
 
 def ramp(rate, frames):
     """A stereo 24-bit WAV of a slow ramp, distinct on each channel."""
     values = [(i * 9973 + c * 1000) % 8_000_000 - 4_000_000 for i in range(frames) for c in range(2)]
     return write_wav24(path(f"ramp-{rate}-{frames}.wav"), rate, numpy.reshape(values, (frames, 2)))
-
 
 def measured_run(*arguments, one_thread):
     """A run and its peak resident memory in MiB, from the run's own resource usage. The
@@ -92,7 +85,6 @@ def measured_run(*arguments, one_thread):
         process.returncode = os.waitstatus_to_exitcode(status)  # already reaped: Popen must not wait again
         out.seek(0), err.seek(0)
         return process.returncode, out.read().decode(), err.read().decode(), usage.ru_maxrss / 1024
-
 
 class Extract(ExtractTest):
     def setUp(self):
@@ -225,7 +217,6 @@ class Extract(ExtractTest):
         os.close(controller)
         self.assertEqual(process.wait(timeout=60), 0)
         self.assertRegex(shown, rb"^(\rextraction en cours : 0:00:\d\d)+\r {29}\r1440000\r\n$")
-
 
 if __name__ == "__main__":
     unittest.main(verbosity=1)

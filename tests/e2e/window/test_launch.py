@@ -68,6 +68,5 @@ class LaunchTest(WindowTestCase):
         other.wait_report("load", timeout=30)
         self.assertEqual(len(server.named("__openPath")), 2)
 
-
 if __name__ == "__main__":
     main()

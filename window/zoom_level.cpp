@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cmath>
 #include <iterator>
+#include <locale>
+#include <sstream>
+#include <string>
 
 namespace mivra {
 namespace {
@@ -23,13 +24,14 @@ double ZoomStep(double current, bool larger)
     return next == kZoomSteps.begin() ? kZoomSteps.front() : *std::prev(next);
 }
 
-// from_chars reads the C locale's numbers whatever the user's locale, as the
-// key file writes them; the whole text must be the number.
+// Read in the C locale whatever the user's, as the key file writes it (libc++ 14
+// has no from_chars for doubles); the whole text must be the number.
 double KeptZoom(std::string_view kept)
 {
+    std::istringstream in{std::string(kept)};
+    in.imbue(std::locale::classic());
     double zoom = 0;
-    const auto [end, error] = std::from_chars(kept.data(), kept.data() + kept.size(), zoom);
-    const bool whole = error == std::errc() && end == kept.data() + kept.size();
+    const bool whole = (in >> std::noskipws >> zoom) && in.peek() == std::istringstream::traits_type::eof();
     return whole && zoom >= kZoomSteps.front() && zoom <= kZoomSteps.back() ? zoom : 1.0;
 }
 

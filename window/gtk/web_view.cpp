@@ -1,6 +1,7 @@
 #include "web_view.h"
 
 #include <memory>
+#include <string>
 
 #include "bridge_channel.h"
 #include "glib_ownership.h"
@@ -15,6 +16,7 @@ struct WebViewState {
     WebViewEvents events;
     Colour background;
     bool currentLoadFailed = false;
+    std::string startedUri;
 };
 
 std::string PageUri(WebKitWebView* web)
@@ -89,11 +91,19 @@ void SetBackground(WebKitWebView* web, const Colour& background)
 void OnLoadChanged(WebKitWebView* web, WebKitLoadEvent event, gpointer data)
 {
     auto* state = static_cast<WebViewState*>(data);
-    if (event == WEBKIT_LOAD_STARTED)
+    if (event == WEBKIT_LOAD_STARTED) {
         state->currentLoadFailed = false;
+        state->startedUri = PageUri(web);
+    }
     if (event == WEBKIT_LOAD_COMMITTED)
         SetBackground(web, PageUri(web) == "about:blank" ? state->background : kPageCanvas);
-    if (event == WEBKIT_LOAD_FINISHED && !state->currentLoadFailed)
+    if (event != WEBKIT_LOAD_FINISHED || state->currentLoadFailed)
+        return;
+    // WebKit 2.50 answers a load on a port it never uses (9, 25, 6000, ...)
+    // with about:blank and no failure: the window would stay blank for good.
+    if (PageUri(web) == "about:blank" && state->startedUri != "about:blank")
+        state->events.navigationFailed(state->startedUri);
+    else
         state->events.finishedLoading(PageUri(web));
 }
 
@@ -103,7 +113,7 @@ WebKitWebView* NewWebView(const Colour& background, WebViewEvents events, bool a
 {
     g_autoptr(WebKitUserContentManager) manager = webkit_user_content_manager_new();
     auto* web = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "user-content-manager", manager, nullptr));
-    auto state = std::make_unique<WebViewState>(WebViewState{std::move(events), background});
+    auto state = std::make_unique<WebViewState>(WebViewState{std::move(events), background, false, ""});
     WebViewState* signals = state.get();
     g_object_set_data_full(G_OBJECT(web), "mivra-web-view", HandToGLib(std::move(state)), FreeFromGLib<WebViewState>);
 

@@ -67,6 +67,8 @@ class LaunchTest(WindowTestCase):
         self.launch(other.url, bus=bus)
         other.wait_report("load", timeout=30)
         self.assertEqual(len(server.named("__openPath")), 2)
+        # A port WebKit never uses loads a blank page and no failure: the window shows its own.
+        self.launch("http://127.0.0.1:9/").wait_note("page d'echec affichee : le serveur local ne repond pas", 40)
 
 if __name__ == "__main__":
     main()
